@@ -1,0 +1,52 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/DriverRecords.h"
+
+namespace qv::sim {
+
+// One I/O control call as the simulated drivers saw it.
+struct LoggedRequest {
+  std::size_t device = 0;            // position of the device on the bus
+  std::uint32_t code = 0;            // I/O control code
+  std::vector<std::uint8_t> record;  // the raw input record
+  bool decoded = false;              // false: a driver refused the record (see refusal)
+  std::string refusal;
+  DecodedRequest::Kind kind = DecodedRequest::Kind::kControl;
+  bool deviceToHost = false;
+  std::uint8_t request = 0;
+  std::uint16_t value = 0;
+  std::uint16_t index = 0;
+  std::uint32_t length = 0;
+  std::vector<std::uint8_t> data;  // data stage: bytes sent, or bytes answered
+  bool ok = false;                 // what DeviceIoControl reported
+  std::chrono::microseconds at{0};
+};
+
+// The requests every simulated device received, in order.
+class RequestLog {
+ public:
+  void Add(LoggedRequest entry) {
+    if (enabled_) entries_.push_back(std::move(entry));
+  }
+  // Benchmarks of long sequences switch the log off to measure the code, not the log.
+  void SetEnabled(bool enabled) { enabled_ = enabled; }
+  void Clear() { entries_.clear(); }
+
+  const std::vector<LoggedRequest>& Entries() const { return entries_; }
+  std::size_t Size() const { return entries_.size(); }
+  const LoggedRequest& operator[](std::size_t i) const { return entries_[i]; }
+
+ private:
+  std::vector<LoggedRequest> entries_;
+  bool enabled_ = true;
+};
+
+// One line for a logged request, e.g. "OUT 90 v=0000 i=0091 len=1 [21] ok".
+std::string Describe(const LoggedRequest& entry);
+
+}  // namespace qv::sim

@@ -1,0 +1,65 @@
+#include "sim/SimDevice.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "sim/DriverRecords.h"
+#include "util/Text.h"
+
+namespace qv::sim {
+namespace {
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string GuidText(const Guid& g) {
+  std::string text =
+      "{" + FormatHex(g.data1, 8) + "-" + FormatHex(g.data2, 4) + "-" + FormatHex(g.data3, 4) + "-";
+  for (int i = 0; i < 8; ++i) text += (i == 2 ? "-" : "") + FormatHex(g.data4[i], 2);
+  return Lower(text + "}");
+}
+
+}  // namespace
+
+const Guid& SimDevice::InterfaceClass() const {
+  return identity_.presentation == Identity::Presentation::kAudio ? kAudioClass : kUsbDeviceClass;
+}
+
+std::string SimDevice::InterfacePath() const {
+  std::string ids =
+      "vid_" + FormatHex(identity_.vendorId, 4) + "&pid_" + FormatHex(identity_.productId, 4);
+  // The audio driver registers its interface on the function's first interface.
+  if (identity_.presentation == Identity::Presentation::kAudio) ids += "&mi_00";
+  std::string path =
+      Lower("\\\\?\\usb#" + ids + "#" + instanceId_ + "#") + GuidText(InterfaceClass());
+  if (identity_.presentation == Identity::Presentation::kAudio) path += "\\global";
+  return path;
+}
+
+std::array<std::uint8_t, 18> SimDevice::DeviceDescriptor() const {
+  const auto lo = [](std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
+  const auto hi = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
+  return {18,
+          0x01,
+          0x00,
+          0x02,
+          0x00,
+          0x00,
+          0x00,
+          0x40,
+          lo(identity_.vendorId),
+          hi(identity_.vendorId),
+          lo(identity_.productId),
+          hi(identity_.productId),
+          0x00,
+          0x01,
+          0x01,
+          0x02,
+          0x03,
+          0x01};
+}
+
+}  // namespace qv::sim

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "platform/Guid.h"
+#include "sim/Catalogue.h"
+#include "sim/SimChip.h"
+
+namespace qv::sim {
+
+// One simulated device on the bus: its identity, its chip and the faults it is to show.
+class SimDevice {
+ public:
+  SimDevice(Identity identity, std::string instanceId, Clock& clock)
+      : identity_(std::move(identity)), instanceId_(std::move(instanceId)), chip_(clock) {}
+
+  const Identity& GetIdentity() const { return identity_; }
+  // A device that changes identity re-enumerates: handles opened before no longer reach it.
+  void SetIdentity(Identity identity) {
+    identity_ = std::move(identity);
+    ++generation_;
+  }
+  std::uint64_t Generation() const { return generation_; }
+
+  // The interface class the device's driver registers.
+  const Guid& InterfaceClass() const;
+  // The Windows-style interface path, ids in lower case, e.g.
+  // \\?\usb#vid_e6a4&pid_6000#5&2c3d4e5f&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}
+  std::string InterfacePath() const;
+  // The 18-byte USB device descriptor.
+  std::array<std::uint8_t, 18> DeviceDescriptor() const;
+
+  SimChip& Chip() { return chip_; }
+  const SimChip& Chip() const { return chip_; }
+
+  // Faults: refuse the n-th request (1-based) without acting on it; answer n requests, then
+  // leave the bus.
+  void FailRequestNumber(std::uint64_t n) { failRequest_ = n; }
+  void GoneAfterRequests(std::uint64_t n) { goneAfter_ = n; }
+
+  // Counts one request; false when a fault makes it fail.
+  bool AdmitRequest() {
+    ++requests_;
+    return !(failRequest_ && requests_ == *failRequest_);
+  }
+  bool ShouldLeaveBus() const { return goneAfter_ && requests_ >= *goneAfter_; }
+  std::uint64_t RequestCount() const { return requests_; }
+
+ private:
+  Identity identity_;
+  std::string instanceId_;
+  SimChip chip_;
+  std::uint64_t generation_ = 0;
+  std::uint64_t requests_ = 0;
+  std::optional<std::uint64_t> failRequest_;
+  std::optional<std::uint64_t> goneAfter_;
+};
+
+}  // namespace qv::sim

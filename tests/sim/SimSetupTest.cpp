@@ -1,0 +1,80 @@
+#include "sim/SimSetup.h"
+
+#include <gtest/gtest.h>
+
+namespace qv::sim {
+namespace {
+
+TEST(SimSetupText, DefaultsToOneAudioDeviceOfTheFirstProduct) {
+  for (const char* text : {"", ";", "model=Brevanto_RX1"}) {
+    const auto result = ParseSimSetup(text);
+    ASSERT_TRUE(result.setup) << result.error;
+    ASSERT_EQ(result.setup->devices.size(), 1u);
+    EXPECT_EQ(result.setup->devices[0].productId, 0x7A01);
+    EXPECT_EQ(result.setup->devices[0].presentation, Identity::Presentation::kAudio);
+  }
+}
+
+TEST(SimSetupText, ReadsEveryKey) {
+  const auto result =
+      ParseSimSetup("model=Brevanto_RX3s,update-e6a4;fail-after=40;fail-request=3;latency-us=125");
+  ASSERT_TRUE(result.setup) << result.error;
+  const SimSetup& s = *result.setup;
+  ASSERT_EQ(s.devices.size(), 2u);
+  EXPECT_EQ(s.devices[0].productId, 0x7A10);
+  EXPECT_EQ(s.devices[1].vendorId, 0xE6A4);
+  EXPECT_EQ(s.devices[1].presentation, Identity::Presentation::kUpdate);
+  EXPECT_EQ(s.failAfter, 40u);
+  EXPECT_EQ(s.failRequest, 3u);
+  EXPECT_EQ(s.latency, std::chrono::microseconds(125));
+  EXPECT_TRUE(ParseSimSetup("model=none").setup->devices.empty());
+}
+
+TEST(SimSetupText, RefusesWhatItDoesNotKnow) {
+  struct Case {
+    const char* text;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"modle=Brevanto_RX1", "unknown setup key 'modle'"},
+      {"model=Brevanto_RX9", "unknown model 'Brevanto_RX9'"},
+      {"model=brevanto_rx1", "unknown model 'brevanto_rx1'"},
+      {"model", "setup item 'model' is not key=value"},
+      {"fail-after=0", "fail-after needs a whole number of 1 or more"},
+      {"fail-after=-1", "fail-after needs a whole number of 1 or more"},
+      {"fail-request=x", "fail-request needs a whole number of 1 or more"},
+      {"latency-us=20000000", "latency-us needs microseconds from 0 to 10000000"},
+  };
+  for (const auto& c : cases) {
+    const auto result = ParseSimSetup(c.text);
+    EXPECT_FALSE(result.setup) << c.text;
+    EXPECT_NE(result.error.find(c.error), std::string::npos) << c.text << ": " << result.error;
+  }
+}
+
+TEST(SimulatedBus, PathsHoldLowerCaseIdsUnderTheRightInterfaceClass) {
+  const auto setup = ParseSimSetup("model=Brevanto_RX2P,update-e7b2");
+  Simulation sim(*setup.setup);
+  EXPECT_EQ(sim.Bus().Device(0).InterfacePath(),
+            "\\\\?\\usb#vid_e5d3&pid_7a0a&mi_00#5&2c3d4e5f&0&2#"
+            "{7e2c4d91-5a3b-4c6e-8f17-0b9d2a6e5c34}\\global");
+  EXPECT_EQ(sim.Bus().Device(1).InterfacePath(),
+            "\\\\?\\usb#vid_e7b2&pid_6000#5&2c3d4e5f&0&3#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
+  EXPECT_EQ(sim.Bus().PresentPaths(kAudioClass)->size(), 1u);
+  EXPECT_EQ(sim.Bus().PresentPaths(kUsbDeviceClass)->size(), 1u);
+}
+
+TEST(SimulatedBus, LatencyAdvancesTheVirtualClockPerRequest) {
+  const auto setup = ParseSimSetup("latency-us=250");
+  Simulation sim(*setup.setup);
+  SimDevice& device = sim.Bus().Device(0);
+  const NativeHandle handle = sim.Bus().Open(device.InterfacePath().c_str());
+  ASSERT_NE(handle, kInvalidHandle);
+  for (int i = 0; i < 4; ++i) sim.Bus().Control(handle, kVendorReadCode, {}, {});
+  EXPECT_EQ(sim.Clock().Now(), std::chrono::microseconds(1000));
+  EXPECT_EQ(sim.Clock().Slept(), std::chrono::microseconds(0));
+  sim.Bus().Close(handle);
+}
+
+}  // namespace
+}  // namespace qv::sim

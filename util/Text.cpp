@@ -1,0 +1,35 @@
+#include "util/Text.h"
+
+#include <charconv>
+
+namespace qv {
+
+std::string FormatHex(std::uint64_t value, int digits) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  if (static_cast<int>(text.size()) < digits) text.insert(0, digits - text.size(), '0');
+  return text;
+}
+
+std::string FormatHexBytes(std::span<const std::uint8_t> bytes) {
+  std::string text;
+  for (std::uint8_t b : bytes) {
+    if (!text.empty()) text += ' ';
+    text += FormatHex(b, 2);
+  }
+  return text;
+}
+
+std::optional<std::uint64_t> ParseUnsigned(std::string_view text, int base, std::uint64_t max) {
+  if (text.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (error != std::errc{} || end != text.data() + text.size() || value > max) return std::nullopt;
+  return value;
+}
+
+}  // namespace qv

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// Upper-case hexadecimal, zero-padded to at least `digits` digits ("0A", "01F000").
+std::string FormatHex(std::uint64_t value, int digits);
+// Bytes as upper-case hex pairs separated by blanks ("06 9F 00").
+std::string FormatHexBytes(std::span<const std::uint8_t> bytes);
+
+// A whole unsigned number in the given base (10 or 16); no sign, no prefix, no blanks. nullopt
+// for anything else, including a value above `max`.
+std::optional<std::uint64_t> ParseUnsigned(std::string_view text, int base,
+                                           std::uint64_t max = UINT64_MAX);
+
+}  // namespace qv
