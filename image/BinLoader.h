@@ -1,0 +1,14 @@
+#pragma once
+
+#include <filesystem>
+
+#include "image/FlashImage.h"
+#include "image/LoadResult.h"
+
+namespace qv {
+
+// Loads a raw binary image: byte i of the file is flash offset i, `Length` is the file size. A
+// file larger than the flash is refused: a cut image is corrupted firmware.
+LoadResult LoadBinImage(FlashImage& image, const std::filesystem::path& path);
+
+}  // namespace qv
