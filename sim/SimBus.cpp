@@ -66,15 +66,16 @@ IoResult SimBus::Control(NativeHandle handle, std::uint32_t code,
   entry.record.assign(input.begin(), input.end());
   entry.at = clock_.Now();
   const bool admitted = device.AdmitRequest();
-  const bool ok = admitted && Answer(device, code, input, output, entry);
+  const bool ok = Answer(device, admitted, code, input, output, entry);
   entry.ok = ok;
   if (device.ShouldLeaveBus()) Unplug(device);
   log_.Add(std::move(entry));
   return {ok, ok ? static_cast<std::uint32_t>(output.size()) : 0};
 }
 
-bool SimBus::Answer(SimDevice& device, std::uint32_t code, std::span<const std::uint8_t> input,
-                    std::span<std::uint8_t> output, LoggedRequest& entry) {
+bool SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
+                    std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+                    LoggedRequest& entry) {
   const bool audio = device.GetIdentity().presentation == Identity::Presentation::kAudio;
   // Each presentation is served by its own driver, which knows only its own requests.
   const auto request = audio ? DecodeAudioRequest(code, input, output, entry.refusal)
@@ -87,6 +88,11 @@ bool SimBus::Answer(SimDevice& device, std::uint32_t code, std::span<const std::
   entry.value = request->value;
   entry.index = request->index;
   entry.length = request->length;
+  // An injected fault fails the request after the driver read it, before the device acts.
+  if (!admitted) {
+    entry.refusal = "failed by fault injection";
+    return false;
+  }
 
   bool ok = false;
   switch (request->kind) {

@@ -56,8 +56,9 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   };
 
   std::size_t SlotOf(const SimDevice& device) const;
-  bool Answer(SimDevice& device, std::uint32_t code, std::span<const std::uint8_t> input,
-              std::span<std::uint8_t> output, LoggedRequest& entry);
+  bool Answer(SimDevice& device, bool admitted, std::uint32_t code,
+              std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+              LoggedRequest& entry);
 
   VirtualClock& clock_;
   std::vector<Slot> devices_;

@@ -14,6 +14,7 @@ bool SimChip::Control(const DecodedRequest& request, std::span<std::uint8_t> ans
   if (request.requestType &&
       *request.requestType != (request.deviceToHost ? kVendorIn : kVendorOut))
     return false;
+  if (IspBridge::Handles(request.request)) return isp_.Control(request, answer);
   // Register addresses are 8 bits wide: anything else is a malformed request.
   const bool registerRequest = request.value == 0 && request.index <= 0xFF && request.length == 1;
   switch (request.request) {
@@ -32,6 +33,8 @@ bool SimChip::Control(const DecodedRequest& request, std::span<std::uint8_t> ans
 
 std::uint8_t SimChip::ReadRegister(std::uint8_t address) {
   if (address == kBankSelect) return selectedBank_;
+  if (selectedBank_ == kMailboxBank) return mailbox_.Read(banks_[kMailboxBank], address);
+  if (selectedBank_ == kI2cBank) return i2c_.Read(banks_[kI2cBank], address);
   return banks_[selectedBank_][address];
 }
 
@@ -40,6 +43,8 @@ void SimChip::WriteRegister(std::uint8_t address, std::uint8_t value) {
     selectedBank_ = value;
     return;
   }
+  if (selectedBank_ == kMailboxBank) return mailbox_.Write(banks_[kMailboxBank], address, value);
+  if (selectedBank_ == kI2cBank) return i2c_.Write(banks_[kI2cBank], address, value);
   banks_[selectedBank_][address] = value;
 }
 

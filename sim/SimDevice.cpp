@@ -16,10 +16,19 @@ std::string Lower(std::string text) {
 }
 
 std::string GuidText(const Guid& g) {
-  std::string text =
-      "{" + FormatHex(g.data1, 8) + "-" + FormatHex(g.data2, 4) + "-" + FormatHex(g.data3, 4) + "-";
-  for (int i = 0; i < 8; ++i) text += (i == 2 ? "-" : "") + FormatHex(g.data4[i], 2);
-  return Lower(text + "}");
+  std::string text = "{";
+  text += FormatHex(g.data1, 8);
+  text += '-';
+  text += FormatHex(g.data2, 4);
+  text += '-';
+  text += FormatHex(g.data3, 4);
+  text += '-';
+  for (int i = 0; i < 8; ++i) {
+    if (i == 2) text += '-';
+    text += FormatHex(g.data4[i], 2);
+  }
+  text += '}';
+  return Lower(text);
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <functional>
+#include <span>
 
+#include "sim/PeripheralKeys.h"
 #include "util/Text.h"
 
 namespace qv::sim {
@@ -37,13 +40,19 @@ std::string ParseCount(std::optional<std::uint64_t>& field, std::string_view key
   return {};
 }
 
+std::string ParseFlag(bool& field, std::string_view key, std::string_view value) {
+  if (value != "0" && value != "1") return std::string(key) + " needs 0 or 1";
+  field = value == "1";
+  return {};
+}
+
 struct Key {
   std::string_view name;
   KeyHandler parse;
 };
 
-const std::array<Key, 4>& Keys() {
-  static const std::array<Key, 4> keys = {{
+std::span<const Key> Keys() {
+  static const Key keys[] = {
       {"model", ParseModels},
       {"fail-after",
        [](SimSetup& s, std::string_view v) { return ParseCount(s.failAfter, "fail-after", v); }},
@@ -58,8 +67,74 @@ const std::array<Key, 4>& Keys() {
          s.latency = std::chrono::microseconds(*us);
          return {};
        }},
-  }};
+      {"flash",
+       [](SimSetup& s, std::string_view v) -> std::string {
+         const auto id = ParseUnsigned(v, 16, 0xFFFFFF);
+         const FlashChipModel* model = id && v.size() == 6
+                                           ? FindFlashChip({static_cast<std::uint8_t>(*id >> 16),
+                                                            static_cast<std::uint8_t>(*id >> 8),
+                                                            static_cast<std::uint8_t>(*id)})
+                                           : nullptr;
+         if (!model) {
+           std::string known;
+           for (const auto& m : FlashChipModels())
+             known += (known.empty() ? "" : ", ") + FormatHexBytes(m.jedecId);
+           return "flash needs the six hex digits of a known JEDEC id (" + known + ")";
+         }
+         s.flash = model;
+         return {};
+       }},
+      {"flash-file",
+       [](SimSetup& s, std::string_view v) -> std::string {
+         if (v.empty()) return "flash-file needs a path";
+         s.flashFile = std::filesystem::path(std::string(v));
+         return {};
+       }},
+      {"stuck-busy",
+       [](SimSetup& s, std::string_view v) { return ParseFlag(s.stuckBusy, "stuck-busy", v); }},
+      {"wp", [](SimSetup& s, std::string_view v) { return ParseFlag(s.writeProtectPin, "wp", v); }},
+      {"flip-reads",
+       [](SimSetup& s, std::string_view v) -> std::string {
+         std::optional<std::uint64_t> n;
+         if (auto error = ParseCount(n, "flip-reads", v); !error.empty()) return error;
+         s.flipReads = static_cast<std::uint32_t>(std::min<std::uint64_t>(*n, UINT32_MAX));
+         return {};
+       }},
+      {"ready-after",
+       [](SimSetup& s, std::string_view v) -> std::string {
+         if (v == "never") {
+           s.readyAfter = std::nullopt;
+           return {};
+         }
+         const auto n = ParseUnsigned(v, 10, 1'000'000);
+         if (!n) return "ready-after needs a number of polls from 0 to 1000000, or never";
+         s.readyAfter = static_cast<std::uint32_t>(*n);
+         return {};
+       }},
+      // The firmware mailbox and the I2C bus; a string cannot hold ';', which ends the value.
+      {"vid", ParseVidKey},
+      {"pid", ParsePidKey},
+      {"string1", ParseString1Key},
+      {"string2", ParseString2Key},
+      {"string3", ParseString3Key},
+      {"settings", ParseSettingsKey},
+      {"eeprom", ParseEepromKey},
+      {"status", ParseStatusKey},
+      {"version", ParseVersionKey},
+      {"mailbox", ParseMailboxKey},
+      {"i2c-slaves", ParseI2cSlavesKey},
+      {"i2c-busy-polls", ParseI2cBusyPollsKey},
+      {"i2c-stuck", ParseI2cStuckKey},
+  };
   return keys;
+}
+
+// What a device fresh from the field holds: an older firmware image in the first 48 KiB.
+void WriteOlderFirmware(SpiFlash& flash) {
+  constexpr std::size_t kOlderFirmwareSize = 48 * 1024;
+  auto contents = flash.MutableContents();
+  for (std::size_t i = 0; i < kOlderFirmwareSize && i < contents.size(); ++i)
+    contents[i] = static_cast<std::uint8_t>((i * 7 + 0x31 + (i >> 8)) & 0xFF);
 }
 
 }  // namespace
@@ -84,6 +159,15 @@ SimSetupResult ParseSimSetup(std::string_view text) {
     if (std::string error = it->parse(setup, pair.substr(eq + 1)); !error.empty())
       return {std::nullopt, error};
   }
+  // The flash file must fit the flash it stands for.
+  if (setup.flashFile) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(*setup.flashFile, error);
+    if (!error && size > setup.flash->size)
+      return {std::nullopt, "flash-file '" + setup.flashFile->string() + "' holds " +
+                                std::to_string(size) + " bytes, more than the flash's " +
+                                std::to_string(setup.flash->size)};
+  }
   return {setup, {}};
 }
 
@@ -93,6 +177,18 @@ Simulation::Simulation(const SimSetup& setup) {
     SimDevice& device = bus_.Plug(identity);
     if (setup.failAfter) device.GoneAfterRequests(*setup.failAfter);
     if (setup.failRequest) device.FailRequestNumber(*setup.failRequest);
+    IspBridge& isp = device.Chip().Isp();
+    isp.FitFlash(*setup.flash);
+    WriteOlderFirmware(isp.Flash());
+    isp.Flash().SetStuckBusy(setup.stuckBusy);
+    isp.Flash().SetWriteProtectPin(setup.writeProtectPin);
+    isp.SetFlipReads(setup.flipReads);
+    isp.SetReadyAfter(setup.readyAfter);
+    device.Chip().ConfigureMailbox(setup.mailbox, identity);
+    device.Chip().I2c().Configure(setup.i2c);
+    // Only one device can stand for the file; with several plugged in, the first does.
+    if (setup.flashFile && &device == &bus_.Device(0))
+      fileError_ = isp.AttachFile(*setup.flashFile);
   }
 }
 

@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "sim/FlashChips.h"
 #include "sim/SimBus.h"
 #include "sim/VirtualClock.h"
 
@@ -18,7 +20,16 @@ struct SimSetup {
   std::vector<Identity> devices;  // in plug order; empty: nothing plugged
   std::optional<std::uint64_t> failAfter;
   std::optional<std::uint64_t> failRequest;
-  std::chrono::microseconds latency{0};
+  // A high-speed USB control transfer takes at least a microframe.
+  std::chrono::microseconds latency{125};
+  const FlashChipModel* flash = &DefaultFlashChip();
+  std::optional<std::filesystem::path> flashFile;
+  bool stuckBusy = false;
+  bool writeProtectPin = false;
+  std::uint32_t flipReads = 0;
+  std::optional<std::uint32_t> readyAfter = 0;  // nullopt: never ready
+  MailboxSetup mailbox;  // the firmware's stored parameters, status and version
+  I2cSetup i2c;          // the slaves on the chip's I2C bus
 };
 
 struct SimSetupResult {
@@ -39,10 +50,13 @@ class Simulation {
 
   VirtualClock& Clock() { return clock_; }
   SimBus& Bus() { return bus_; }
+  // Set when the flash file could not be read; the flash then holds the older firmware.
+  const std::string& FileError() const { return fileError_; }
 
  private:
   VirtualClock clock_;
   SimBus bus_{clock_};
+  std::string fileError_;
 };
 
 }  // namespace qv::sim

@@ -11,22 +11,22 @@ class Registers : public test::SimFixture {};
 
 TEST_F(Registers, WritesReachTheSelectedBankOnly) {
   ConnectAudio();
-  ASSERT_TRUE(SelectRegisterBank(usb(), 14));
-  ASSERT_TRUE(WriteRegister(usb(), 0x10, 0x0D3F));  // only the low byte travels
+  ASSERT_TRUE(SelectRegisterBank(usb(), 13));
+  ASSERT_TRUE(WriteRegister(usb(), 0x40, 0x0D3F));  // only the low byte travels
   ASSERT_TRUE(SelectRegisterBank(usb(), 0));
-  ASSERT_TRUE(WriteRegister(usb(), 0x10, 0x55));
-  EXPECT_EQ(device().Chip().Peek(14, 0x10), 0x3F);
-  EXPECT_EQ(device().Chip().Peek(0, 0x10), 0x55);
+  ASSERT_TRUE(WriteRegister(usb(), 0x40, 0x55));
+  EXPECT_EQ(device().Chip().Peek(13, 0x40), 0x3F);
+  EXPECT_EQ(device().Chip().Peek(0, 0x40), 0x55);
 
   std::uint8_t value = 0;
-  ASSERT_TRUE(SelectRegisterBank(usb(), 14));
-  ASSERT_TRUE(ReadRegister(usb(), 0x10, &value));
+  ASSERT_TRUE(SelectRegisterBank(usb(), 13));
+  ASSERT_TRUE(ReadRegister(usb(), 0x40, &value));
   EXPECT_EQ(value, 0x3F);
 
   // Each access is one request naming its own address, one byte of data.
   ASSERT_EQ(log().Size(), 6u);
   EXPECT_EQ(log()[1].request, 0x90);
-  EXPECT_EQ(log()[1].index, 0x10);
+  EXPECT_EQ(log()[1].index, 0x40);
   EXPECT_EQ(log()[1].data, std::vector<std::uint8_t>{0x3F});
   EXPECT_EQ(log()[5].request, 0x91);
   EXPECT_TRUE(log()[5].deviceToHost);
