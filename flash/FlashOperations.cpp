@@ -1,0 +1,283 @@
+#include "flash/FlashOperations.h"
+
+#include <algorithm>
+#include <array>
+
+#include "util/Text.h"
+
+namespace qv {
+namespace {
+
+using Label = FlashProgress::Label;
+
+constexpr int kErasePolls = 1000;
+constexpr std::uint32_t kErasePauseMs = 10;
+constexpr int kStatusWaitPolls = 1000;
+constexpr std::uint32_t kStatusWaitPauseMs = 10;
+constexpr int kBusyWaitReads = 101;
+constexpr std::uint32_t kBusyWaitPauseMs = 1;
+constexpr int kTransferDonePolls = 10;
+constexpr std::uint32_t kTransferDonePauseMs = 1;
+constexpr int kBadAttemptsPerBlock = 3;
+
+constexpr std::uint8_t kProtectAll = 0xFF;
+constexpr std::uint8_t kProtectAllWordMode = 0x7F;
+
+std::string Address6(std::uint32_t address) {
+  return "0x" + FormatHex(address, 6);
+}
+
+bool Busy(std::uint8_t status) {
+  return (status & kFlashStatusBusy) != 0;
+}
+
+// Polls an erase until the busy bit clears; `show` renders each poll. True when it cleared.
+template <typename Show>
+bool PollErase(CoreState& core, FlashProgress& progress, Show show) {
+  for (int poll = 0; poll < kErasePolls; ++poll) {
+    const std::uint8_t status = FlashReadStatus(core.UsbDevice);
+    show(poll, status);
+    progress.ProcessMessages();
+    if (!Busy(status)) return true;
+    core.clock.Sleep(kErasePauseMs);
+  }
+  return false;
+}
+
+// Reads 64-byte blocks from start to end and hands each clean read to `check`, which returns the
+// position of the first difference or -1. Three bad attempts in a row on one block fail it.
+struct BlockScan {
+  const char* addressText;  // "Blanking Addr: " ...
+  const char* failText;     // "Blanking Fail at " ...
+  bool clearBuffer;
+};
+
+template <typename Check>
+bool ScanBlocks(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end,
+                const BlockScan& scan, Check check) {
+  std::array<std::uint8_t, kReadBlockSize> buffer{};
+  int failures = 0;
+  std::uint32_t position = 0;  // of the last difference found in the current block
+  for (std::uint32_t b = start; b < end;) {
+    if (scan.clearBuffer) buffer.fill(0);
+    if (FlashReadPage(core.UsbDevice, core.clock, b, buffer)) {
+      const int difference = check(b, std::span<const std::uint8_t>(buffer));
+      if (difference < 0) {
+        failures = 0;
+      } else {
+        ++failures;
+        position = static_cast<std::uint32_t>(difference);
+      }
+      progress.Show(Label::kProcessAddress, scan.addressText + Address6(b));
+      progress.Advance(b, start, end);
+      progress.ProcessMessages();
+    } else {
+      ++failures;
+    }
+    if (failures >= kBadAttemptsPerBlock) {
+      progress.Show(Label::kProcessInfo, scan.failText + Address6(b + position));
+      return false;
+    }
+    if (failures == 0) {
+      b += kReadBlockSize;
+      position = 0;
+    }
+  }
+  return true;
+}
+
+// Compares a block with the expected bytes up to the end of the range.
+template <typename Expected>
+int FirstDifference(std::uint32_t b, std::uint32_t end, std::span<const std::uint8_t> block,
+                    Expected expected) {
+  for (std::uint32_t p = 0; p < kReadBlockSize && b + p < end; ++p)
+    if (block[p] != expected(b + p)) return static_cast<int>(p);
+  return -1;
+}
+
+// Up to 101 status reads 1 ms apart; false when the flash stayed busy.
+bool BusyWait(CoreState& core) {
+  for (int i = 0; i < kBusyWaitReads; ++i) {
+    if (!Busy(FlashReadStatus(core.UsbDevice))) return true;
+    core.clock.Sleep(kBusyWaitPauseMs);
+  }
+  return false;
+}
+
+std::span<const std::uint8_t> ImagePage(CoreState& core, std::uint32_t offset, std::uint16_t page) {
+  return std::span<const std::uint8_t>(core.FlashImage.Data).subspan(offset, page);
+}
+
+bool AllErased(std::span<const std::uint8_t> bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
+
+}  // namespace
+
+std::string EraseAllText(int poll) {
+  return "Flash Erase All " + std::string(static_cast<std::size_t>((poll / 20) % 10), '.');
+}
+
+void ChipSetUp(CoreState& core) {
+  // The answer is not checked: a chip that does not answer keeps the previous identification.
+  FlashReadId(core.UsbDevice, core.FlashChipId);
+  const bool thirtyTwoBytePages = core.FlashChipId[0] == 0xC2 && core.FlashChipId[1] == 0x22;
+  core.PageSize = thirtyTwoBytePages ? 32 : 256;
+  core.WordProgramMode = core.FlashChipId[0] == 0xBF ? 1 : 0;
+}
+
+void StatusWait(CoreState& core) {
+  for (int i = 0; i < kStatusWaitPolls; ++i) {
+    if (!Busy(FlashReadStatus(core.UsbDevice))) return;
+    core.clock.Sleep(kStatusWaitPauseMs);
+  }
+}
+
+void ClearStatusRegister(CoreState& core) {
+  FlashReadStatus(core.UsbDevice);  // read but not used
+  FlashWriteEnable(core.UsbDevice);
+  FlashWriteStatus(core.UsbDevice, 0x00);
+  StatusWait(core);
+}
+
+void ProtectFlash(CoreState& core) {
+  FlashWriteEnable(core.UsbDevice);
+  FlashWriteStatus(core.UsbDevice, core.WordProgramMode ? kProtectAllWordMode : kProtectAll);
+  StatusWait(core);
+}
+
+bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
+  QuorvexUsb& usb = core.UsbDevice;
+  usb.Open();
+  const auto showStatus = [&](std::uint8_t status) {
+    progress.Show(Label::kStatusRegister, "Status Register: 0x" + FormatHex(status, 2));
+  };
+  bool cleared = true;
+  if (mode == EraseMode::kChip) {
+    progress.Show(Label::kProcessInfo, EraseAllText(0));
+    FlashWriteEnable(usb);
+    FlashChipErase(usb);
+    core.clock.Sleep(kErasePauseMs);
+    cleared = PollErase(core, progress, [&](int poll, std::uint8_t status) {
+      progress.Show(Label::kProcessInfo, EraseAllText(poll));
+      showStatus(status);
+    });
+  } else {
+    progress.Show(Label::kProcessInfo, "Flash Sector Erase");
+    const std::uint64_t end = std::uint64_t{core.RangeStart} + core.RangeSize;
+    for (std::uint64_t s = core.RangeStart; s < end; s += kSectorSize) {
+      const auto sector = static_cast<std::uint32_t>(s);
+      FlashWriteEnable(usb);
+      FlashSectorErase(usb, sector);
+      core.clock.Sleep(kErasePauseMs);
+      // Any sector that timed out fails the erase, not only the last one.
+      cleared &= PollErase(core, progress, [&](int, std::uint8_t status) {
+        progress.Show(Label::kProcessInfo, "Flash Sector Erase: 0x " + FormatHex(sector, 6));
+        showStatus(status);
+      });
+      progress.Advance(sector, core.RangeStart, static_cast<std::uint32_t>(end));
+    }
+  }
+  usb.Close();
+  if (!cleared) {
+    progress.Show(Label::kProcessInfo, "Erase Flash Fail");
+    core.SequenceFailed = 1;
+  }
+  return cleared;
+}
+
+bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
+                     std::uint32_t end) {
+  const BlockScan scan{"Blanking Addr: ", "Blanking Fail at ", false};
+  return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
+    return FirstDifference(b, end, block, [](std::uint32_t) { return std::uint8_t{0xFF}; });
+  });
+}
+
+bool VerifyRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end) {
+  const BlockScan scan{"Verifying Addr: ", "Verifying Fail at ", true};
+  return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
+    return FirstDifference(b, end, block,
+                           [&](std::uint32_t a) { return core.FlashImage.Data[a - start]; });
+  });
+}
+
+bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
+                  std::uint32_t end) {
+  QuorvexUsb& usb = core.UsbDevice;
+  // Without a page size the loop could never advance: identify the flash as a sequence would.
+  if (core.PageSize == 0) ChipSetUp(core);
+  const std::uint16_t page = core.PageSize;
+  bool result = true;
+  const auto showAddress = [&](std::uint32_t a) {
+    progress.Show(Label::kProcessAddress, Address6(a));
+    progress.Advance(a, start, end);
+    progress.ProcessMessages();
+  };
+
+  if (!core.WordProgramMode) {
+    for (std::uint32_t a = start; a < end; a += page) {
+      const auto bytes = ImagePage(core, a - start, page);
+      if (AllErased(bytes)) continue;
+      if (!BusyWait(core)) result = false;
+      FlashWriteEnable(usb);
+      showAddress(a);
+      if (!result) break;
+      FlashProgramPage(usb, a, bytes);
+      for (int i = 0; i < kTransferDonePolls; ++i) {
+        core.clock.Sleep(kTransferDonePauseMs);
+        if (ReadIspReady(usb)) break;
+      }
+    }
+    return result;
+  }
+
+  if (!BusyWait(core)) result = false;
+  for (std::uint32_t a = start; a < end; a += page) {
+    showAddress(a);
+    FlashWriteEnable(usb);
+    const auto bytes = ImagePage(core, a - start, page);
+    if (AllErased(bytes)) continue;
+    if (!result) break;
+    FlashProgramWords(usb, a, bytes);
+    FlashWriteDisable(usb);
+  }
+  return result;
+}
+
+bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
+                   std::uint32_t end) {
+  auto& buffer = core.ReadBackBuffer;
+  if (buffer.size() < std::max<std::size_t>(end, kFlashImageSize))
+    buffer.resize(std::max<std::size_t>(end, kFlashImageSize));
+  std::fill(buffer.begin() + start, buffer.begin() + end, 0x5A);
+
+  std::array<std::uint8_t, kReadBlockSize> second{};
+  const BlockScan scan{"Verifying Addr: ", "Verifying Fail at ", true};
+  return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
+    const std::size_t n = std::min<std::size_t>(kReadBlockSize, end - b);
+    std::copy_n(block.begin(), n, buffer.begin() + b);
+    second.fill(0);
+    // A second read must give the same bytes; a failed one counts as a difference at 0.
+    if (!FlashReadPage(core.UsbDevice, core.clock, b, second)) return 0;
+    const auto mismatch = std::mismatch(block.begin(), block.begin() + n, second.begin());
+    return mismatch.first == block.begin() + n ? -1
+                                               : static_cast<int>(mismatch.first - block.begin());
+  });
+}
+
+std::string FormatReadBackDump(std::span<const std::uint8_t> buffer, std::uint32_t end) {
+  std::string dump;
+  dump.reserve(end / 16 * (16 * 6 + 1));
+  for (std::uint32_t line = 0; line < end; line += 16) {
+    for (std::uint32_t i = line; i < line + 16; ++i) {
+      dump += "0x";
+      dump += FormatHex(i < buffer.size() ? buffer[i] : 0, 2);
+      dump += ", ";
+    }
+    dump += '\r';
+  }
+  return dump;
+}
+
+}  // namespace qv
