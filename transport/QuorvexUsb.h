@@ -36,6 +36,9 @@ class QuorvexUsb {
   // Refuses (returns false, MatchId unchanged) a text that does not fit the field.
   bool SetMatchId(std::string_view text);
   void ClearDeviceFound() { DeviceFound = 0; }
+  // Chooses one interface path directly, for a caller that enumerated several devices of one
+  // id and must not let the last one win. Refuses a path that does not fit the field.
+  bool SetDevicePath(std::string_view path);
 
   bool Open();
   void Close();
