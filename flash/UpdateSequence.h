@@ -23,6 +23,13 @@ class UpdateProgress : public FlashProgress {
 
 inline constexpr int kUpdateAttempts = 3;
 
+// The question asked before the one-click update starts, and what a "no" shows.
+inline constexpr const char* kUpdateWarningCaption = "Warning";
+inline constexpr const char* kUpdateWarningText =
+    "Firmware Update is a critical operation. Please make sure the power stays on and do not "
+    "disconnect the device before the update is complete. Would you like to proceed?";
+inline constexpr const char* kUpdateAbortedText = "Abort Firmware update process";
+
 // The one-click update on an image of FlashImage.Length bytes at flash address 0: ISP mode,
 // chip set-up, up to three attempts of clear status, chip erase, blank check, program and verify,
 // then protection and leaving ISP mode whatever the outcome, and the final text. Returns true on

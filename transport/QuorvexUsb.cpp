@@ -31,6 +31,10 @@ bool QuorvexUsb::SetMatchId(std::string_view text) {
   return CopyToField(MatchId, text);
 }
 
+bool QuorvexUsb::SetDevicePath(std::string_view path) {
+  return CopyToField(DevicePath, path);
+}
+
 bool QuorvexUsb::Open() {
   Close();
   // A failed open leaves the connection closed, so later requests fail without reaching a device.

@@ -109,6 +109,9 @@ TEST_F(Connection, MatchTextsThatDoNotFitAreRefused) {
   EXPECT_EQ(std::string(usb().GetMatchId()), std::string(49, 'a'));
   EXPECT_FALSE(usb().SetMatchId(std::string(50, 'b')));
   EXPECT_EQ(std::string(usb().GetMatchId()), std::string(49, 'a'));
+  EXPECT_TRUE(usb().SetDevicePath(std::string(511, 'p')));
+  EXPECT_FALSE(usb().SetDevicePath(std::string(512, 'q')));
+  EXPECT_EQ(std::string(usb().GetDevicePath()), std::string(511, 'p'));
 }
 
 }  // namespace

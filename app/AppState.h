@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/InformationTexts.h"
+#include "image/FlashImage.h"
+
+namespace qv {
+
+// The window program's own state beside the shared core: polling flags, the model being probed,
+// the custom update id, the parameter record, the file editor's buffer and the fixed texts.
+// Created by main (and afresh by every test) before the window.
+struct AppState {
+  std::string WindowTitle = "Brevanto firmware update Tool V1.9";
+
+  // Device polling.
+  std::uint8_t DetectEnabled = 0;
+  std::uint8_t UpdateBusy = 0;
+  std::uint8_t UpdateFinished = 0;
+  std::uint8_t IspIdToggle = 0;
+  std::uint8_t ModelIndex = 0;  // row of the device model table probed or found last, 0..15
+
+  // A flash operation or sequence is running (it holds the connection).
+  std::uint8_t FlashActivityRunning = 0;
+  // What the ISP page's Enter ISP button did last.
+  std::uint8_t InIspMode = 0;
+
+  // The update id typed on the panel, empty until the window is created.
+  std::string CustomVid;
+  std::string CustomPid;
+  std::string CustomMatchText;
+
+  // The device's settings record as the parameter page shows it; set by the window's creation.
+  std::array<std::uint8_t, 4> ParameterSettings{};
+
+  // The file editor's own copy of a loaded image, separate from the flash image.
+  std::string EditFilePath;
+  std::string NewFilePath;
+  std::vector<std::uint8_t> EditBuffer = std::vector<std::uint8_t>(kFlashImageSize);
+  std::uint32_t EditLength = 0;
+  std::uint32_t MarkerOffset = 0;
+
+  InformationTexts Texts;
+};
+
+}  // namespace qv

@@ -1,0 +1,142 @@
+// Device presence polling on the update panel: one id per timer tick until a device answers,
+// then a presence check once a second; the detection switch, the custom id edits, the File
+// button and the firmware version readout.
+
+#include <string>
+
+#include "app/DeviceModels.h"
+#include "app/Unit1.h"
+#include "chip/Registers.h"
+#include "transport/Protocol.h"
+
+namespace qv {
+
+namespace {
+
+// While searching, ids follow each other quickly; a found device is only confirmed.
+constexpr std::uint32_t kSearchIntervalMs = 100;
+constexpr std::uint32_t kConfirmIntervalMs = 1000;
+
+constexpr std::uint16_t kKeyEnter = 0x0D;
+
+constexpr std::uint16_t kMajorVersionRegister = 0xAE;
+constexpr std::uint16_t kMinorVersionRegister = 0xAF;
+
+// Letters A to Z only: the id edits are typed by people, the match text is compared as typed
+// into interface paths, which hold their ids in lower case.
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string ComposeMatchText(const std::string& vid, const std::string& pid) {
+  return "vid_" + vid + "&pid_" + pid;
+}
+
+}  // namespace
+
+void TForm1::Timer1Timer(ui::Control&) {
+  QuorvexUsb& usb = core.UsbDevice;
+
+  // 1. Switched off, or the one update of this run is over: only let go of the device.
+  if (!app.DetectEnabled || app.UpdateFinished) {
+    if (usb.GetDeviceFound()) usb.Close();
+    return;
+  }
+  // 2. A running sequence owns the connection, its driver mode and its match text.
+  if (app.UpdateBusy) return;
+
+  if (usb.GetDeviceFound()) {
+    // 3. Connected: only confirm that the same device is still there.
+    Timer1->SetInterval(kConfirmIntervalMs);
+    usb.IsDevicePresent();
+  } else {
+    // 4. Searching: the update ids and the table rows take turns.
+    core.UpdateFileLoaded = 0;
+    lblUpdaeFileStatus->SetCaption("No Updated File !");
+    lblISPProcStatus->SetCaption("");
+    if (usb.GetUseAudioDriver() == 1) {
+      Timer1->SetInterval(kSearchIntervalMs);
+      usb.SetUseAudioDriver(0);
+      if (app.IspIdToggle) {
+        usb.SetMatchId(protocol::kUpdateMatchE7B2);
+        app.IspIdToggle = 0;
+      } else {
+        usb.SetMatchId(protocol::kUpdateMatchE6A4);
+        app.IspIdToggle = 1;
+      }
+    } else {
+      usb.SetUseAudioDriver(1);
+      app.ModelIndex = static_cast<std::uint8_t>((app.ModelIndex + 1) % kDeviceModelCount);
+      usb.SetMatchId(FieldText(DeviceModelTable().at(app.ModelIndex).MatchText));
+    }
+    // What counts is DeviceFound: a device that is listed but does not answer the probe is
+    // still shown as found.
+    usb.FindDevice();
+  }
+
+  // 5. The outcome.
+  if (!usb.GetDeviceFound()) {
+    pnlUSBExist->SetColor(ui::clBtnFace);
+    lblDetectDevice->SetCaption("No device is available");
+    btnSimpleAuto->SetEnabled(false);
+  } else if (usb.GetUseAudioDriver() == 1) {
+    lblDetectDevice->SetCaption(
+        "Find Device " + std::string(FieldText(DeviceModelTable().at(app.ModelIndex).DisplayName)));
+    if (!core.UpdateFileLoaded) ReadProgramFile1();
+  } else if (app.IspIdToggle) {
+    // A device in update mode no longer tells its model; it gets the first model's firmware.
+    lblDetectDevice->SetCaption("Firmware update device E6A4 is exist");
+    app.ModelIndex = 0;
+    ReadProgramFile1();
+  } else {
+    lblDetectDevice->SetCaption("Firmware update device E7B2 is exist");
+  }
+}
+
+void TForm1::chkDetectUSBClick(ui::Control&) {
+  if (chkDetectUSB->Checked()) {
+    app.DetectEnabled = 1;
+    lbledtVID->SetEnabled(false);
+    lbledtPID->SetEnabled(false);
+    app.CustomVid = lbledtVID->Text();
+    app.CustomPid = lbledtPID->Text();
+    // Kept whole whatever its length: nothing looks devices up by it.
+    app.CustomMatchText = LowerAscii(ComposeMatchText(app.CustomVid, app.CustomPid));
+  } else {
+    app.DetectEnabled = 0;
+    pnlUSBExist->SetColor(ui::clGray);
+    lbledtVID->SetEnabled(true);
+    lbledtPID->SetEnabled(true);
+    core.UsbDevice.ClearDeviceFound();
+  }
+}
+
+void TForm1::lbledtVIDPIDKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState) {
+  if (Key != kKeyEnter) return;
+  if (&Sender == lbledtVID) app.CustomVid = lbledtVID->Text();
+  if (&Sender == lbledtPID) app.CustomPid = lbledtPID->Text();
+  app.CustomMatchText = ComposeMatchText(app.CustomVid, app.CustomPid);
+}
+
+void TForm1::USBLoadFileBitBtnClick(ui::Control&) {
+  ReadProgramFile1();
+}
+
+void TForm1::GetFWVersion() {
+  QuorvexUsb& usb = core.UsbDevice;
+  std::uint8_t major = 0;
+  std::uint8_t minor = 0;
+  const bool ok = usb.Open() && SelectRegisterBank(usb, 0) &&
+                  ReadRegister(usb, kMajorVersionRegister, &major) &&
+                  ReadRegister(usb, kMinorVersionRegister, &minor);
+  usb.Close();
+  // A version that was not read is not shown as one.
+  lblFWVer->SetCaption(ok ? "Current Firmware:V" + std::to_string(major) + "." +
+                                std::to_string(minor)
+                          : std::string("Current Firmware:unknown"));
+}
+
+}  // namespace qv

@@ -1,0 +1,179 @@
+#include "app/Unit1.h"
+
+#include <string>
+
+#include "util/Text.h"
+
+namespace qv {
+
+namespace {
+
+// Screens of this density and more get the larger window.
+constexpr int kLargeScreenPixelsPerInch = 120;
+constexpr int kLargeScreenExtra = 140;
+
+void LabelByteGrid(ui::StringGrid& grid) {
+  for (int i = 0; i < 16; ++i) {
+    grid.SetCell(i + 1, 0, FormatHex(static_cast<std::uint64_t>(i), 2));
+    grid.SetCell(0, i + 1, FormatHex(static_cast<std::uint64_t>(16 * i), 2));
+  }
+}
+
+}  // namespace
+
+TForm1::TForm1(AppState& app, CoreState& core, Shell& shell)
+    : ui::Form("Form1"), app(app), core(core), shell(shell), dispatcher_(shell) {
+  BuildComponents();
+  BuildUpdatePanel();
+  BuildPageControl();
+  BuildRegisterPage();
+  BuildI2cPage();
+  BuildIspPage();
+  BuildParameterPage();
+  BuildInformationPage();
+  BuildBinFilePage();
+  BindEvents();
+}
+
+void TForm1::BindEvents() {
+  for (ui::RadioButton* radio : {rbnRange0, rbnRange1}) {
+    radio->OnClick = [this](ui::Control& sender) { rbnRangeClick(sender); };
+  }
+  for (ui::Button* button : {Button1, btnSaveBin}) {
+    button->OnClick = [this](ui::Control& sender) { btnSaveBinClick(sender); };
+  }
+  Timer1->OnTimer = [this](ui::Control& sender) { Timer1Timer(sender); };
+  chkDetectUSB->OnClick = [this](ui::Control& sender) { chkDetectUSBClick(sender); };
+  for (ui::LabeledEdit* edit : {lbledtVID, lbledtPID}) {
+    edit->OnKeyDown = [this](ui::Control& sender, std::uint16_t& key, ui::ShiftState shift) {
+      lbledtVIDPIDKeyDown(sender, key, shift);
+    };
+  }
+  USBLoadFileBitBtn->OnClick = [this](ui::Control& sender) { USBLoadFileBitBtnClick(sender); };
+  const auto bind = [this](ui::Control* control, void (TForm1::*handler)(ui::Control&)) {
+    control->OnClick = [this, handler](ui::Control& sender) { (this->*handler)(sender); };
+  };
+  bind(btnUSBErase, &TForm1::btnUSBEraseClick);
+  bind(btnUSBBlank, &TForm1::btnUSBBlankClick);
+  bind(btnUSBProgram, &TForm1::btnUSBProgramClick);
+  bind(btnUSBVerify, &TForm1::btnUSBVerifyClick);
+  bind(btnReadBack, &TForm1::btnReadBackClick);
+  bind(btnSimpleAuto, &TForm1::btnSimpleAutoClick);
+  bind(btnUSBISPAuto, &TForm1::btnUSBISPAutoClick);
+  bind(btnEnterISP, &TForm1::btnEnterISPClick);
+  bind(btnUSBChipID, &TForm1::btnUSBChipIDClick);
+  bind(btnUSBWriteEnable, &TForm1::btnUSBWriteEnableClick);
+  bind(btnUSBWriteDisable, &TForm1::btnUSBWriteDisableClick);
+  bind(btnUSBReadStatus, &TForm1::btnUSBReadStatusClick);
+  lbledtUSBWriteStatus->OnKeyDown = [this](ui::Control& sender, std::uint16_t& key,
+                                           ui::ShiftState shift) {
+    lbledtUSBWriteStatusKeyDown(sender, key, shift);
+  };
+}
+
+void TForm1::Create() {
+  dispatcher_.Invoke([this] { FormCreate(*this); });
+}
+
+CloseAction TForm1::Close(CloseAction action) {
+  dispatcher_.Invoke([this, &action] { FormClose(*this, action); });
+  return action;
+}
+
+void TForm1::FormCreate(ui::Control&) {
+  // 1. The larger window for screens scaled to 125 % and more.
+  const int extra =
+      shell.ScreenPixelsPerInch() >= kLargeScreenPixelsPerInch ? kLargeScreenExtra : 0;
+
+  // 2.
+  SetCaption(app.WindowTitle);
+
+  // 3. The ISP page's sequence steps and range.
+  chkISPMode->SetChecked(true);
+  chkProtect->SetChecked(false);
+  for (ui::CheckBox* step : {chkReadFile, chkErase, chkBlank, chkProgram, chkVerify}) {
+    step->SetChecked(true);
+  }
+  rbnRange0->SetChecked(true);
+  rbnRangeClick(*rbnRange0);
+  lbledISPRange->SetText("64");
+  lbledISPStart->SetText("64");
+  app.CustomVid = "e6a4";
+  app.CustomPid = "f800";
+
+  // 4.
+  LabelByteGrid(*RegStringGrid1);
+  LabelByteGrid(*StringGridMIIC);
+
+  // 5.
+  MainPageControl->SetActivePage(TabSheet1);
+
+  // 6.
+  app.DetectEnabled = 0;
+  app.UpdateBusy = 0;
+
+  // 7.
+  lbledtVID->SetText(app.CustomVid);
+  lbledtPID->SetText(app.CustomPid);
+  app.CustomMatchText = "vid_" + app.CustomVid + "&pid_" + app.CustomPid;
+
+  // 8. Its click handler switches polling on.
+  chkDetectUSB->SetChecked(true);
+
+  // 9.
+  app.ParameterSettings = {0xA1, 0x00, 0x00, 0x00};
+  ShowParameterSettings();
+
+  // 10.
+  lbledtVID->SetText("e6a4");
+  lbledtPID->SetText("f800");
+
+  // 11. Only the update panel is for users; the engineering pages stay out of sight.
+  for (ui::TabSheet* page : {TabSheet1, PageMI2CCtrl, Parameter, Information, BinFile}) {
+    page->SetTabVisible(false);
+  }
+  MainPageControl->SetVisible(false);
+  MainPageControl->SetHeight(extra + 100);
+
+  // 12.
+  SetWidth(extra + 606);
+  SetHeight(extra + 200);
+
+  // 13.
+  for (ui::Control* control : std::initializer_list<ui::Control*>{
+           gbxISPRange, gbxFlashCMD, chkISPMode, chkProtect, chkReadFile, chkErase, chkBlank,
+           chkProgram, chkVerify, GroupBox1}) {
+    control->SetVisible(false);
+  }
+  gbxFlashCMD->SetVisible(true);
+  for (ui::Control* control : std::initializer_list<ui::Control*>{
+           USBLoadFileBitBtn, cbxReadISPFile, chkDetectUSB, lbledtVID, lbledtPID, lblFWVer}) {
+    control->SetVisible(false);
+  }
+
+  // 14.
+  pnlUSB->SetWidth(537);
+  pnlUSB->SetHeight(120);
+  pnlUSB->SetColor(ui::clBtnFace);
+  pnlUSBExist->SetLeft(20);
+  pnlUSBExist->SetTop(8);
+
+  // 15.
+  lblISPProcStatus->SetCaption("");
+
+  // 16.
+  btnSimpleAuto->SetLeft(424);
+  btnSimpleAuto->SetTop(0);
+
+  // 17.
+  Image1->SetVisible(false);
+
+  // 18. The built-in block stands in the image and the editor's buffer until a file loads.
+  btnSaveBinClick(*this);
+}
+
+void TForm1::FormClose(ui::Control&, CloseAction&) {
+  if (core.UsbDevice.GetDeviceFound()) core.UsbDevice.Close();
+}
+
+}  // namespace qv

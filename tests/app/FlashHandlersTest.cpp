@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/Unit1.h"
+#include "flash/UpdateSequence.h"
+#include "tests/app/WindowFixture.h"
+
+namespace qv::test {
+namespace {
+
+// A window whose connection has found the simulated model-table device and whose flash image
+// holds n bytes of firmware, as polling and file loading leave them.
+class FlashWindow : public ::testing::Test {
+ protected:
+  explicit FlashWindow(const std::string& setup = "") : w(96, setup) {}
+
+  void FindDevice() {
+    w.core.UsbDevice.SetUseAudioDriver(1);
+    w.core.UsbDevice.SetMatchId("vid_e5d3&pid_7a01");
+    w.core.UsbDevice.FindDevice();
+  }
+  void LoadImage(std::uint32_t n) {
+    auto& image = w.core.FlashImage;
+    std::fill(image.Data.begin(), image.Data.end(), 0xFF);
+    for (std::uint32_t i = 0; i < n; ++i) image.Data[i] = static_cast<std::uint8_t>(i * 7 % 251);
+    image.Length = n;
+    w.core.ProgramFileReady = 1;
+    w.form->btnSimpleAuto->SetEnabled(true);
+  }
+  sim::SimDevice& device() { return w.bus().Device(0); }
+  std::vector<std::uint8_t> Flash(std::size_t from, std::size_t n) {
+    const auto c = device().Chip().Flash().Contents();
+    return {c.begin() + from, c.begin() + from + n};
+  }
+  std::vector<std::uint8_t> Image(std::size_t n) {
+    return {w.core.FlashImage.Data.begin(), w.core.FlashImage.Data.begin() + n};
+  }
+  std::string Caption(ui::Control* c) { return c->Caption(); }
+  void Click(ui::Control* c) { w.input().Click(*c); }
+
+  Window w;
+};
+
+TEST_F(FlashWindow, CancelInTheWarningLeavesEverythingAsItWas) {
+  FindDevice();
+  LoadImage(4096);
+  const auto before = Flash(0, 4096);
+  w.shell.boxAnswers = {kIdCancel};
+  Click(w.form->btnSimpleAuto);
+  ASSERT_EQ(w.shell.boxes.size(), 1u);
+  EXPECT_EQ(w.shell.boxes[0].caption, "Warning");
+  EXPECT_EQ(w.shell.boxes[0].text, kUpdateWarningText);
+  EXPECT_EQ(w.shell.boxes[0].style, kMbOkCancel | kMbIconExclamation);
+  EXPECT_EQ(Flash(0, 4096), before);
+  EXPECT_EQ(Caption(w.form->lblISPProcStatus), "Abort Firmware update process");
+  EXPECT_EQ(w.form->lblISPProcStatus->GetFont().color, ui::clRed);
+  EXPECT_EQ(w.form->lblISPProcStatus->GetFont().size, 16);
+  EXPECT_EQ(Caption(w.form->btnSimpleAuto), "Start");
+  EXPECT_TRUE(w.form->btnSimpleAuto->Enabled());
+  EXPECT_EQ(w.app.UpdateBusy, 0);
+  EXPECT_EQ(w.app.UpdateFinished, 0);
+  EXPECT_EQ(w.bus().Log().Size(), 1u);  // only the probe of FindDevice
+}
+
+TEST_F(FlashWindow, OkRunsTheUpdateToFinish) {
+  FindDevice();
+  LoadImage(10000);
+  std::vector<std::string> captions;
+  w.shell.onProcessMessages = [&] { captions.push_back(Caption(w.form->btnSimpleAuto)); };
+  Click(w.form->btnSimpleAuto);
+  EXPECT_EQ(captions.front(), "Stop");
+  EXPECT_EQ(Flash(0, 10000), Image(10000));
+  EXPECT_EQ(Caption(w.form->lblISPProcStatus), "Firmware update success!");
+  EXPECT_EQ(w.form->lblISPProcStatus->GetFont().color, ui::clBlue);
+  EXPECT_EQ(w.form->lblISPProcStatus->GetFont().size, 16);
+  EXPECT_EQ(Caption(w.form->btnSimpleAuto), "Finish");
+  EXPECT_FALSE(w.form->btnSimpleAuto->Enabled());
+  EXPECT_EQ(w.app.UpdateFinished, 1);
+  EXPECT_EQ(w.app.UpdateBusy, 0);
+  EXPECT_FALSE(device().Chip().Isp().InIspMode());
+  EXPECT_EQ(device().Chip().Flash().Status(), 0xFC);
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Status:");  // the ISP page's label is not used
+  EXPECT_EQ(Caption(w.form->lblUSBISPProcess), "Verifying Addr: 0x002700");
+}
+
+TEST_F(FlashWindow, ClicksDuringTheUpdateStartNothingElse) {
+  FindDevice();
+  LoadImage(2048);
+  int clicks = 0;
+  w.shell.onProcessMessages = [&] {
+    if (clicks++ < 3) {
+      Click(w.form->btnSimpleAuto);  // Start, now "Stop"
+      Click(w.form->btnUSBErase);    // another flash operation
+      Click(w.form->btnUSBChipID);
+    }
+  };
+  Click(w.form->btnSimpleAuto);
+  EXPECT_EQ(w.shell.boxes.size(), 1u);  // one warning, one update
+  EXPECT_EQ(Caption(w.form->lblISPProcStatus), "Firmware update success!");
+  EXPECT_EQ(Caption(w.form->lblUSBChipID), "0x00");
+  EXPECT_EQ(Flash(0, 2048), Image(2048));
+}
+
+class FailingReads : public FlashWindow {
+ protected:
+  FailingReads() : FlashWindow("flip-reads=1") {}
+};
+
+TEST_F(FailingReads, ThreeFailedAttemptsEndInRedAfterThreeRetries) {
+  FindDevice();
+  LoadImage(1024);
+  std::vector<std::pair<std::string, ui::Color>> shown;
+  w.shell.onProcessMessages = [&] {
+    shown.emplace_back(Caption(w.form->lblISPProcStatus),
+                       w.form->lblISPProcStatus->GetFont().color);
+  };
+  Click(w.form->btnSimpleAuto);
+  EXPECT_EQ(std::count(shown.begin(), shown.end(),
+                       std::make_pair(std::string("ISP Fail and retry"), ui::clRed)),
+            3);
+  EXPECT_EQ(Caption(w.form->lblISPProcStatus), "Firmware update Fail!");
+  EXPECT_EQ(w.form->lblISPProcStatus->GetFont().color, ui::clRed);
+  EXPECT_EQ(w.form->lblUSBProcessInfo->Caption().substr(0, 19), "Blanking Fail at 0x");
+  EXPECT_FALSE(device().Chip().Isp().InIspMode());
+  EXPECT_EQ(device().Chip().Flash().Status() & 0xFC, 0xFC);
+}
+
+// The ISP page's Auto with its step boxes and range.
+class AutoRun : public FlashWindow {};
+
+TEST_F(AutoRun, RefusesWithoutDeviceOrFile) {
+  Click(w.form->btnUSBISPAuto);
+  FindDevice();
+  Click(w.form->btnUSBISPAuto);
+  ASSERT_EQ(w.shell.boxes.size(), 2u);
+  EXPECT_EQ(w.shell.boxes[0].text, "USB device is NOT available !!    ");
+  EXPECT_EQ(w.shell.boxes[1].text, "Program File Not Ready !!    ");
+  EXPECT_EQ(w.shell.boxes[1].caption, "Dialog");
+  EXPECT_EQ(w.shell.boxes[1].style, kMbOk);
+}
+
+TEST_F(AutoRun, AssignedRangeErasesItsSectorsAndWritesTheImageThere) {
+  FindDevice();
+  LoadImage(40000);
+  w.form->chkReadFile->SetChecked(false);
+  w.form->rbnRange1->SetChecked(true);
+  w.form->lbledISPStart->SetText("64");
+  w.form->lbledISPRange->SetText("64");
+  w.form->chkProtect->SetChecked(true);
+  w.bus().Log().Clear();
+  Click(w.form->btnUSBISPAuto);
+  std::vector<std::uint32_t> sectors;
+  for (const auto& e : w.bus().Log().Entries())
+    if (e.request == 0x80 && e.data.size() == 4 && e.data[0] == 0x20)
+      sectors.push_back((e.data[1] << 16) | (e.data[2] << 8) | e.data[3]);
+  ASSERT_EQ(sectors.size(), 16u);
+  for (std::size_t i = 0; i < 16; ++i) EXPECT_EQ(sectors[i], 0x10000 + 0x1000 * i);
+  EXPECT_EQ(Flash(0x10000, 40000), Image(40000));
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Verifying Success");
+  EXPECT_EQ(Caption(w.form->btnUSBISPAuto), "Auto");
+  EXPECT_EQ(w.app.UpdateBusy, 0);
+  EXPECT_EQ(device().Chip().Flash().Status() & 0xFC, 0xFC);
+  EXPECT_FALSE(device().Chip().Isp().InIspMode());
+}
+
+TEST_F(AutoRun, WithoutEraseItStartsWithTheBlankCheck) {
+  FindDevice();
+  LoadImage(256);
+  w.form->chkReadFile->SetChecked(false);
+  w.form->chkErase->SetChecked(false);
+  Click(w.form->btnUSBISPAuto);
+  // The flash still holds the older firmware: the blank check fails and nothing is written.
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo).substr(0, 19), "Blanking Fail at 0x");
+  EXPECT_EQ(w.core.SequenceFailed, 1);
+}
+
+TEST_F(AutoRun, AConversionErrorEndsTheRunAndRestoresTheButton) {
+  FindDevice();
+  LoadImage(256);
+  w.form->chkReadFile->SetChecked(false);
+  w.form->rbnRange1->SetChecked(true);
+  w.form->lbledISPStart->SetText("1x");
+  w.bus().Log().Clear();
+  Click(w.form->btnUSBISPAuto);
+  ASSERT_EQ(w.shell.errors.size(), 1u);
+  EXPECT_EQ(w.shell.errors[0], "'1x' is not a valid integer value");
+  EXPECT_EQ(Caption(w.form->btnUSBISPAuto), "Auto");
+  EXPECT_EQ(w.app.UpdateBusy, 0);
+  EXPECT_EQ(w.app.FlashActivityRunning, 0);
+  EXPECT_EQ(w.bus().Log().Size(), 0u);
+}
+
+TEST_F(AutoRun, AnEmptyImageIsRefusedBeforeAnythingIsSent) {
+  FindDevice();
+  LoadImage(0);
+  w.form->chkReadFile->SetChecked(false);
+  w.bus().Log().Clear();
+  Click(w.form->btnUSBISPAuto);
+  ASSERT_EQ(w.shell.boxes.size(), 1u);
+  EXPECT_EQ(w.shell.boxes[0].text, "Program File Not Ready !!    ");
+  EXPECT_EQ(w.bus().Log().Size(), 0u);
+  EXPECT_EQ(Caption(w.form->btnUSBISPAuto), "Auto");
+}
+
+class IspButtons : public FlashWindow {};
+
+TEST_F(IspButtons, EnterIspTogglesOnlyWithADevice) {
+  Click(w.form->btnEnterISP);
+  EXPECT_EQ(Caption(w.form->btnEnterISP), "Enter ISP");
+  EXPECT_EQ(w.app.InIspMode, 0);
+  FindDevice();
+  Click(w.form->btnEnterISP);
+  EXPECT_EQ(Caption(w.form->btnEnterISP), "Exit ISP");
+  EXPECT_TRUE(device().Chip().Isp().InIspMode());
+  EXPECT_EQ(device().Chip().Peek(13, 0x01), 0x03);
+  Click(w.form->btnEnterISP);
+  EXPECT_EQ(Caption(w.form->btnEnterISP), "Enter ISP");
+  EXPECT_FALSE(device().Chip().Isp().InIspMode());
+  EXPECT_FALSE(w.core.UsbDevice.IsOpen());
+}
+
+TEST_F(IspButtons, SingleCommandsShowWhatCameBack) {
+  FindDevice();
+  Click(w.form->btnEnterISP);
+  Click(w.form->btnUSBChipID);
+  EXPECT_EQ(Caption(w.form->lblUSBChipID), "0xEF,  0x40,  0x13,  ");
+  Click(w.form->btnUSBReadStatus);
+  EXPECT_EQ(Caption(w.form->lblUSBStatus), "0xFC");
+  Click(w.form->btnUSBWriteEnable);
+  Click(w.form->btnUSBReadStatus);
+  EXPECT_EQ(Caption(w.form->lblUSBStatus), "0xFE");
+  Click(w.form->btnUSBWriteDisable);
+
+  // Write Status sends on Enter only, the text read as hexadecimal.
+  Click(w.form->btnUSBWriteEnable);
+  w.input().TypeText(*w.form->lbledtUSBWriteStatus, "9C");
+  w.input().KeyDown(*w.form->lbledtUSBWriteStatus, 'C');
+  Click(w.form->btnUSBReadStatus);
+  EXPECT_EQ(Caption(w.form->lblUSBStatus), "0xFE");
+  w.input().KeyDown(*w.form->lbledtUSBWriteStatus, 13);
+  w.core.clock.Sleep(20);  // the status write takes the part's time
+  Click(w.form->btnUSBReadStatus);
+  EXPECT_EQ(Caption(w.form->lblUSBStatus), "0x9C");
+
+  // Without a device the status read shows the fallback and the identification stays.
+  w.bus().Unplug(device());
+  Click(w.form->btnUSBReadStatus);
+  EXPECT_EQ(Caption(w.form->lblUSBStatus), "0xFF");
+  Click(w.form->btnUSBChipID);
+  EXPECT_EQ(Caption(w.form->lblUSBChipID), "0xEF,  0x40,  0x13,  ");
+}
+
+TEST_F(IspButtons, ManualOperationsAndTheReadBackDump) {
+  FindDevice();
+  LoadImage(600);
+  Click(w.form->btnEnterISP);
+  w.input().TypeText(*w.form->lbledtUSBWriteStatus, "00");
+  Click(w.form->btnUSBWriteEnable);
+  w.input().KeyDown(*w.form->lbledtUSBWriteStatus, 13);
+  w.core.clock.Sleep(20);  // a busy flash would ignore the erase
+  Click(w.form->btnUSBErase);
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo).substr(0, 16), "Flash Erase All ");
+  Click(w.form->btnUSBBlank);
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Blanking Success");
+  Click(w.form->btnUSBProgram);  // no sequence ran: the flash is identified first
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Programming Success");
+  EXPECT_EQ(w.core.PageSize, 256);
+  Click(w.form->btnUSBVerify);
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Verifying Success");
+  EXPECT_EQ(Flash(0, 600), Image(600));
+
+  const auto dump = std::filesystem::temp_directory_path() / "qv-readback-test.bin";
+  w.shell.dialogAnswers = {dump.string()};
+  Click(w.form->btnReadBack);
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Read Flash content Success");
+  ASSERT_EQ(w.shell.dialogs.size(), 1u);
+  EXPECT_TRUE(w.shell.dialogs[0].save);
+  std::ifstream in(dump, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(text.size(), 2048u * (16 * 6 + 1));
+  EXPECT_EQ(text.substr(0, 12), "0x00, 0x07, ");
+  std::filesystem::remove(dump);
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "app/AppState.h"
+#include "app/Unit1.h"
+#include "flash/CoreState.h"
+#include "sim/SimSetup.h"
+#include "ui/ScriptedShell.h"
+
+namespace qv::test {
+
+// The window program as main builds it, over a simulated bus and a scripted shell: fresh state,
+// the window, and its creation event already run.
+class Window {
+ public:
+  explicit Window(int pixelsPerInch = 96, const std::string& setup = "")
+      : sim_(Parse(setup)), core(sim_.Bus(), sim_.Bus(), sim_.Clock()) {
+    shell.pixelsPerInch = pixelsPerInch;
+    form = std::make_unique<TForm1>(app, core, shell);
+    form->Create();
+  }
+
+  sim::SimBus& bus() { return sim_.Bus(); }
+  ui::EventDispatcher& input() { return form->Dispatcher(); }
+  sim::VirtualClock& clock() { return sim_.Clock(); }
+
+  // Lets `span` of virtual time pass in 1 ms steps, running every timer that falls due, as the
+  // message loop would. The first call also schedules timers not seen before.
+  void RunTimersFor(std::chrono::milliseconds span) {
+    const auto end = clock().Now() + span;
+    input().RunDueTimers(*form, clock().Now());
+    while (clock().Now() < end) {
+      clock().Advance(std::chrono::milliseconds(1));
+      input().RunDueTimers(*form, clock().Now());
+    }
+  }
+
+  template <class T>
+  T& Get(const std::string& name) {
+    auto* control = form->Find<T>(name);
+    if (control == nullptr) throw std::runtime_error("no control " + name + " of that kind");
+    return *control;
+  }
+
+ private:
+  static sim::SimSetup Parse(const std::string& text) {
+    auto result = sim::ParseSimSetup(text);
+    if (!result.setup) ADD_FAILURE() << "bad simulator setup: " << result.error;
+    return result.setup.value_or(sim::SimSetup{});
+  }
+
+  sim::Simulation sim_;
+
+ public:
+  ui::ScriptedShell shell;
+  AppState app;
+  CoreState core;
+  std::unique_ptr<TForm1> form;
+};
+
+}  // namespace qv::test
