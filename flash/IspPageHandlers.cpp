@@ -14,39 +14,36 @@ void TForm1::btnUSBEraseClick(ui::Control&) {
   EraseFlash(core, progress, rbnRange0->Checked() ? EraseMode::kChip : EraseMode::kSectors);
 }
 
-void TForm1::btnUSBBlankClick(ui::Control&) {
-  FlashActivity activity(app);
+namespace {
+
+using RangeOperation = bool (*)(CoreState&, FlashProgress&, std::uint32_t, std::uint32_t);
+
+// Blank check, program and verify over the operation range, each bracketed by its texts and by
+// opening and closing the connection.
+void RunRangeOperation(TForm1& form, const char* startText, const char* successText,
+                       RangeOperation operation) {
+  FlashActivity activity(form.app);
   if (!activity) return;
-  FormProgress progress(*this);
-  lblUSBProcessInfo->SetCaption("Start Blanking Check");
-  core.UsbDevice.Open();
-  const auto [start, end] = OperationRange();
-  if (BlankCheckRange(core, progress, start, end))
-    lblUSBProcessInfo->SetCaption("Blanking Success");
-  core.UsbDevice.Close();
+  FormProgress progress(form);
+  form.lblUSBProcessInfo->SetCaption(startText);
+  form.core.UsbDevice.Open();
+  const auto [start, end] = form.OperationRange();
+  if (operation(form.core, progress, start, end)) form.lblUSBProcessInfo->SetCaption(successText);
+  form.core.UsbDevice.Close();
+}
+
+}  // namespace
+
+void TForm1::btnUSBBlankClick(ui::Control&) {
+  RunRangeOperation(*this, "Start Blanking Check", "Blanking Success", BlankCheckRange);
 }
 
 void TForm1::btnUSBProgramClick(ui::Control&) {
-  FlashActivity activity(app);
-  if (!activity) return;
-  FormProgress progress(*this);
-  lblUSBProcessInfo->SetCaption("Start Programming...");
-  core.UsbDevice.Open();
-  const auto [start, end] = OperationRange();
-  if (ProgramRange(core, progress, start, end))
-    lblUSBProcessInfo->SetCaption("Programming Success");
-  core.UsbDevice.Close();
+  RunRangeOperation(*this, "Start Programming...", "Programming Success", ProgramRange);
 }
 
 void TForm1::btnUSBVerifyClick(ui::Control&) {
-  FlashActivity activity(app);
-  if (!activity) return;
-  FormProgress progress(*this);
-  lblUSBProcessInfo->SetCaption("Start Verifying Check");
-  core.UsbDevice.Open();
-  const auto [start, end] = OperationRange();
-  if (VerifyRange(core, progress, start, end)) lblUSBProcessInfo->SetCaption("Verifying Success");
-  core.UsbDevice.Close();
+  RunRangeOperation(*this, "Start Verifying Check", "Verifying Success", VerifyRange);
 }
 
 void TForm1::btnReadBackClick(ui::Control&) {

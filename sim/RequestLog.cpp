@@ -4,6 +4,17 @@
 
 namespace qv::sim {
 
+void RecordDecoded(LoggedRequest& entry, const DecodedRequest& request) {
+  entry.decoded = true;
+  entry.kind = request.kind;
+  entry.deviceToHost = request.deviceToHost;
+  entry.request = request.request;
+  entry.value = request.value;
+  entry.index = request.index;
+  entry.length = request.length;
+  if (!request.deviceToHost) entry.data.assign(request.outData.begin(), request.outData.end());
+}
+
 std::string Describe(const LoggedRequest& entry) {
   std::string line;
   if (!entry.decoded) {

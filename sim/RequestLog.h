@@ -46,6 +46,10 @@ class RequestLog {
   bool enabled_ = true;
 };
 
+// Records what the driver read from a request: its setup values and, for host-to-device
+// requests, the data stage.
+void RecordDecoded(LoggedRequest& entry, const DecodedRequest& request);
+
 // One line for a logged request, e.g. "OUT 90 v=0000 i=0091 len=1 [21] ok".
 std::string Describe(const LoggedRequest& entry);
 

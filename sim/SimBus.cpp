@@ -81,13 +81,7 @@ bool SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
   const auto request = audio ? DecodeAudioRequest(code, input, output, entry.refusal)
                              : DecodeVendorRequest(code, input, output, entry.refusal);
   if (!request) return false;
-  entry.decoded = true;
-  entry.kind = request->kind;
-  entry.deviceToHost = request->deviceToHost;
-  entry.request = request->request;
-  entry.value = request->value;
-  entry.index = request->index;
-  entry.length = request->length;
+  RecordDecoded(entry, *request);
   // An injected fault fails the request after the driver read it, before the device acts.
   if (!admitted) {
     entry.refusal = "failed by fault injection";
@@ -110,9 +104,7 @@ bool SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
       ok = device.Chip().Control(*request, output);
       break;
   }
-  if (!request->deviceToHost)
-    entry.data.assign(request->outData.begin(), request->outData.end());
-  else if (ok)
+  if (request->deviceToHost && ok)
     entry.data.assign(output.begin(), output.begin() + request->length);
   return ok;
 }

@@ -9,10 +9,18 @@
 
 namespace qv::test {
 
+// The setup of a test's simulated device; a bad text fails the test.
+inline sim::SimSetup ParseSetupOrFail(const std::string& text) {
+  auto result = sim::ParseSimSetup(text);
+  if (!result.setup) ADD_FAILURE() << "bad simulator setup: " << result.error;
+  return result.setup.value_or(sim::SimSetup{});
+}
+
 // A simulated bus from a setup text and the connection the tool would hold over it.
 class SimFixture : public ::testing::Test {
  protected:
-  explicit SimFixture(const std::string& setup = "") : sim_(Parse(setup)), usb_(bus(), bus()) {}
+  explicit SimFixture(const std::string& setup = "")
+      : sim_(ParseSetupOrFail(setup)), usb_(bus(), bus()) {}
 
   sim::SimBus& bus() { return sim_.Bus(); }
   sim::VirtualClock& clock() { return sim_.Clock(); }
@@ -31,12 +39,6 @@ class SimFixture : public ::testing::Test {
   }
 
  private:
-  static sim::SimSetup Parse(const std::string& text) {
-    auto result = sim::ParseSimSetup(text);
-    if (!result.setup) ADD_FAILURE() << "bad simulator setup: " << result.error;
-    return result.setup.value_or(sim::SimSetup{});
-  }
-
   sim::Simulation sim_;
   QuorvexUsb usb_;
 };

@@ -277,8 +277,11 @@ TEST_F(IspButtons, ManualOperationsAndTheReadBackDump) {
   EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Read Flash content Success");
   ASSERT_EQ(w.shell.dialogs.size(), 1u);
   EXPECT_TRUE(w.shell.dialogs[0].save);
-  std::ifstream in(dump, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  std::string text;
+  {
+    std::ifstream in(dump, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), {});
+  }
   EXPECT_EQ(text.size(), 2048u * (16 * 6 + 1));
   EXPECT_EQ(text.substr(0, 12), "0x00, 0x07, ");
   std::filesystem::remove(dump);

@@ -10,6 +10,7 @@
 #include "app/Unit1.h"
 #include "flash/CoreState.h"
 #include "sim/SimSetup.h"
+#include "tests/SimFixture.h"
 #include "ui/ScriptedShell.h"
 
 namespace qv::test {
@@ -19,7 +20,7 @@ namespace qv::test {
 class Window {
  public:
   explicit Window(int pixelsPerInch = 96, const std::string& setup = "")
-      : sim_(Parse(setup)), core(sim_.Bus(), sim_.Bus(), sim_.Clock()) {
+      : sim_(ParseSetupOrFail(setup)), core(sim_.Bus(), sim_.Bus(), sim_.Clock()) {
     shell.pixelsPerInch = pixelsPerInch;
     form = std::make_unique<TForm1>(app, core, shell);
     form->Create();
@@ -48,12 +49,6 @@ class Window {
   }
 
  private:
-  static sim::SimSetup Parse(const std::string& text) {
-    auto result = sim::ParseSimSetup(text);
-    if (!result.setup) ADD_FAILURE() << "bad simulator setup: " << result.error;
-    return result.setup.value_or(sim::SimSetup{});
-  }
-
   sim::Simulation sim_;
 
  public:
