@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/Clock.h"
+#include "platform/DeviceInterfaces.h"
+#include "platform/DeviceIo.h"
+
+namespace qv::cli {
+
+// Where the tool's requests go: the real devices through this platform's drivers, or the
+// simulated device.
+class DevicePorts {
+ public:
+  virtual ~DevicePorts() = default;
+  virtual DeviceIo& Io() = 0;
+  virtual DeviceInterfaces& Interfaces() = 0;
+  virtual Clock& DeviceClock() = 0;
+  // The device time the simulation has modelled so far; nothing for real devices.
+  virtual std::optional<std::chrono::microseconds> ModelledTime() { return std::nullopt; }
+};
+
+struct PortsResult {
+  std::unique_ptr<DevicePorts> ports;
+  std::string error;  // set when ports is empty
+};
+
+// The simulated device of a setup text; a bad setup or an unreadable flash file is an error.
+PortsResult SimulatedPorts(std::string_view setup);
+
+// The real devices through this platform's drivers, or why this build cannot reach them.
+PortsResult RealPorts();
+
+}  // namespace qv::cli

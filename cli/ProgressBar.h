@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "flash/UpdateSequence.h"
+
+namespace qv::cli {
+
+// Shows what the flash operations and the update report. On a terminal each step gets one line
+// with a bar, redrawn in place; elsewhere (a pipe, a log file) each step's start and result
+// text and every failure text is one plain line, so scripts and logs stay readable.
+class ProgressBar final : public UpdateProgress {
+ public:
+  ProgressBar(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+  ProgressBar(const ProgressBar&) = delete;
+  ProgressBar& operator=(const ProgressBar&) = delete;
+  ~ProgressBar() override { Finish(); }
+
+  void Status(const std::string& text, Style style) override;
+  void Show(Label label, const std::string& text) override;
+  void Advance(std::uint32_t address, std::uint32_t start, std::uint32_t end) override;
+  void ProcessMessages() override {}
+
+  // Ends an open step line, so that what is printed next starts on a line of its own.
+  void Finish();
+
+ private:
+  void Text(const std::string& text);
+  void Draw();
+
+  std::ostream& out_;
+  bool terminal_;
+  bool open_ = false;  // a step line is on the terminal and may be redrawn
+  std::string caption_;
+  std::optional<int> percent_;
+  std::string drawn_;  // the line as last drawn, to blank out what a shorter one leaves of it
+  std::string lastPlain_;
+};
+
+}  // namespace qv::cli

@@ -1,0 +1,33 @@
+#include "cli/RequestTrace.h"
+
+#include <algorithm>
+
+#include "sim/DriverRecords.h"
+#include "sim/RequestLog.h"
+
+namespace qv::cli {
+
+IoResult RequestTrace::Control(NativeHandle handle, std::uint32_t code,
+                               std::span<const std::uint8_t> input,
+                               std::span<std::uint8_t> output) {
+  sim::LoggedRequest entry;
+  entry.code = code;
+  entry.record.assign(input.begin(), input.end());
+  // The I/O control code tells which driver the record is meant for.
+  const auto request = code == sim::kKsPropertyCode
+                           ? sim::DecodeAudioRequest(code, input, output, entry.refusal)
+                           : sim::DecodeVendorRequest(code, input, output, entry.refusal);
+  // Taken before the call: the data stage may share the buffer the driver answers into.
+  if (request) sim::RecordDecoded(entry, *request);
+
+  const IoResult result = inner_.Control(handle, code, input, output);
+  entry.ok = result.ok;
+  if (request && request->deviceToHost && result.ok) {
+    const std::size_t n = std::min<std::size_t>(request->length, output.size());
+    entry.data.assign(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  out_ << sim::Describe(entry) << '\n';
+  return result;
+}
+
+}  // namespace qv::cli

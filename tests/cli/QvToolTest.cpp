@@ -1,0 +1,334 @@
+// End-to-end runs of the built qvtool against the simulated device: what a script or a person at
+// a terminal gets, and what ends up in the simulated flash (kept in a flash file).
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "image/HexLoader.h"
+#include "tests/image/TempFiles.h"
+#include "util/Text.h"
+
+namespace qv::test {
+namespace {
+
+constexpr std::size_t kFlashSize = 0x80000;  // every simulated chip holds 512 KiB
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A firmware image with an erased stretch (whose pages are never sent) and an odd length.
+std::string Firmware(std::size_t length = 40'003) {
+  std::string bytes(length, '\0');
+  std::uint32_t x = 0x2545F491;
+  for (std::size_t i = 0; i < length; ++i) {
+    x = x * 1664525u + 1013904223u;
+    bytes[i] = static_cast<char>(i >= 0x2000 && i < 0x3000 ? 0xFF : x >> 24);
+  }
+  return bytes;
+}
+
+std::string AsHex(const std::string& bytes) {
+  std::string text;
+  for (std::size_t at = 0; at < bytes.size(); at += 16) {
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data()) + at;
+    const std::size_t n = std::min<std::size_t>(16, bytes.size() - at);
+    text += HexRecord(0x00, static_cast<std::uint16_t>(at), {data, n}) + "\r\n";
+  }
+  return text + ":00000001FF\r\n";
+}
+
+// The flash an update of `image` must leave: the image, and erased bytes after it.
+std::string Flashed(const std::string& image) {
+  return image + std::string(kFlashSize - image.size(), '\xFF');
+}
+
+class QvTool : public ::testing::Test {
+ protected:
+  // Runs qvtool in the test's directory with standard input from `input` (never a terminal).
+  ToolRun Tool(const std::vector<std::string>& args, const std::string& input = "") {
+    dir_.Write("stdin.txt", input);
+    std::string command = "cd " + Quote(dir_.Path().string()) + " && " + Quote(QVTOOL_PATH);
+    for (const auto& arg : args) command += " " + Quote(arg);
+    command += " <stdin.txt >stdout.txt 2>stderr.txt";
+    const int status = std::system(command.c_str());
+    ToolRun run;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFile(dir_.Path() / "stdout.txt");
+    run.err = ReadFile(dir_.Path() / "stderr.txt");
+    return run;
+  }
+  std::string Flash() { return ReadFile(dir_.Path() / "flash.bin"); }
+  void Write(const std::string& name, const std::string& bytes) { dir_.Write(name, bytes); }
+  std::string Read(const std::string& name) { return ReadFile(dir_.Path() / name); }
+  void Remove(const std::string& name) { std::filesystem::remove(dir_.Path() / name); }
+
+  static std::string Sim(const std::string& setup = "") {
+    return "--simulate=flash-file=flash.bin" + (setup.empty() ? "" : ";" + setup);
+  }
+
+ private:
+  TempDir dir_;
+};
+
+#define EXPECT_CONTAINS(text, part) \
+  EXPECT_NE((text).find(part), std::string::npos) << "missing \"" << (part) << "\" in:\n" << (text)
+
+TEST_F(QvTool, UpdateWritesTheImageOnEveryFlashChipFromHexAndBinFiles) {
+  struct Case {
+    const char* flash;
+    const char* file;
+    const char* chipId;
+  };
+  const Case cases[] = {
+      {"EF4013", "fw.bin", "0xEF,  0x40,  0x13,  "},  // 256-byte pages
+      {"C22213", "fw.hex", "0xC2,  0x22,  0x13,  "},  // 32-byte pages
+      {"C22013", "FW.HEX", "0xC2,  0x20,  0x13,  "},  // the extension in any case
+      {"BF258D", "fw.bin", "0xBF,  0x25,  0x8D,  "},  // word program
+  };
+  const std::string image = Firmware();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.flash);
+    Remove("flash.bin");
+    const std::string file = c.file;
+    Write(file, file.ends_with("bin") ? image : AsHex(image));
+    const std::string setup = Sim(std::string("flash=") + c.flash);
+
+    const ToolRun update = Tool({setup, "update", "--yes", file});
+    EXPECT_EQ(update.status, 0) << update.out << update.err;
+    EXPECT_CONTAINS(update.out, "Firmware update success!\n");
+    EXPECT_CONTAINS(update.out, "modelled device time ");
+    EXPECT_TRUE(Flash() == Flashed(image));
+
+    const ToolRun verify = Tool({setup, "verify", file});
+    EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+    EXPECT_CONTAINS(verify.out, "Verifying Success\n");
+    EXPECT_EQ(Tool({setup, "chip-id"}).out, std::string(c.chipId) + "\n");
+  }
+}
+
+TEST_F(QvTool, PlainOutputNamesEveryStepOnceInOrder) {
+  Write("fw.bin", Firmware(1000));
+  const ToolRun run = Tool({Sim(), "update", "-y", "fw.bin"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_CONTAINS(run.out,
+                  "Enter ISP Mode\nClear Status register\nFlash Erase All\nStart Blanking Check\n"
+                  "Blanking Success\nStart Programming\nProgramming Success\n"
+                  "Start Verifying Check\nVerifying Success\nFirmware update success!\n");
+  EXPECT_EQ(run.out.find('\r'), std::string::npos);  // no bar redrawing into a pipe
+}
+
+TEST_F(QvTool, RefusedFilesSendNothingAndExitWithTwo) {
+  struct Case {
+    const char* name;
+    std::string contents;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"bad.hex", ":0400000001020304F1\r\n:00000001FF\r\n", "bad.hex, line 1"},
+      {"empty.hex", ":00000001FF\r\n", "empty.hex: the file holds no data to program"},
+      {"empty.bin", "", "empty.bin: the file holds no data to program"},
+      {"huge.bin", std::string(0x40001, 'x'), "huge.bin: the file is larger than the flash"},
+  };
+  const std::string before = Flashed("flash before");
+  Write("flash.bin", before);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(c.name, c.contents);
+    for (const char* command : {"update", "verify"}) {
+      const ToolRun run = Tool({Sim(), "-v", command, "--yes", c.name});
+      EXPECT_EQ(run.status, 2);
+      EXPECT_CONTAINS(run.err, c.message);
+      // -v would have logged any request, the probe included.
+      EXPECT_EQ(run.err.find(" ok\n"), std::string::npos) << run.err;
+      EXPECT_TRUE(Flash() == before);
+    }
+  }
+  const ToolRun missing = Tool({Sim(), "update", "--yes", "missing.bin"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_CONTAINS(missing.err, "missing.bin: the file cannot be opened");
+}
+
+TEST_F(QvTool, ThreeFailedAttemptsExitWithOneAndTheFailureTexts) {
+  struct Case {
+    const char* setup;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {"flip-reads=1", "Blanking Fail at 0x"},  // every read has a flipped bit
+      {"stuck-busy=1", "Erase Flash Fail\n"},
+  };
+  Write("fw.bin", Firmware(2000));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setup);
+    const ToolRun run = Tool({Sim(c.setup), "update", "--yes", "fw.bin"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_CONTAINS(run.out, c.failure);
+    std::size_t retries = 0;
+    for (std::size_t at = 0; (at = run.out.find("ISP Fail and retry", at)) != std::string::npos;
+         ++at)
+      ++retries;
+    EXPECT_EQ(retries, 3u);
+    EXPECT_CONTAINS(run.out, "ISP Fail and retry\nFirmware update Fail!\nmodelled device time ");
+  }
+}
+
+TEST_F(QvTool, AnUnconfirmedUpdateSendsNothingToTheFlash) {
+  Write("fw.bin", Firmware(1000));
+  const std::string before = Flashed("flash before");
+  Write("flash.bin", before);
+  // Standard input here is never a terminal: even a "y" on it is no answer.
+  for (const char* input : {"", "y\n"}) {
+    const ToolRun run = Tool({Sim(), "-v", "update", "fw.bin"}, input);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_CONTAINS(run.out, "Firmware Update is a critical operation.");
+    EXPECT_CONTAINS(run.out, "Proceed? [y/N]");
+    EXPECT_CONTAINS(run.out, "Abort Firmware update process\n");
+    EXPECT_EQ(run.err, "PROBE property set support ok\n");  // the probe and nothing else
+    EXPECT_TRUE(Flash() == before);
+  }
+}
+
+TEST_F(QvTool, ChoosesADeviceOnlyWhenItIsUnambiguous) {
+  Write("fw.bin", Firmware(1000));
+  struct Case {
+    const char* models;
+    std::vector<std::string> device;  // --device and its value, or nothing
+    int status;
+    const char* message;  // in standard error, or the device line of the update
+  };
+  const Case cases[] = {
+      {"Brevanto_RX1,Brevanto_RX2", {}, 2, "2 devices are present; choose one with --device"},
+      {"Brevanto_RX1,update-e6a4", {}, 2, "Firmware update device E6A4  vid_e6a4&pid_6000"},
+      {"Brevanto_RX1,Brevanto_RX1", {"--device", "vid_e5d3&pid_7a01"}, 2, "2 devices"},
+      {"Brevanto_RX1,Brevanto_RX2", {"--device", "E5D3:7A02"}, 0, "Device: Brevanto RX2  "},
+      {"Brevanto_RX1,Brevanto_RX1", {"--device", "0&3#"}, 0, "&0&3#{7e2c4d91"},
+      {"Brevanto_RX1,update-e7b2", {"--device", "vid_e7b2&pid_6000"}, 0, "vendor driver"},
+      {"Brevanto_RX5", {}, 0, "Device: Brevanto RX5  vid_e5d3&pid_7a07  audio driver"},
+      {"Brevanto_RX1", {"--device", "e5d3:7a02"}, 3, "No device matches 'vid_e5d3&pid_7a02'"},
+      {"none", {}, 3, "No device found."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.models);
+    std::vector<std::string> args = {Sim(std::string("model=") + c.models)};
+    args.insert(args.end(), c.device.begin(), c.device.end());
+    args.insert(args.end(), {"update", "--yes", "fw.bin"});
+    const ToolRun run = Tool(args);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_CONTAINS(c.status == 0 ? run.out : run.err, c.message);
+    if (c.status != 0) {
+      EXPECT_EQ(run.out, "");
+    }
+  }
+}
+
+TEST_F(QvTool, ReadsBackAsTheWindowsTextDumpOrAsRawBytes) {
+  const std::string image = Firmware(3000);
+  Write("fw.bin", image);
+  ASSERT_EQ(Tool({Sim(), "update", "--yes", "fw.bin"}).status, 0);
+
+  const ToolRun bin = Tool({Sim(), "read", "--size", "0x100", "--format", "bin", "--out", "r.bin"});
+  EXPECT_EQ(bin.status, 0) << bin.err;
+  EXPECT_TRUE(Read("r.bin") == image.substr(0, 0x100));
+
+  // The default: 32 KiB as text, to standard output, with the progress on standard error.
+  const ToolRun text = Tool({Sim(), "read"});
+  EXPECT_EQ(text.status, 0) << text.err;
+  std::string expected;
+  const std::string flashed = Flashed(image);
+  for (std::size_t line = 0; line < 0x8000; line += 16) {
+    for (std::size_t i = line; i < line + 16; ++i)
+      expected += "0x" + FormatHex(static_cast<std::uint8_t>(flashed[i]), 2) + ", ";
+    expected += '\r';
+  }
+  EXPECT_TRUE(text.out == expected);
+  EXPECT_CONTAINS(text.err, "Read Flash content Success\n");
+
+  // A size that is not whole lines is read up to the end of its last line.
+  EXPECT_EQ(Tool({Sim(), "read", "--size", "20", "--out", "r.txt"}).status, 0);
+  EXPECT_TRUE(Read("r.txt") == expected.substr(0, 2 * (16 * 6 + 1)));
+
+  const ToolRun flipped = Tool({Sim("flip-reads=2"), "read", "--out", "r.txt"});
+  EXPECT_EQ(flipped.status, 1);
+  EXPECT_CONTAINS(flipped.out, "Verifying Fail at 0x");
+}
+
+TEST_F(QvTool, EraseLeavesTheFlashBlankAndVerifyFindsTheDifference) {
+  const std::string image = Firmware(5000);
+  Write("fw.bin", image);
+  ASSERT_EQ(Tool({Sim(), "update", "--yes", "fw.bin"}).status, 0);
+  EXPECT_EQ(Tool({Sim(), "blank-check", "--size", "4096"}).status, 1);
+
+  const ToolRun erase = Tool({Sim(), "erase"});
+  EXPECT_EQ(erase.status, 0) << erase.out << erase.err;
+  EXPECT_TRUE(Flash() == std::string(kFlashSize, '\xFF'));
+  EXPECT_EQ(Tool({Sim(), "blank-check"}).status, 0);
+
+  const ToolRun verify = Tool({Sim(), "verify", "fw.bin"});
+  EXPECT_EQ(verify.status, 1);
+  EXPECT_CONTAINS(verify.out, "Verifying Fail at 0x000000\n");
+  // The erase protected the flash again: an update still works, it clears the protection first.
+  EXPECT_EQ(Tool({Sim(), "update", "--yes", "fw.bin"}).status, 0);
+}
+
+TEST_F(QvTool, SmallCommandsAndUsageErrors) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* output;  // in standard output for status 0, else in standard error
+  };
+  const Case cases[] = {
+      {{"--simulate=version=0109", "version"}, 0, "Current Firmware:V1.9\n"},
+      {{"--simulate=model=Brevanto_RX5,update-e6a4", "list"},
+       0,
+       "Brevanto RX5  vid_e5d3&pid_7a07  audio driver  \\\\?\\usb#vid_e5d3&pid_7a07&mi_00#"},
+      {{"--simulate=model=Brevanto_RX5,update-e6a4", "list"},
+       0,
+       "\nFirmware update device E6A4  vid_e6a4&pid_6000  vendor driver  \\\\?\\usb#vid_e6a4"},
+      {{"--simulate=model=update-e7b2;fail-request=1", "list"}, 0, "  (does not answer)\n"},
+      {{"--simulate", "-v", "chip-id"}, 0, "0xEF,  0x40,  0x13,  \n"},
+      {{"--version"}, 0, "qvtool 1.9.0"},
+      {{"--help"}, 0, "Exit codes: 0 success"},
+      {{"--simulate=model=none", "list"}, 3, ""},
+      {{"--simulate=modle=x", "list"}, 2, "unknown setup key 'modle'"},
+      {{"--simulate", "read", "--format", "xml"}, 2, "--format"},
+      {{"--simulate", "read", "--size", "0"}, 2, "--size needs a number"},
+      {{"--simulate", "blank-check", "--size", "0x1000001"}, 2, "--size needs a number"},
+      {{"--simulate"}, 2, "A subcommand is required"},
+      {{"--simulate=", "flash"}, 2, "A subcommand is required"},
+      {{"--simulate", "update"}, 2, "FILE is required"},
+      {{"chip-id"}, 3, "real devices are reached through the device's Windows drivers"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    const ToolRun run = Tool(c.args);
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    EXPECT_CONTAINS(c.status == 0 ? run.out : run.err, c.output);
+  }
+  // -v logs each request with the request log's own description.
+  const ToolRun traced = Tool({"--simulate", "-v", "chip-id"});
+  EXPECT_TRUE(traced.err.starts_with("PROBE property set support ok\nOUT 84 v=")) << traced.err;
+  EXPECT_CONTAINS(traced.err, "\nIN  82 v=0000 i=0000 len=3 [EF 40 13] ok\n");
+}
+
+}  // namespace
+}  // namespace qv::test
