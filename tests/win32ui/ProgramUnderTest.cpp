@@ -1,0 +1,111 @@
+#include "tests/win32ui/ProgramUnderTest.h"
+
+#include <cstdio>
+
+namespace qv::uitest {
+namespace {
+
+constexpr const char* kFrameKey = "Software\\Wine\\AppDefaults\\qvupdate-sim.exe\\X11 Driver";
+constexpr DWORD kPollMs = 100;
+
+}  // namespace
+
+void Failures::Check(bool ok, const std::string& what) {
+  if (ok) return;
+  ++count;
+  std::printf("FAIL: %s\n", what.c_str());
+  std::fflush(stdout);
+}
+
+std::string WindowsPath(std::string path) {
+  if (!path.empty() && path[0] == '/') {
+    path = "Z:" + path;
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+  }
+  return path;
+}
+
+UnmanagedFrameSetting::UnmanagedFrameSetting() {
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kFrameKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_,
+                      nullptr) != ERROR_SUCCESS) {
+    key_ = nullptr;
+    return;
+  }
+  RegSetValueExA(key_, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+}
+
+UnmanagedFrameSetting::~UnmanagedFrameSetting() {
+  if (!key_) return;
+  RegDeleteValueA(key_, "Managed");
+  RegCloseKey(key_);
+}
+
+ProgramUnderTest::ProgramUnderTest(const std::string& program, const std::string& simSetup,
+                                   const std::string& workDir) {
+  // The child inherits the environment.
+  SetEnvironmentVariableA("QV_SIM", simSetup.c_str());
+  std::string commandLine = "\"" + program + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      workDir.empty() ? nullptr : workDir.c_str(), &startup, &info)) {
+    std::printf("FAIL: cannot start %s (error %lu)\n", program.c_str(), GetLastError());
+    return;
+  }
+  CloseHandle(info.hThread);
+  process_.reset(info.hProcess);
+  id_ = info.dwProcessId;
+}
+
+ProgramUnderTest::~ProgramUnderTest() {
+  if (process_ && WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), 5000);
+  }
+}
+
+std::string ProgramUnderTest::State() const {
+  if (!process_) return "not started";
+  DWORD code = 0;
+  GetExitCodeProcess(process_.get(), &code);
+  return code == STILL_ACTIVE ? "running" : "ended with code " + std::to_string(code);
+}
+
+bool ProgramUnderTest::WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) const {
+  if (!process_) return false;
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (true) {
+    if (condition()) return true;
+    if (GetTickCount64() >= deadline) return false;
+    if (WaitForSingleObject(process_.get(), kPollMs) == WAIT_OBJECT_0) return condition();
+  }
+}
+
+HWND ProgramUnderTest::WaitForWindow(const char* windowClass, const char* caption,
+                                     DWORD timeoutMs) const {
+  HWND window = nullptr;
+  WaitUntil(
+      [&] {
+        window = FindProcessWindow(id_, windowClass, caption);
+        return window != nullptr;
+      },
+      timeoutMs);
+  return window;
+}
+
+void ProgramUnderTest::CloseAndCheckExit(HWND window, DWORD timeoutMs, Failures& failures) {
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
+    failures.Check(false, "the program did not end within " + std::to_string(timeoutMs / 1000) +
+                              " s of closing its window");
+    return;  // the destructor ends it
+  }
+  DWORD code = 1;
+  GetExitCodeProcess(process_.get(), &code);
+  failures.Check(code == 0, "exit code " + std::to_string(code) + ", expected 0");
+}
+
+}  // namespace qv::uitest

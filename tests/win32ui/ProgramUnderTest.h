@@ -1,0 +1,69 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "tests/win32ui/WindowSnapshot.h"
+
+// The window program as the driver starts, watches and ends it.
+
+namespace qv::uitest {
+
+// The main window's caption.
+inline constexpr const char* kMainCaption = "Brevanto firmware update Tool V1.9";
+
+// Counts the mismatches of one run and prints each as a FAIL: line.
+struct Failures {
+  int count = 0;
+  void Check(bool ok, const std::string& what);
+};
+
+// Paths from the build arrive as Unix paths; Wine sees the Unix root as drive Z:.
+std::string WindowsPath(std::string path);
+
+// Without a window manager (Xvfb) no one draws window frames, so for the program under test
+// Wine is told to draw them itself, as on a desktop; the setting is removed again on the way out
+// so that a person's run of the program keeps their window manager's frame.
+class UnmanagedFrameSetting {
+ public:
+  UnmanagedFrameSetting();
+  UnmanagedFrameSetting(const UnmanagedFrameSetting&) = delete;
+  UnmanagedFrameSetting& operator=(const UnmanagedFrameSetting&) = delete;
+  ~UnmanagedFrameSetting();
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+class ProgramUnderTest {
+ public:
+  // Starts the program with QV_SIM set to simSetup, in workDir (empty: the driver's own).
+  ProgramUnderTest(const std::string& program, const std::string& simSetup,
+                   const std::string& workDir = {});
+  ProgramUnderTest(const ProgramUnderTest&) = delete;
+  ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
+  // A program still running at the end of a failed check is ended, so no test leaves one behind.
+  ~ProgramUnderTest();
+
+  bool Started() const { return process_ != nullptr; }
+  DWORD Id() const { return id_; }
+  // "running", or how it ended.
+  std::string State() const;
+
+  // Polls every 100 ms until the condition holds. False when the timeout passes or the program
+  // ends first.
+  bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) const;
+  // A visible top-level window of the program; null after the timeout or the program's end.
+  HWND WaitForWindow(const char* windowClass, const char* caption, DWORD timeoutMs) const;
+  // Closes the window as its close box would and checks that the program ends with code 0.
+  void CloseAndCheckExit(HWND window, DWORD timeoutMs, Failures& failures);
+
+ private:
+  UnmanagedFrameSetting frames_;
+  OwnedHandle process_;
+  DWORD id_ = 0;
+};
+
+}  // namespace qv::uitest

@@ -1,0 +1,120 @@
+// Drives the window program under test from outside, as a user's desktop sees it. Two kinds of
+// run:
+//
+//   qv_ui_driver <qvupdate-sim.exe> <screenshot.bmp>
+//     start-up with no device plugged in: finds the window by caption, checks the size and what
+//     the update panel shows, saves a screenshot, closes the window and checks the exit code.
+//   qv_ui_driver update|update-fail <qvupdate-sim.exe> <work folder> <screenshot.bmp>
+//     the one-click firmware update on a simulated device, to success or (every flash read
+//     disturbed) to failure; see UpdateScenario.h.
+//
+// Exits 0 when everything matched; otherwise prints each mismatch as a FAIL: line and exits 1.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/win32ui/ProgramUnderTest.h"
+#include "tests/win32ui/UpdateScenario.h"
+#include "tests/win32ui/WindowSnapshot.h"
+
+namespace qv::uitest {
+namespace {
+
+constexpr int kExpectedWidth = 606;
+constexpr int kExpectedHeight = 200;
+constexpr DWORD kStartTimeoutMs = 30000;
+constexpr DWORD kExitTimeoutMs = 15000;
+// Long enough for the first timer ticks, so the panel shows what polling leaves on it.
+constexpr DWORD kSettleMs = 2500;
+
+void CheckPanel(HWND window, Failures& failures) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  failures.Check(width == kExpectedWidth && height == kExpectedHeight,
+                 "window size " + std::to_string(width) + " x " + std::to_string(height) +
+                     ", expected 606 x 200");
+
+  const std::vector<ChildWindow> children = ChildWindows(window);
+  struct Shown {
+    const char* text;
+    const char* windowClass;
+  };
+  for (const Shown& shown : {Shown{"No device is available", "Static"},
+                             Shown{"No Updated File !", "Static"}, Shown{"Start", "Button"}}) {
+    const ChildWindow* child = FindChild(children, shown.text, shown.windowClass);
+    failures.Check(child && child->visible,
+                   std::string("\"") + shown.text + "\" is not shown on the update panel");
+  }
+  if (const ChildWindow* start = FindChild(children, "Start", "Button")) {
+    failures.Check(!start->enabled, "Start is enabled with no device and no file");
+  }
+  // Out of sight: the engineering pages and the panel's engineering controls.
+  int pageControls = 0;
+  for (const ChildWindow& child : children) {
+    const bool engineering =
+        child.windowClass == "QvPageControl" || child.windowClass == "QvTabSheet";
+    if (child.windowClass == "QvPageControl") ++pageControls;
+    failures.Check(!(engineering && child.visible), "engineering page \"" + child.text + "\" (" +
+                                                        child.windowClass + ") is visible");
+  }
+  failures.Check(pageControls == 1,
+                 "expected one page control, found " + std::to_string(pageControls));
+  for (const char* hidden : {"Detect Device", "File", "Read Bank", "Chip ID", "Auto"}) {
+    const ChildWindow* child = FindChild(children, hidden, nullptr);
+    failures.Check(!child || !child->visible, std::string("\"") + hidden + "\" is visible");
+  }
+}
+
+int RunStartupScenario(const std::string& program, const std::string& screenshot) {
+  Failures failures;
+  const ULONGLONG started = GetTickCount64();
+  ProgramUnderTest sim(program, "model=none");
+  if (!sim.Started()) return 1;
+  HWND window = sim.WaitForWindow(nullptr, kMainCaption, kStartTimeoutMs);
+  if (!window) {
+    std::printf("FAIL: no window \"%s\" within %lu ms (program %s)\n", kMainCaption,
+                kStartTimeoutMs, sim.State().c_str());
+    return 1;
+  }
+  std::printf("window found after %llu ms\n", GetTickCount64() - started);
+  Sleep(kSettleMs);
+
+  CheckPanel(window, failures);
+  if (SaveWindowBitmap(window, screenshot)) {
+    std::printf("screenshot: %s\n", screenshot.c_str());
+  } else {
+    failures.Check(false, "could not save the screenshot " + screenshot);
+  }
+  sim.CloseAndCheckExit(window, kExitTimeoutMs, failures);
+  std::printf("%s (%llu ms)\n", failures.count == 0 ? "window test passed" : "window test FAILED",
+              GetTickCount64() - started);
+  return failures.count == 0 ? 0 : 1;
+}
+
+int Usage() {
+  std::printf(
+      "usage: qv_ui_driver <qvupdate-sim.exe> <screenshot.bmp>\n"
+      "       qv_ui_driver update|update-fail <qvupdate-sim.exe> <work folder> "
+      "<screenshot.bmp>\n");
+  return 2;
+}
+
+}  // namespace
+}  // namespace qv::uitest
+
+int main(int argc, char** argv) {
+  using namespace qv::uitest;
+  if (argc == 3) return RunStartupScenario(WindowsPath(argv[1]), WindowsPath(argv[2]));
+  if (argc == 5) {
+    const bool success = std::strcmp(argv[1], "update") == 0;
+    if (!success && std::strcmp(argv[1], "update-fail") != 0) return Usage();
+    return RunUpdateScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]),
+                             success ? UpdateOutcome::kSuccess : UpdateOutcome::kFailure);
+  }
+  return Usage();
+}

@@ -1,0 +1,265 @@
+#include "tests/win32ui/UpdateScenario.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <vector>
+
+#include "image/HexLoader.h"
+#include "tests/win32ui/ProgramUnderTest.h"
+#include "tests/win32ui/WindowSnapshot.h"
+
+namespace qv::uitest {
+namespace {
+
+// Short of a whole number of pages, so the last page is partly image and partly padding.
+constexpr std::size_t kImageSize = 32 * 1024 - 8;
+constexpr std::size_t kRecordSize = 16;
+constexpr std::uintmax_t kFlashSize = 512 * 1024;
+
+constexpr DWORD kStartTimeoutMs = 30000;
+// Polling ticks once a second and walks the model table; the first model is found on an early
+// tick, the file on the same one.
+constexpr DWORD kReadyTimeoutMs = 30000;
+constexpr DWORD kWarningTimeoutMs = 15000;
+// A failed update makes three attempts with a pause after each; both outcomes end well within.
+constexpr DWORD kFinishTimeoutMs = 90000;
+constexpr DWORD kExitTimeoutMs = 15000;
+
+constexpr const char* kFoundText = "Find Device Brevanto RX1";
+constexpr const char* kFileReadyText = "Firmware Update file   Brevanto_RX1.hex    is Ready!";
+constexpr const char* kWarningText =
+    "Firmware Update is a critical operation. Please make sure the power stays on and do not "
+    "disconnect the device before the update is complete. Would you like to proceed?";
+constexpr const char* kSuccessText = "Firmware update success!";
+constexpr const char* kFailText = "Firmware update Fail!";
+
+// Every byte depends on its address and every page differs from its neighbours, so a page
+// written to the wrong place or twice shows in the comparison.
+std::vector<std::uint8_t> TestImage() {
+  std::vector<std::uint8_t> image(kImageSize);
+  for (std::size_t i = 0; i < image.size(); ++i) {
+    image[i] = static_cast<std::uint8_t>(i * 31 + (i >> 8) * 7 + 0x5A);
+  }
+  return image;
+}
+
+bool WriteHexFile(const std::filesystem::path& path, std::span<const std::uint8_t> image) {
+  std::string text;
+  for (std::size_t at = 0; at < image.size(); at += kRecordSize) {
+    const std::size_t n = std::min(kRecordSize, image.size() - at);
+    text += HexRecord(0x00, static_cast<std::uint16_t>(at), image.subspan(at, n)) + "\r\n";
+  }
+  text += HexRecord(0x01, 0, {}) + "\r\n";
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  return out.good();
+}
+
+bool PrepareWorkFolder(const std::filesystem::path& folder, std::span<const std::uint8_t> image,
+                       Failures& failures) {
+  std::error_code error;
+  std::filesystem::remove_all(folder, error);
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    failures.Check(false, "cannot create the work folder " + folder.string());
+    return false;
+  }
+  const bool written = WriteHexFile(folder / "Brevanto_RX1.hex", image);
+  failures.Check(written, "cannot write Brevanto_RX1.hex in " + folder.string());
+  return written;
+}
+
+bool Shown(const std::vector<ChildWindow>& children, const char* text, const char* windowClass) {
+  const ChildWindow* child = FindChild(children, text, windowClass);
+  return child && child->visible;
+}
+
+// For a mismatch: what the panel showed instead.
+void PrintPanel(HWND window) {
+  std::printf("  the window shows:\n");
+  for (const ChildWindow& child : ChildWindows(window)) {
+    if (!child.visible || child.text.empty()) continue;
+    std::printf("    %s \"%s\"%s\n", child.windowClass.c_str(), child.text.c_str(),
+                child.enabled ? "" : " (disabled)");
+  }
+}
+
+bool IsReady(HWND window) {
+  const std::vector<ChildWindow> children = ChildWindows(window);
+  const ChildWindow* start = FindChild(children, "Start", "Button");
+  return Shown(children, kFoundText, "Static") && Shown(children, kFileReadyText, "Static") &&
+         start && start->visible && start->enabled;
+}
+
+// Checks the question and answers it with OK, as a user's click on the button would.
+void AnswerWarning(const ProgramUnderTest& sim, Failures& failures) {
+  HWND box = sim.WaitForWindow("#32770", "Warning", kWarningTimeoutMs);
+  if (!box) {
+    failures.Check(false, "no \"Warning\" box within " + std::to_string(kWarningTimeoutMs / 1000) +
+                              " s of clicking Start (program " + sim.State() + ")");
+    return;
+  }
+  const std::vector<ChildWindow> children = ChildWindows(box);
+  failures.Check(FindChild(children, kWarningText, "Static") != nullptr,
+                 "the \"Warning\" box does not ask the update question");
+  HWND ok = GetDlgItem(box, IDOK);
+  failures.Check(ok && GetDlgItem(box, IDCANCEL), "the \"Warning\" box lacks OK or Cancel");
+  if (ok) {
+    PostMessageA(ok, BM_CLICK, 0, 0);
+  } else {
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  }
+}
+
+// Waits for the end of the update: Start has become a disabled "Finish" and one of the final
+// texts is shown. Reports each new caption of the button on the way.
+bool WaitForFinish(const ProgramUnderTest& sim, HWND window, Failures& failures) {
+  std::string caption = "Start";
+  const ULONGLONG clicked = GetTickCount64();
+  const bool finished = sim.WaitUntil(
+      [&] {
+        const std::vector<ChildWindow> children = ChildWindows(window);
+        for (const char* shown : {"Stop", "Finish"}) {
+          if (caption != shown && FindChild(children, shown, "Button")) {
+            caption = shown;
+            std::printf("Start button shows \"%s\" after %llu ms\n", shown,
+                        GetTickCount64() - clicked);
+          }
+        }
+        const ChildWindow* finish = FindChild(children, "Finish", "Button");
+        return finish && !finish->enabled &&
+               (Shown(children, kSuccessText, "Static") || Shown(children, kFailText, "Static"));
+      },
+      kFinishTimeoutMs);
+  if (!finished) {
+    failures.Check(false, "the update did not finish within " +
+                              std::to_string(kFinishTimeoutMs / 1000) + " s (program " +
+                              sim.State() + ")");
+    PrintPanel(window);
+  }
+  return finished;
+}
+
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The first address from `from` on where the flash differs from what it should hold.
+std::size_t FirstMismatch(const std::vector<std::uint8_t>& flash,
+                          std::span<const std::uint8_t> expectedStart, std::size_t from) {
+  for (std::size_t a = from; a < flash.size(); ++a) {
+    const std::uint8_t expected = a < expectedStart.size() ? expectedStart[a] : 0xFF;
+    if (flash[a] != expected) return a;
+  }
+  return flash.size();
+}
+
+// After a successful update the flash holds the image and nothing else: the chip erase cleared
+// the older firmware behind it. After a failed one the erase happened and nothing was written.
+void CheckFlash(const std::filesystem::path& file, std::span<const std::uint8_t> image,
+                UpdateOutcome expected, Failures& failures) {
+  const std::vector<std::uint8_t> flash = ReadFile(file);
+  if (flash.size() != kFlashSize) {
+    failures.Check(false, "the flash file " + file.string() + " holds " +
+                              std::to_string(flash.size()) + " bytes, expected " +
+                              std::to_string(kFlashSize));
+    return;
+  }
+  const std::span<const std::uint8_t> wanted =
+      expected == UpdateOutcome::kSuccess ? image : std::span<const std::uint8_t>();
+  const std::size_t at = FirstMismatch(flash, wanted, 0);
+  if (at == flash.size()) {
+    std::printf("flash file: %s\n", expected == UpdateOutcome::kSuccess
+                                        ? "the image, then erased bytes to the end"
+                                        : "erased throughout");
+    return;
+  }
+  char where[128];
+  std::snprintf(where, sizeof(where), "0x%06zX holds 0x%02X, expected 0x%02X", at, flash[at],
+                at < wanted.size() ? wanted[at] : 0xFF);
+  failures.Check(false, std::string("flash file: the first difference at ") + where +
+                            (at < image.size() ? " (inside the image)" : " (behind the image)"));
+}
+
+}  // namespace
+
+int RunUpdateScenario(const std::string& program, const std::string& workDir,
+                      const std::string& screenshot, UpdateOutcome expected) {
+  Failures failures;
+  const ULONGLONG started = GetTickCount64();
+  const std::filesystem::path folder(workDir);
+  const std::vector<std::uint8_t> image = TestImage();
+  if (!PrepareWorkFolder(folder, image, failures)) return 1;
+  const std::string flashFile = (folder / "flash.bin").string();
+  if (flashFile.find(';') != std::string::npos) {
+    failures.Check(false, "the work folder's path holds ';', which QV_SIM cannot carry");
+    return 1;
+  }
+  std::string setup = "model=Brevanto_RX1;flash-file=" + flashFile;
+  if (expected == UpdateOutcome::kFailure) setup += ";flip-reads=1";
+  std::printf("QV_SIM=%s\n", setup.c_str());
+
+  ProgramUnderTest sim(program, setup, workDir);
+  if (!sim.Started()) return 1;
+  HWND window = sim.WaitForWindow(nullptr, kMainCaption, kStartTimeoutMs);
+  if (!window) {
+    std::printf("FAIL: no window \"%s\" within %lu ms (program %s)\n", kMainCaption,
+                kStartTimeoutMs, sim.State().c_str());
+    return 1;
+  }
+  std::printf("window found after %llu ms\n", GetTickCount64() - started);
+
+  if (!sim.WaitUntil([&] { return IsReady(window); }, kReadyTimeoutMs)) {
+    failures.Check(false, std::string("not ready within ") +
+                              std::to_string(kReadyTimeoutMs / 1000) + " s: expected \"" +
+                              kFoundText + "\", \"" + kFileReadyText + "\" and Start enabled");
+    PrintPanel(window);
+    return 1;
+  }
+  std::printf("device and file ready after %llu ms\n", GetTickCount64() - started);
+
+  const std::vector<ChildWindow> children = ChildWindows(window);
+  const ChildWindow* start = FindChild(children, "Start", "Button");
+  if (!start) {
+    failures.Check(false, "the Start button went away before it could be clicked");
+    return 1;
+  }
+  // Posted, not sent: the click runs the whole update inside the program's handler.
+  PostMessageA(start->hwnd, BM_CLICK, 0, 0);
+  AnswerWarning(sim, failures);
+  if (failures.count != 0) return 1;
+  const ULONGLONG confirmed = GetTickCount64();
+
+  if (WaitForFinish(sim, window, failures)) {
+    std::printf("update ended after %llu ms\n", GetTickCount64() - confirmed);
+    const std::vector<ChildWindow> shown = ChildWindows(window);
+    const bool success = expected == UpdateOutcome::kSuccess;
+    const char* wanted = success ? kSuccessText : kFailText;
+    const char* unwanted = success ? kFailText : kSuccessText;
+    failures.Check(
+        Shown(shown, wanted, "Static") && !Shown(shown, unwanted, "Static"),
+        std::string("the update ended with \"") + unwanted + "\", expected \"" + wanted + "\"");
+    failures.Check(!FindProcessWindow(sim.Id(), "#32770", "Warning"),
+                   "the \"Warning\" box is still open");
+  }
+  if (SaveWindowBitmap(window, screenshot)) {
+    std::printf("screenshot: %s\n", screenshot.c_str());
+  } else {
+    failures.Check(false, "could not save the screenshot " + screenshot);
+  }
+  sim.CloseAndCheckExit(window, kExitTimeoutMs, failures);
+  CheckFlash(folder / "flash.bin", image, expected, failures);
+
+  std::printf("%s (%llu ms)\n", failures.count == 0 ? "update test passed" : "update test FAILED",
+              GetTickCount64() - started);
+  return failures.count == 0 ? 0 : 1;
+}
+
+}  // namespace qv::uitest

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// The one-click firmware update, driven through the window as a user runs it: a work folder
+// holding the model's update file, the simulated device's flash kept in a file there, Start, OK
+// in the warning box, and the final texts. A successful update must leave exactly the image in
+// the flash; a failed one (every flash read disturbed) must say so and program nothing.
+
+namespace qv::uitest {
+
+enum class UpdateOutcome { kSuccess, kFailure };
+
+// Empties workDir first, so nothing of an earlier run counts. Returns the process exit code:
+// 0 when everything matched, 1 otherwise.
+int RunUpdateScenario(const std::string& program, const std::string& workDir,
+                      const std::string& screenshot, UpdateOutcome expected);
+
+}  // namespace qv::uitest

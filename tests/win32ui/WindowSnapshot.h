@@ -1,0 +1,46 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+// What the driver reads of another program's window through Win32 alone.
+
+namespace qv::uitest {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+struct ChildWindow {
+  HWND hwnd = nullptr;
+  std::string windowClass;
+  std::string text;
+  bool visible = false;  // itself and every parent
+  bool enabled = false;
+};
+
+// Every descendant window of a top-level window.
+std::vector<ChildWindow> ChildWindows(HWND window);
+
+// The first child with exactly this text and, unless windowClass is null, this class (in any
+// letter case); null when there is none.
+const ChildWindow* FindChild(const std::vector<ChildWindow>& children, const std::string& text,
+                             const char* windowClass);
+
+// A visible top-level window of the given process with exactly this caption and, unless
+// windowClass is null, this class. Other programs under the same Wine server may show windows
+// of the same caption, so the process decides.
+HWND FindProcessWindow(DWORD processId, const char* windowClass, const char* caption);
+
+// The window's text, read through the owning process.
+std::string WindowText(HWND window);
+
+// The window as the screen shows it, frame included, as a 24-bit BMP file.
+bool SaveWindowBitmap(HWND window, const std::string& path);
+
+}  // namespace qv::uitest

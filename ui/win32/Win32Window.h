@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "ui/Dispatcher.h"
+#include "ui/Form.h"
+
+namespace qv::ui {
+
+// Shows a form of the control model as a native window: one native window per visual control,
+// kept in step with the model through its change notifications, and every native input handed
+// to the dispatcher. Holds no tool logic.
+class Win32Window {
+ public:
+  // Creates the window and its controls from the model's current state, hidden.
+  Win32Window(Form& form, EventDispatcher& dispatcher);
+  Win32Window(const Win32Window&) = delete;
+  Win32Window& operator=(const Win32Window&) = delete;
+  ~Win32Window();
+
+  // Shows the window (a ShowWindow command, SW_SHOWNORMAL by default).
+  void Show(int showCommand = 1);
+
+  // Asked when the user closes the window; false keeps it open. Without it the window closes.
+  std::function<bool()> OnCloseQuery;
+  // Set when the window is gone; the program's message loop then ends (WM_QUIT is posted).
+  bool Closed() const;
+
+  // The top-level window (an HWND), and the native window of one control (nullptr for
+  // non-visual components).
+  void* Handle() const;
+  void* HandleOf(const Control& control) const;
+
+  class Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qv::ui
