@@ -135,10 +135,14 @@ TEST_F(Model, FindComponentByName) {
 TEST_F(Model, ObserversHearRealChangesOnly) {
   std::vector<std::string> heard;
   const auto id = form.AddObserver([&](Control& control, const Change& change) {
-    heard.push_back(control.Name() + ":" + std::to_string(static_cast<int>(change.property)) +
-                    (change.property == Property::Cell
-                         ? "@" + std::to_string(change.col) + "," + std::to_string(change.row)
-                         : ""));
+    std::string entry = control.Name() + ":" + std::to_string(static_cast<int>(change.property));
+    if (change.property == Property::Cell) {
+      entry += '@';
+      entry += std::to_string(change.col);
+      entry += ',';
+      entry += std::to_string(change.row);
+    }
+    heard.push_back(entry);
   });
   button->SetCaption("Go");
   button->SetCaption("Go");
