@@ -6,6 +6,7 @@
 
 #include "app/DeviceModels.h"
 #include "app/Unit1.h"
+#include "chip/RegisterMap.h"
 #include "chip/Registers.h"
 #include "transport/Protocol.h"
 
@@ -18,9 +19,6 @@ constexpr std::uint32_t kSearchIntervalMs = 100;
 constexpr std::uint32_t kConfirmIntervalMs = 1000;
 
 constexpr std::uint16_t kKeyEnter = 0x0D;
-
-constexpr std::uint16_t kMajorVersionRegister = 0xAE;
-constexpr std::uint16_t kMinorVersionRegister = 0xAF;
 
 // Letters A to Z only: the id edits are typed by people, the match text is compared as typed
 // into interface paths, which hold their ids in lower case.
@@ -129,9 +127,9 @@ void TForm1::GetFWVersion() {
   QuorvexUsb& usb = core.UsbDevice;
   std::uint8_t major = 0;
   std::uint8_t minor = 0;
-  const bool ok = usb.Open() && SelectRegisterBank(usb, 0) &&
-                  ReadRegister(usb, kMajorVersionRegister, &major) &&
-                  ReadRegister(usb, kMinorVersionRegister, &minor);
+  const bool ok = usb.Open() && SelectRegisterBank(usb, chip::bank::kMailbox) &&
+                  ReadRegister(usb, chip::mailbox::kVersionMajor, &major) &&
+                  ReadRegister(usb, chip::mailbox::kVersionMinor, &minor);
   usb.Close();
   // A version that was not read is not shown as one.
   lblFWVer->SetCaption(ok ? "Current Firmware:V" + std::to_string(major) + "." +
