@@ -96,6 +96,18 @@ HWND ProgramUnderTest::WaitForWindow(const char* windowClass, const char* captio
   return window;
 }
 
+HWND ProgramUnderTest::WaitForMainWindow(const char* caption, DWORD timeoutMs,
+                                         ULONGLONG started) const {
+  HWND window = WaitForWindow(nullptr, caption, timeoutMs);
+  if (!window) {
+    std::printf("FAIL: no window \"%s\" within %lu ms (program %s)\n", caption, timeoutMs,
+                State().c_str());
+    return nullptr;
+  }
+  std::printf("window found after %llu ms\n", GetTickCount64() - started);
+  return window;
+}
+
 void ProgramUnderTest::CloseAndCheckExit(HWND window, DWORD timeoutMs, Failures& failures) {
   PostMessageA(window, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {

@@ -57,6 +57,9 @@ class ProgramUnderTest {
   bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) const;
   // A visible top-level window of the program; null after the timeout or the program's end.
   HWND WaitForWindow(const char* windowClass, const char* caption, DWORD timeoutMs) const;
+  // The program's main window by its caption; prints a FAIL line when it does not come, and how
+  // long it took when it does (counted from `started`, a GetTickCount64 value).
+  HWND WaitForMainWindow(const char* caption, DWORD timeoutMs, ULONGLONG started) const;
   // Closes the window as its close box would and checks that the program ends with code 0.
   void CloseAndCheckExit(HWND window, DWORD timeoutMs, Failures& failures);
 
