@@ -1,5 +1,6 @@
 // The window's controls in their layout state: names, kinds, captions, texts, fonts and
 // positions. The creation event then changes what start-up needs.
+#include <array>
 #include <string>
 #include <utility>
 
@@ -87,12 +88,13 @@ ui::StringGrid* MakeByteGrid(ui::Form& form, ui::Control* parent, const char* na
 }
 
 // Eight caption-less boxes under the bit numbers 7 .. 0 of a header panel.
+// Bit 7 at the left, as the bit numbers above them read; boxes[i] receives the box of bit i.
 void MakeBitBoxes(ui::Form& form, ui::Control* parent, const std::string& prefix, int left, int top,
-                  ui::CheckBox* (&boxes)[8]) {
+                  const std::array<ui::CheckBox**, 8>& boxes) {
   for (int bit = 7; bit >= 0; --bit) {
     const int column = 7 - bit;
-    boxes[bit] = MakeCheck(form, parent, (prefix + std::to_string(bit)).c_str(), "",
-                           {left + 22 * column, top, 17, 17}, false);
+    *boxes[bit] = MakeCheck(form, parent, (prefix + std::to_string(bit)).c_str(), "",
+                            {left + 22 * column, top, 17, 17}, false);
   }
 }
 
@@ -177,16 +179,8 @@ void TForm1::BuildRegisterPage() {
   lblRegData = MakeLabel(*this, page, "lblRegData", "= 0x00", 170, 12);
   Panel2 = Make<ui::Panel>(*this, page, {300, 2, 180, 18}, "", "Panel2");
   Label1 = MakeLabel(*this, Panel2, "Label1", "7 6 5 4 3 2 1 0", 6, 2);
-  ui::CheckBox* bits[8];
-  MakeBitBoxes(*this, page, "chkBit", 303, 22, bits);
-  chkBit0 = bits[0];
-  chkBit1 = bits[1];
-  chkBit2 = bits[2];
-  chkBit3 = bits[3];
-  chkBit4 = bits[4];
-  chkBit5 = bits[5];
-  chkBit6 = bits[6];
-  chkBit7 = bits[7];
+  MakeBitBoxes(*this, page, "chkBit", 303, 22,
+               {&chkBit0, &chkBit1, &chkBit2, &chkBit3, &chkBit4, &chkBit5, &chkBit6, &chkBit7});
   RegStringGrid1 = MakeByteGrid(*this, page, "RegStringGrid1", 4, 44);
 }
 
@@ -201,16 +195,9 @@ void TForm1::BuildI2cPage() {
   lblMI2CRegData = MakeLabel(*this, page, "lblMI2CRegData", "= 0x00", 80, 36);
   Panel3 = Make<ui::Panel>(*this, page, {300, 2, 180, 18}, "", "Panel3");
   Label3 = MakeLabel(*this, Panel3, "Label3", "7 6 5 4 3 2 1 0", 6, 2);
-  ui::CheckBox* bits[8];
-  MakeBitBoxes(*this, page, "chkMI2CBit", 303, 22, bits);
-  chkMI2CBit0 = bits[0];
-  chkMI2CBit1 = bits[1];
-  chkMI2CBit2 = bits[2];
-  chkMI2CBit3 = bits[3];
-  chkMI2CBit4 = bits[4];
-  chkMI2CBit5 = bits[5];
-  chkMI2CBit6 = bits[6];
-  chkMI2CBit7 = bits[7];
+  MakeBitBoxes(*this, page, "chkMI2CBit", 303, 22,
+               {&chkMI2CBit0, &chkMI2CBit1, &chkMI2CBit2, &chkMI2CBit3, &chkMI2CBit4, &chkMI2CBit5,
+                &chkMI2CBit6, &chkMI2CBit7});
   StringGridMIIC = MakeByteGrid(*this, page, "StringGridMIIC", 4, 52);
 }
 
