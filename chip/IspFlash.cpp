@@ -63,40 +63,43 @@ bool FlashCommandRead(QuorvexUsb& usb, std::uint8_t instruction, std::uint8_t co
 
 bool FlashReadResult(QuorvexUsb& usb, std::span<std::uint8_t> out) {
   if (out.size() > kMaxReadLength) return false;
-  return usb.ControlRequest(chip::kRequestTypeIn, chip::kFlashResult, 0, 0, out);
-}
-
-bool SetIspMode(QuorvexUsb& usb, bool enter) {
-  const bool result = enter ? usb.ControlRequest(chip::kRequestTypeOut, chip::kIspEnter,
-                                                 kEnterKeyValue, kEnterKeyIndex, {})
-                            : usb.ControlRequest(chip::kRequestTypeOut, chip::kIspLeave,
-                                                 kLeaveKeyValue, kLeaveKeyIndex, {});
-  // The set-up registers are written whatever the switch answered.
-  SetIspRegisters(usb, enter);
-  return result;
-}
-
-bool SetIspRegisters(QuorvexUsb& usb, bool enter) {
-  SelectRegisterBank(usb, chip::bank::kIsp);
-  if (enter) {
-    WriteRegister(usb, chip::isp::kEnable, 0x10);
-    WriteRegister(usb, chip::isp::kMode, 0x03);
-  } else {
-    WriteRegister(usb, chip::isp::kEnable, 0x00);
-  }
+  // A driver may have filled part of the buffer before the request failed: the caller's bytes
+  // change only with a whole answer.
+  std::array<std::uint8_t, kMaxReadLength> answer{};
+  const auto fetched = std::span(answer).first(out.size());
+  if (!usb.ControlRequest(chip::kRequestTypeIn, chip::kFlashResult, 0, 0, fetched)) return false;
+  std::copy(fetched.begin(), fetched.end(), out.begin());
   return true;
 }
 
+bool SetIspMode(QuorvexUsb& usb, bool enter) {
+  const bool switched = enter ? usb.ControlRequest(chip::kRequestTypeOut, chip::kIspEnter,
+                                                   kEnterKeyValue, kEnterKeyIndex, {})
+                              : usb.ControlRequest(chip::kRequestTypeOut, chip::kIspLeave,
+                                                   kLeaveKeyValue, kLeaveKeyIndex, {});
+  // The set-up registers are written whatever the switch answered.
+  const bool registers = SetIspRegisters(usb, enter);
+  return switched && registers;
+}
+
+bool SetIspRegisters(QuorvexUsb& usb, bool enter) {
+  // Without the bank selected the writes would land in whatever bank was selected before.
+  if (!SelectRegisterBank(usb, chip::bank::kIsp)) return false;
+  if (!enter) return WriteRegister(usb, chip::isp::kEnable, 0x00);
+  return WriteRegister(usb, chip::isp::kEnable, 0x10) && WriteRegister(usb, chip::isp::kMode, 0x03);
+}
+
+// A failed instruction request leaves the chip ready with the answer of the instruction before,
+// which must never be taken for this one's: the command then fails at once.
 bool FlashReadId(QuorvexUsb& usb, FlashId& FlashChipId) {
-  // A failed instruction request shows up as a missing ready signal.
-  FlashCommandRead(usb, flash_op::kReadId, 3);
+  if (!FlashCommandRead(usb, flash_op::kReadId, 3)) return false;
   if (!WaitIspReady(usb, nullptr, kReadIdPolling)) return false;
   return FlashReadResult(usb, FlashChipId);
 }
 
 std::uint8_t FlashReadStatus(QuorvexUsb& usb) {
   std::uint8_t status = kFlashStatusUnknown;
-  FlashCommandRead(usb, flash_op::kReadStatus, 1);
+  if (!FlashCommandRead(usb, flash_op::kReadStatus, 1)) return kFlashStatusUnknown;
   if (!WaitIspReady(usb, nullptr, kReadStatusPolling)) return kFlashStatusUnknown;
   FlashReadResult(usb, {&status, 1});
   return status;
@@ -138,7 +141,9 @@ bool FlashProgramPage(QuorvexUsb& usb, std::uint32_t address, std::span<const st
   if (data.empty() || data.size() > kMaxPageProgramLength) return false;
   const auto a = AddressBytes(address);
   std::array<std::uint8_t, 4> command{flash_op::kPageProgram, a[0], a[1], a[2]};
-  SendFlashBytes(usb, kInstructionContinues, command);
+  // Without the instruction and address before them, the ending request's data bytes would be
+  // executed as an instruction of their own (02 programs elsewhere, C7 erases the chip).
+  if (!SendFlashBytes(usb, kInstructionContinues, command)) return false;
   std::array<std::uint8_t, kMaxPageProgramLength> page{};
   std::copy(data.begin(), data.end(), page.begin());
   return SendFlashBytes(usb, kInstructionEnds, std::span(page).first(data.size()));
@@ -148,13 +153,14 @@ bool FlashProgramWords(QuorvexUsb& usb, std::uint32_t address, std::span<const s
   if (data.size() < 2 || data.size() % 2 != 0) return false;
   const auto a = AddressBytes(address);
   std::array<std::uint8_t, 6> first{flash_op::kWordProgram, a[0], a[1], a[2], data[0], data[1]};
-  bool result = SendFlashBytes(usb, kInstructionEnds, first);
-  // Each further word is the instruction and two data bytes; the chip counts the address on.
+  if (!SendFlashBytes(usb, kInstructionEnds, first)) return false;
+  // Each further word is the instruction and two data bytes; the chip counts the address on. A
+  // word that did not arrive would shift every later one to the wrong address: stop there.
   for (std::size_t i = 0; i + 2 < data.size(); i += 2) {
     std::array<std::uint8_t, 3> word{flash_op::kWordProgram, data[i + 2], data[i + 3]};
-    result = SendFlashBytes(usb, kInstructionEnds, word);
+    if (!SendFlashBytes(usb, kInstructionEnds, word)) return false;
   }
-  return result;
+  return true;
 }
 
 }  // namespace qv

@@ -40,14 +40,19 @@ bool FlashCommandWrite(QuorvexUsb& usb, std::uint8_t instruction,
                        std::span<const std::uint8_t> operands = {});
 // An instruction whose `count` answer bytes the chip collects.
 bool FlashCommandRead(QuorvexUsb& usb, std::uint8_t instruction, std::uint8_t count);
+// Fetches the collected answer; `out` keeps its bytes unless the whole answer arrived.
 bool FlashReadResult(QuorvexUsb& usb, std::span<std::uint8_t> out);
 
-// ISP mode.
+// ISP mode: the switch request, then the set-up registers of bank 13 whatever the switch
+// answered. True when every request succeeded.
 bool SetIspMode(QuorvexUsb& usb, bool enter);
 bool SetIspRegisters(QuorvexUsb& usb, bool enter);
 
-// Flash commands.
+// Flash commands. Each stops at its first failed request: nothing more is sent, and no earlier
+// answer is taken for the one that failed.
+// Fills FlashChipId only with a fresh answer; false (and FlashChipId unchanged) otherwise.
 bool FlashReadId(QuorvexUsb& usb, FlashId& FlashChipId);
+// The status byte; kFlashStatusUnknown (busy bit set) when it could not be read.
 std::uint8_t FlashReadStatus(QuorvexUsb& usb);
 bool FlashWriteStatus(QuorvexUsb& usb, std::uint8_t value);
 bool FlashWriteEnable(QuorvexUsb& usb);

@@ -28,14 +28,14 @@ inline constexpr unsigned kSettingsRead = 0x21;
 
 // One exchange with the firmware's parameter mailbox in bank 0. Opens and closes the
 // connection itself, so it must not run while another action holds it open. For a write item
-// the `length` bytes of `data` are sent; for a read item they are filled from the device
-// (bytes whose read fails keep what the caller put there). Command, item and chunk send their
-// low 8 bits.
+// the `length` bytes of `data` are sent; for a read item they are filled from the device.
+// Command, item and chunk send their low 8 bits.
 //
 // True only when the connection opened, every request succeeded and the firmware reported
-// completion. Every request of the exchange is made even after one failed or the completion
-// wait ran out, so a caller that ignores the result sees the device treated as before. A
-// length above parameter::kMaxLength is refused: nothing is sent and the result is false.
+// completion. The exchange stops at its first failed request. A write whose completion wait ran
+// out still clears the command register; a read that was not completed, or whose data could not
+// all be read, leaves the caller's bytes as they were. A length above parameter::kMaxLength is
+// refused: nothing is sent and the result is false.
 bool ParameterRequest(QuorvexUsb& usb, Clock& clock, unsigned command, unsigned item,
                       unsigned chunk, std::uint8_t length, std::uint8_t* data);
 

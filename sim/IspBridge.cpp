@@ -74,7 +74,9 @@ bool IspBridge::Control(const DecodedRequest& request, std::span<std::uint8_t> a
       }
       return true;
     case kResult:
-      if (!request.deviceToHost || request.length == 0 || request.length > answer_.size())
+      // The chip hands out exactly what the last instruction was told to collect; a fetch of
+      // another length is a host that lost track of its own request, and the chip stalls it.
+      if (!request.deviceToHost || request.length == 0 || request.length != answer_.size())
         return false;
       std::copy_n(answer_.begin(), request.length, answer.begin());
       return true;

@@ -94,6 +94,13 @@ bool SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
       ok = true;
       break;
     case DecodedRequest::Kind::kGetDescriptor: {
+      // The device has one device descriptor (type 1, index 0); any other is stalled. Its
+      // wIndex is not looked at, as a device does for this descriptor.
+      constexpr std::uint16_t kDeviceDescriptor = 0x0100;
+      if (request->value != kDeviceDescriptor) {
+        entry.refusal = "device: no such descriptor";
+        break;
+      }
       const auto descriptor = device.DeviceDescriptor();
       const std::size_t n = std::min(output.size(), descriptor.size());
       std::copy_n(descriptor.begin(), n, output.begin());

@@ -221,6 +221,44 @@ TEST_F(I2cMaster, AFailedStatusReadCountsAsNotAcknowledged) {
             Steps({kStart, "W14=01 W12=20 R10 fail", kStart, Send(0x20), kStop}));
 }
 
+TEST_F(I2cMaster, AFailedRequestIsNeverTakenForTheSlavesAnswer) {
+  struct Case {
+    const char* name;
+    std::uint8_t slave;
+    int failing;  // which request of the transfer fails, from 1
+    bool read;
+    std::string steps;
+  };
+  const Case cases[] = {
+      // The engine still shows the previous byte's done and acknowledge bits: the absent slave
+      // at 0x40 would look present.
+      {"transmit data of the address", 0x40, 3, false, Steps({kStart, "W14=01 fail", kStop})},
+      {"transfer command of the address", 0x40, 2, false, Steps({kStart, "fail", kStop})},
+      {"a start condition", 0x40, 1, false, Steps({"fail", kStop})},
+      {"a data byte: the write does not go on", 0x20, 11, false,
+       Steps({kStart, Send(0x20), Send(0x05), "W14=01 fail", kStop})},
+      {"a receive: no stale byte in the buffer", 0x20, 20, true,
+       Steps({kStart, Send(0x20), Send(0x05), kStart, Send(0x21), Receive(false), "W10=90 fail",
+              kStop})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bus().Log().Clear();
+    device().FailRequestNumber(device().RequestCount() + static_cast<std::uint64_t>(c.failing));
+    Bytes buffer(2, 0xEE);
+    const bool result = c.read ? I2CReadRegisters(usb(), c.slave, 0x05, buffer)
+                               : I2CWriteRegisters(usb(), c.slave, 0x05, Bytes{0x11, 0x22});
+    EXPECT_FALSE(result);
+    EXPECT_EQ(test::Trace(log()), c.steps);
+    EXPECT_EQ(buffer, Bytes(2, 0xEE));
+  }
+  // Without the engine's bank the set-up value would land in another bank.
+  bus().Log().Clear();
+  device().FailRequestNumber(device().RequestCount() + 1);
+  EXPECT_FALSE(PrepareI2CMaster(usb()));
+  EXPECT_EQ(test::Trace(log()), "fail");
+}
+
 TEST_F(I2cMaster, LengthsBeyondAnEightBitCountAreRefusedUnsent) {
   Bytes big(256, 0x11);
   Bytes small(1, 0x22);

@@ -5,6 +5,7 @@
 #include <bit>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -186,6 +187,89 @@ TEST_F(IspCommands, ReadIdAndStatusFromTheFlash) {
   EXPECT_EQ(FlashReadStatus(usb()), 0xFC);  // as a previous update left it: protected
 }
 
+TEST_F(IspCommands, ACommandThatMeetsAFailedRequestSendsNothingMoreAndFails) {
+  EnterIsp();
+  Unprotect();
+  EraseChip();
+  // A page whose own bytes read as a page program of 0x000100: were the instruction and
+  // address lost, the ending request would be executed as that instruction.
+  Bytes page(16, 0x5A);
+  page[0] = 0x02, page[1] = 0x00, page[2] = 0x01, page[3] = 0x00;
+  FlashWriteEnable(usb());
+  bus().Log().Clear();
+  device().FailRequestNumber(device().RequestCount() + 1);
+  EXPECT_FALSE(FlashProgramPage(usb(), 0x000000, page));
+  EXPECT_EQ(log().Size(), 1u);
+  WaitWhileBusy();
+  EXPECT_EQ(Flash(0x000100, 16), Bytes(16, 0xFF));
+  EXPECT_EQ(Flash(0x000000, 16), Bytes(16, 0xFF));
+
+  // Word program: a lost word would shift every later one; the first failure ends it.
+  for (int failing : {1, 3}) {
+    SCOPED_TRACE(failing);
+    bus().Log().Clear();
+    device().FailRequestNumber(device().RequestCount() + static_cast<std::uint64_t>(failing));
+    EXPECT_FALSE(FlashProgramWords(usb(), 0x200, Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(log().Size(), static_cast<std::size_t>(failing));
+  }
+}
+
+TEST_F(IspCommands, AFailedInstructionIsNeverAnsweredByTheOneBefore) {
+  EnterIsp();
+  // The chip is ready with the answer of the instruction before, of the same length.
+  FlashId id{};
+  ASSERT_TRUE(FlashReadId(usb(), id));
+  ASSERT_EQ(FlashReadStatus(usb()), 0xFC);
+  for (int i = 0; i < 2; ++i) {
+    bus().Log().Clear();
+    device().FailRequestNumber(device().RequestCount() + 1);
+    if (i == 0) {
+      FlashId stale{1, 2, 3};
+      EXPECT_FALSE(FlashReadId(usb(), stale));
+      EXPECT_EQ(stale, (FlashId{1, 2, 3}));
+    } else {
+      // 0xFF has the busy bit set: a wait goes on instead of ending on an old status.
+      EXPECT_EQ(FlashReadStatus(usb()), 0xFF);
+    }
+    EXPECT_EQ(log().Size(), 1u);
+  }
+  // A fetch that fails leaves the caller's bytes, also for an identification.
+  bus().Log().Clear();
+  device().FailRequestNumber(device().RequestCount() + 3);
+  FlashId kept{7, 8, 9};
+  EXPECT_FALSE(FlashReadId(usb(), kept));
+  EXPECT_EQ(kept, (FlashId{7, 8, 9}));
+}
+
+TEST_F(IspCommands, AnswersAreAskedForAndFetchedAtTheirExactLengths) {
+  EnterIsp();
+  FlashId id{};
+  ASSERT_TRUE(FlashReadId(usb(), id));
+  FlashReadStatus(usb());
+  // 0x9F asks for three bytes and fetches three; 0x05 one and one. The chip stalls a fetch of
+  // any other length, so a wrong count fails the command instead of going unnoticed.
+  ASSERT_EQ(log().Size(), 6u);
+  EXPECT_EQ(log()[0].value, 3);
+  EXPECT_EQ(log()[0].data, Bytes{0x9F});
+  EXPECT_EQ(log()[2].length, 3u);
+  EXPECT_EQ(log()[3].value, 1);
+  EXPECT_EQ(log()[3].data, Bytes{0x05});
+  EXPECT_EQ(log()[5].length, 1u);
+  FlashCommandRead(usb(), 0x9F, 3);
+  Bytes four(4);
+  EXPECT_FALSE(FlashReadResult(usb(), four));
+}
+
+TEST_F(IspCommands, IspSetUpStopsWhenItsBankIsNotSelected) {
+  ConnectAudio();
+  device().Chip().Poke(0, 0x07, 0x55);
+  // The switch works, the bank select fails: the set-up writes must not reach bank 0.
+  device().FailRequestNumber(device().RequestCount() + 2);
+  EXPECT_FALSE(SetIspMode(usb(), true));
+  EXPECT_EQ(log().Size(), 2u);
+  EXPECT_EQ(device().Chip().Peek(0, 0x07), 0x55);
+}
+
 class SlowChip : public IspFixture {
  protected:
   SlowChip() : IspFixture("ready-after=never") {}
@@ -215,6 +299,38 @@ TEST_F(SlowChip, StatusAndIdGiveUpAfterTheirPollLimits) {
   EXPECT_EQ(polls(), 100u);
   EXPECT_EQ(clock().Slept() - before, std::chrono::milliseconds(100));  // 1 ms after each
   EXPECT_EQ(out, Bytes(64, 0x77));
+}
+
+class ReadyAfterTwoPolls : public IspFixture {
+ protected:
+  ReadyAfterTwoPolls() : IspFixture("ready-after=2") {}
+};
+
+TEST_F(ReadyAfterTwoPolls, OnlyABlockReadPausesAndOnlyAfterANotReadyAnswer) {
+  EnterIsp();
+  struct Case {
+    const char* name;
+    std::function<bool()> command;
+    std::chrono::milliseconds paused;
+  };
+  Bytes out(64);
+  FlashId id{};
+  const Case cases[] = {
+      {"block read: 1 ms after each of the two not-ready answers, none before",
+       [&] { return FlashReadPage(usb(), clock(), 0, out); }, std::chrono::milliseconds(2)},
+      {"identification: no pause", [&] { return FlashReadId(usb(), id); },
+       std::chrono::milliseconds(0)},
+      {"status: no pause", [&] { return FlashReadStatus(usb()) != 0xFF; },
+       std::chrono::milliseconds(0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bus().Log().Clear();
+    const auto before = clock().Slept();
+    EXPECT_TRUE(c.command());
+    EXPECT_EQ(clock().Slept() - before, c.paused);
+    EXPECT_EQ(log().Size(), 1u + 3u + 1u);  // instruction, three polls, fetch
+  }
 }
 
 struct ChipCase {
