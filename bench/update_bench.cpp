@@ -74,7 +74,7 @@ Run Update(const std::string& setupText, bool log) {
   const auto start = sim.Clock().Now();
   const auto slept = sim.Clock().Slept();
   const std::clock_t cpu = std::clock();
-  run.success = qv::RunOneClickUpdate(core, progress);
+  run.success = qv::RunOneClickUpdate(core, progress).success;
   run.cpuSeconds = double(std::clock() - cpu) / CLOCKS_PER_SEC;
   run.modelled = sim.Clock().Now() - start;
   run.slept = sim.Clock().Slept() - slept;

@@ -36,7 +36,7 @@ bool Step(ProgressBar& progress, const char* startText, const char* successText,
 }  // namespace
 
 bool UpdateFirmware(CoreState& core, ProgressBar& progress) {
-  return RunOneClickUpdate(core, progress);
+  return RunOneClickUpdate(core, progress).success;
 }
 
 bool VerifyFlash(CoreState& core, ProgressBar& progress) {

@@ -36,6 +36,7 @@ struct CoreState {
   std::uint32_t RangeSize = 0;
   std::uint16_t PageSize = 0;  // 0 until a chip set-up has read the flash identification
   std::uint8_t WordProgramMode = 0;
+  std::uint8_t ProtectValue = 0xFF;  // the status value that write-protects the whole flash
   std::uint8_t SequenceFailed = 0;
   std::vector<std::uint8_t> ReadBackBuffer;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "chip/FlashParts.h"
 #include "util/Text.h"
 
 namespace qv {
@@ -10,21 +11,38 @@ namespace {
 
 using Label = FlashProgress::Label;
 
+// An erase is polled 1,000 times 10 ms apart: ten seconds, well beyond a whole-chip erase of
+// the parts these devices carry (one to two seconds), and the same for a sector.
 constexpr int kErasePolls = 1000;
 constexpr std::uint32_t kErasePauseMs = 10;
+// The status wait after a status write: as long again, for the same reason.
 constexpr int kStatusWaitPolls = 1000;
 constexpr std::uint32_t kStatusWaitPauseMs = 10;
 constexpr int kBusyWaitReads = 101;
 constexpr std::uint32_t kBusyWaitPauseMs = 1;
+// After a page program the chip gets 10 ms to report the transfer to the flash done; the answer
+// is not used, the next page's busy wait is what holds the programming back.
 constexpr int kTransferDonePolls = 10;
 constexpr std::uint32_t kTransferDonePauseMs = 1;
+// A block may fail twice in a row (a disturbed transfer); a third time means the flash differs.
 constexpr int kBadAttemptsPerBlock = 3;
 
-constexpr std::uint8_t kProtectAll = 0xFF;
-constexpr std::uint8_t kProtectAllWordMode = 0x7F;
-
-std::string Address6(std::uint32_t address) {
+std::string Address6(std::uint64_t address) {
   return "0x" + FormatHex(address, 6);
+}
+
+std::string StoppedText(std::uint64_t address) {
+  return "Stopped at " + Address6(address);
+}
+
+// Refuses an operation's range before anything is sent; true when it may run.
+bool RangeAccepted(FlashProgress& progress, std::uint32_t start, std::uint32_t end,
+                   bool imageBound) {
+  const std::optional<std::string> problem =
+      end < start ? std::optional<std::string>("Range Error: the range ends before it starts")
+                  : OperationRangeProblem(start, end - start, imageBound);
+  if (problem) progress.Show(Label::kProcessInfo, *problem);
+  return !problem;
 }
 
 bool Busy(std::uint8_t status) {
@@ -59,6 +77,10 @@ bool ScanBlocks(CoreState& core, FlashProgress& progress, std::uint32_t start, s
   int failures = 0;
   std::uint32_t position = 0;  // of the last difference found in the current block
   for (std::uint32_t b = start; b < end;) {
+    if (progress.StopRequested()) {
+      progress.Show(Label::kProcessInfo, StoppedText(b));
+      return false;
+    }
     if (scan.clearBuffer) buffer.fill(0);
     if (FlashReadPage(core.UsbDevice, core.clock, b, buffer)) {
       const int difference = check(b, std::span<const std::uint8_t>(buffer));
@@ -95,7 +117,8 @@ int FirstDifference(std::uint32_t b, std::uint32_t end, std::span<const std::uin
   return -1;
 }
 
-// Up to 101 status reads 1 ms apart; false when the flash stayed busy.
+// Up to 101 status reads 1 ms apart (about the longest page program a part of this size
+// takes); false when the flash stayed busy.
 bool BusyWait(CoreState& core) {
   for (int i = 0; i < kBusyWaitReads; ++i) {
     if (!Busy(FlashReadStatus(core.UsbDevice))) return true;
@@ -118,57 +141,95 @@ std::string EraseAllText(int poll) {
   return "Flash Erase All " + std::string(static_cast<std::size_t>((poll / 20) % 10), '.');
 }
 
-void ChipSetUp(CoreState& core) {
-  // The answer is not checked: a chip that does not answer keeps the previous identification.
-  FlashReadId(core.UsbDevice, core.FlashChipId);
-  const bool thirtyTwoBytePages = core.FlashChipId[0] == 0xC2 && core.FlashChipId[1] == 0x22;
-  core.PageSize = thirtyTwoBytePages ? 32 : 256;
-  core.WordProgramMode = core.FlashChipId[0] == 0xBF ? 1 : 0;
+std::optional<std::string> OperationRangeProblem(std::uint64_t start, std::uint64_t length,
+                                                 bool imageBound) {
+  if (imageBound && length > kFlashImageSize)
+    return "Range Error: " + std::to_string(length) + " bytes are more than the image's " +
+           std::to_string(kFlashImageSize);
+  if (start + length > kFlashAddressSpace || start >= kFlashAddressSpace)
+    return "Range Error: " + Address6(start) + " to " + Address6(start + length - (length > 0)) +
+           " is past the last flash address 0xFFFFFF";
+  return std::nullopt;
 }
 
-void StatusWait(CoreState& core) {
+std::optional<std::string> SectorRangeProblem(std::uint64_t start, std::uint64_t size) {
+  if (size == 0 || start + size <= kFlashAddressSpace) return std::nullopt;
+  return "Range Error: sectors " + Address6(start) + " to " + Address6(start + size - 1) +
+         " are past the last flash address 0xFFFFFF";
+}
+
+bool ChipSetUp(CoreState& core) {
+  // A chip that does not answer keeps the previous identification, and the parameters follow
+  // from that one.
+  const bool answered = FlashReadId(core.UsbDevice, core.FlashChipId);
+  const FlashGeometry geometry = DescribeFlash(core.FlashChipId);
+  core.PageSize = geometry.pageSize;
+  core.WordProgramMode = geometry.method == ProgramMethod::kWord ? 1 : 0;
+  core.ProtectValue = geometry.protectValue;
+  return answered;
+}
+
+bool StatusWait(CoreState& core) {
+  // 1,000 polls 10 ms apart: ten seconds, longer than any status write or program takes.
   for (int i = 0; i < kStatusWaitPolls; ++i) {
-    if (!Busy(FlashReadStatus(core.UsbDevice))) return;
+    if (!Busy(FlashReadStatus(core.UsbDevice))) return true;
     core.clock.Sleep(kStatusWaitPauseMs);
   }
+  return false;
 }
 
-void ClearStatusRegister(CoreState& core) {
+bool ClearStatusRegister(CoreState& core) {
   FlashReadStatus(core.UsbDevice);  // read but not used
-  FlashWriteEnable(core.UsbDevice);
-  FlashWriteStatus(core.UsbDevice, 0x00);
-  StatusWait(core);
+  const bool sent = FlashWriteEnable(core.UsbDevice) && FlashWriteStatus(core.UsbDevice, 0x00);
+  return StatusWait(core) && sent;
 }
 
-void ProtectFlash(CoreState& core) {
-  FlashWriteEnable(core.UsbDevice);
-  FlashWriteStatus(core.UsbDevice, core.WordProgramMode ? kProtectAllWordMode : kProtectAll);
-  StatusWait(core);
+bool ProtectFlash(CoreState& core) {
+  const bool sent =
+      FlashWriteEnable(core.UsbDevice) && FlashWriteStatus(core.UsbDevice, core.ProtectValue);
+  return StatusWait(core) && sent;
 }
 
 bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
+  if (mode == EraseMode::kSectors) {
+    if (const auto problem = SectorRangeProblem(core.RangeStart, core.RangeSize)) {
+      progress.Show(Label::kProcessInfo, *problem);
+      core.SequenceFailed = 1;
+      return false;
+    }
+  }
   QuorvexUsb& usb = core.UsbDevice;
   usb.Open();
   const auto showStatus = [&](std::uint8_t status) {
     progress.Show(Label::kStatusRegister, "Status Register: 0x" + FormatHex(status, 2));
   };
   bool cleared = true;
+  std::optional<std::string> stopped;
   if (mode == EraseMode::kChip) {
     progress.Show(Label::kProcessInfo, EraseAllText(0));
-    FlashWriteEnable(usb);
-    FlashChipErase(usb);
-    core.clock.Sleep(kErasePauseMs);
-    cleared = PollErase(core, progress, [&](int poll, std::uint8_t status) {
-      progress.Show(Label::kProcessInfo, EraseAllText(poll));
-      showStatus(status);
-    });
+    // An erase instruction that did not arrive erased nothing: there is nothing to wait for.
+    cleared = FlashWriteEnable(usb) && FlashChipErase(usb);
+    if (cleared) {
+      core.clock.Sleep(kErasePauseMs);
+      cleared = PollErase(core, progress, [&](int poll, std::uint8_t status) {
+        progress.Show(Label::kProcessInfo, EraseAllText(poll));
+        showStatus(status);
+      });
+    }
   } else {
     progress.Show(Label::kProcessInfo, "Flash Sector Erase");
     const std::uint64_t end = std::uint64_t{core.RangeStart} + core.RangeSize;
     for (std::uint64_t s = core.RangeStart; s < end; s += kSectorSize) {
       const auto sector = static_cast<std::uint32_t>(s);
-      FlashWriteEnable(usb);
-      FlashSectorErase(usb, sector);
+      // The chip finishes a sector on its own, so a stop waits for that and ends between two.
+      if (progress.StopRequested()) {
+        stopped = StoppedText(sector);
+        break;
+      }
+      if (!FlashWriteEnable(usb) || !FlashSectorErase(usb, sector)) {
+        cleared = false;
+        break;
+      }
       core.clock.Sleep(kErasePauseMs);
       // Any sector that timed out fails the erase, not only the last one.
       cleared &= PollErase(core, progress, [&](int, std::uint8_t status) {
@@ -179,6 +240,11 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
     }
   }
   usb.Close();
+  if (stopped) {
+    progress.Show(Label::kProcessInfo, *stopped);
+    core.SequenceFailed = 1;
+    return false;
+  }
   if (!cleared) {
     progress.Show(Label::kProcessInfo, "Erase Flash Fail");
     core.SequenceFailed = 1;
@@ -188,6 +254,7 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
 
 bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                      std::uint32_t end) {
+  if (!RangeAccepted(progress, start, end, false)) return false;
   const BlockScan scan{"Blanking Addr: ", "Blanking Fail at ", false};
   return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
     return FirstDifference(b, end, block, [](std::uint32_t) { return std::uint8_t{0xFF}; });
@@ -195,6 +262,7 @@ bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t sta
 }
 
 bool VerifyRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end) {
+  if (!RangeAccepted(progress, start, end, true)) return false;
   const BlockScan scan{"Verifying Addr: ", "Verifying Fail at ", true};
   return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
     return FirstDifference(b, end, block,
@@ -204,6 +272,7 @@ bool VerifyRange(CoreState& core, FlashProgress& progress, std::uint32_t start, 
 
 bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                   std::uint32_t end) {
+  if (!RangeAccepted(progress, start, end, true)) return false;
   QuorvexUsb& usb = core.UsbDevice;
   // Without a page size the loop could never advance: identify the flash as a sequence would.
   if (core.PageSize == 0) ChipSetUp(core);
@@ -214,16 +283,24 @@ bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
     progress.Advance(a, start, end);
     progress.ProcessMessages();
   };
+  const auto stopAt = [&](std::uint32_t a) {
+    if (!progress.StopRequested()) return false;
+    progress.Show(Label::kProcessInfo, StoppedText(a));
+    return true;
+  };
 
   if (!core.WordProgramMode) {
     for (std::uint32_t a = start; a < end; a += page) {
       const auto bytes = ImagePage(core, a - start, page);
       if (AllErased(bytes)) continue;
+      if (stopAt(a)) return false;
       if (!BusyWait(core)) result = false;
-      FlashWriteEnable(usb);
+      // A page whose write enable did not arrive is ignored by the flash: the range is not
+      // programmed, whatever a later step would find.
+      if (!FlashWriteEnable(usb)) result = false;
       showAddress(a);
       if (!result) break;
-      FlashProgramPage(usb, a, bytes);
+      if (!FlashProgramPage(usb, a, bytes)) return false;
       for (int i = 0; i < kTransferDonePolls; ++i) {
         core.clock.Sleep(kTransferDonePauseMs);
         if (ReadIspReady(usb)) break;
@@ -234,19 +311,21 @@ bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
 
   if (!BusyWait(core)) result = false;
   for (std::uint32_t a = start; a < end; a += page) {
+    if (stopAt(a)) return false;
     showAddress(a);
-    FlashWriteEnable(usb);
+    if (!FlashWriteEnable(usb)) result = false;
     const auto bytes = ImagePage(core, a - start, page);
     if (AllErased(bytes)) continue;
     if (!result) break;
-    FlashProgramWords(usb, a, bytes);
-    FlashWriteDisable(usb);
+    // Write disable ends the word-program mode; without it the flash ignores what follows.
+    if (!FlashProgramWords(usb, a, bytes) || !FlashWriteDisable(usb)) return false;
   }
   return result;
 }
 
 bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                    std::uint32_t end) {
+  if (!RangeAccepted(progress, start, end, false)) return false;
   auto& buffer = core.ReadBackBuffer;
   if (buffer.size() < std::max<std::size_t>(end, kFlashImageSize))
     buffer.resize(std::max<std::size_t>(end, kFlashImageSize));

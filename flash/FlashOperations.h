@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -10,31 +11,52 @@
 // The bulk operations on the device's serial flash: erase, blank check, program, verify and read
 // back, and the chip set-up and status steps the update sequences are made of. The connection
 // must be open, except for EraseFlash, which opens and closes it itself.
+//
+// A request that fails ends an operation: it never goes on as if the request had worked. A range
+// that does not lie inside the flash's 24-bit address space (or, for program and verify, inside
+// the image) is refused with a text in the process-info label before anything is sent. Each
+// operation stops at its next block, page or sector when the progress asks it to.
 namespace qv {
 
 inline constexpr std::uint32_t kReadBlockSize = 64;
 inline constexpr std::uint32_t kSectorSize = 4096;
 inline constexpr std::uint32_t kReadBackSize = 0x8000;
+// Flash addresses travel as three bytes.
+inline constexpr std::uint64_t kFlashAddressSpace = 0x1000000;
 
-// FlashReadId, then PageSize and WordProgramMode from the identification.
-void ChipSetUp(CoreState& core);
-// Polls the busy bit up to 1,000 times, 10 ms apart; running out is not a failure here.
-void StatusWait(CoreState& core);
-void ClearStatusRegister(CoreState& core);
-// Write-protects the whole flash with the status value of the chip's write mode.
-void ProtectFlash(CoreState& core);
+// Why an operation over `length` bytes of flash from `start` cannot run: past the address space,
+// or (when `imageBound`) longer than the image it takes its bytes from. Nothing when it can.
+std::optional<std::string> OperationRangeProblem(std::uint64_t start, std::uint64_t length,
+                                                 bool imageBound = true);
+// Why a sector erase of `size` bytes from `start` cannot run.
+std::optional<std::string> SectorRangeProblem(std::uint64_t start, std::uint64_t size);
+
+// FlashReadId, then PageSize, WordProgramMode and ProtectValue from the identification (a
+// known part's row, or the rule for an unknown one). True when the identification was read;
+// otherwise FlashChipId keeps what it held and the parameters follow from that.
+bool ChipSetUp(CoreState& core);
+// Polls the busy bit up to 1,000 times, 10 ms apart; true when it cleared. Running out is not
+// a failure of the sequences, which go on and meet the problem in their next step.
+bool StatusWait(CoreState& core);
+// Clears the status register (protection off); true when its requests went through.
+bool ClearStatusRegister(CoreState& core);
+// Write-protects the whole flash with the part's protect value; true when its requests went
+// through and the flash finished.
+bool ProtectFlash(CoreState& core);
 
 enum class EraseMode { kChip, kSectors };
 // Erases the chip, or the sectors from RangeStart over RangeSize; opens and closes the
-// connection. A sector or chip erase still busy after its 1,000 polls gives "Erase Flash Fail"
-// and sets SequenceFailed. Returns false then.
+// connection. A failed erase request, or a sector or chip erase still busy after its 1,000
+// polls, gives "Erase Flash Fail" and sets SequenceFailed; a sector range past the address space
+// is refused unsent and sets SequenceFailed too. Returns false then.
 bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode);
 
 bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                      std::uint32_t end);
 bool VerifyRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end);
 // Programs FlashImage.Data[0 ...] at flash addresses start to end. Before any chip set-up the
-// page size is unknown: the flash is identified first.
+// page size is unknown: the flash is identified first. False when the flash stayed busy or a
+// write-enable or program request failed.
 bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end);
 // Reads start to end into ReadBackBuffer, every block twice.
 bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start,

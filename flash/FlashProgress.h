@@ -21,6 +21,9 @@ class FlashProgress {
   virtual void Advance(std::uint32_t /*address*/, std::uint32_t /*start*/, std::uint32_t /*end*/) {}
   // Lets the window process pending messages after each block, page or poll.
   virtual void ProcessMessages() = 0;
+  // Asked before each block, page and sector: true ends the operation there (the command-line
+  // tool's Ctrl-C). The window has no such request.
+  virtual bool StopRequested() { return false; }
 };
 
 // A progress that shows nothing, for callers that only want the result.

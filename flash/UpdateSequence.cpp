@@ -7,15 +7,17 @@ namespace {
 
 using Style = UpdateProgress::Style;
 
+// As the ISP page's erase: 1,000 polls 10 ms apart outlast any chip erase of these parts.
 constexpr std::uint32_t kErasePauseMs = 10;
 constexpr int kErasePolls = 1000;
+// The retry text stands for a second, so the user sees that an attempt failed.
 constexpr std::uint32_t kRetryPauseMs = 1000;
 
-// The chip erase of an attempt, polled with its dots in the status line.
+// The chip erase of an attempt, polled with its dots in the status line. An erase instruction
+// that did not arrive erased nothing, so there is nothing to wait for: the erase failed.
 bool EraseAll(CoreState& core, UpdateProgress& progress) {
   progress.Status(EraseAllText(0), Style::kNormal);
-  FlashWriteEnable(core.UsbDevice);
-  FlashChipErase(core.UsbDevice);
+  if (!FlashWriteEnable(core.UsbDevice) || !FlashChipErase(core.UsbDevice)) return false;
   core.clock.Sleep(kErasePauseMs);
   for (int poll = 0; poll < kErasePolls; ++poll) {
     const std::uint8_t status = FlashReadStatus(core.UsbDevice);
@@ -39,15 +41,17 @@ void Step(CoreState& core, UpdateProgress& progress, const char* startText, cons
 
 }  // namespace
 
-bool RunOneClickUpdate(CoreState& core, UpdateProgress& progress) {
+UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
+                               const UpdateChecks& checks) {
   QuorvexUsb& usb = core.UsbDevice;
   const std::uint32_t start = 0;
   const std::uint32_t end = core.FlashImage.Length;
+  UpdateResult result;
   // An empty image is no firmware: erasing the device for it would leave the device without any.
   if (end == 0) {
     core.SequenceFailed = 1;
     progress.Status("Firmware update Fail!", Style::kFailure);
-    return false;
+    return result;
   }
 
   progress.Status("Enter ISP Mode", Style::kNormal);
@@ -55,11 +59,16 @@ bool RunOneClickUpdate(CoreState& core, UpdateProgress& progress) {
   usb.Open();
   SetIspMode(usb, true);
   ChipSetUp(core);
+  if (checks.beforeErase) {
+    if (auto reason = checks.beforeErase(core)) result.reason = std::move(*reason);
+  }
+  if (result.reason.empty() && progress.StopRequested()) result.stopped = true;
 
-  for (int attempt = 0; attempt < kUpdateAttempts;) {
+  for (int attempt = 0; attempt < kUpdateAttempts && result.reason.empty() && !result.stopped;) {
     core.SequenceFailed = 0;
     progress.Status("Clear Status register", Style::kNormal);
     ClearStatusRegister(core);
+    result.erased = true;
     if (!EraseAll(core, progress)) {
       progress.Status("Erase Flash Fail", Style::kNormal);
       core.SequenceFailed = 1;
@@ -73,19 +82,34 @@ bool RunOneClickUpdate(CoreState& core, UpdateProgress& progress) {
          [&] { return VerifyRange(core, progress, start, end); });
     ++attempt;
     if (!core.SequenceFailed) break;
+    if (progress.StopRequested()) {
+      result.stopped = true;
+      break;
+    }
+    if (checks.beforeRetry) {
+      if (auto reason = checks.beforeRetry(core)) {
+        result.reason = std::move(*reason);
+        break;
+      }
+    }
     progress.Status("ISP Fail and retry", Style::kRetry);
     progress.ProcessMessages();
     core.clock.Sleep(kRetryPauseMs);
     progress.RetryOver();
   }
+  if (!result.reason.empty() || result.stopped) core.SequenceFailed = 1;
 
-  ProtectFlash(core);
-  SetIspMode(usb, false);
+  // A stop can come while a page program is still under way; a busy flash would ignore the
+  // protection.
+  if (result.stopped) StatusWait(core);
+  const bool isProtected = ProtectFlash(core);
+  const bool leftIsp = SetIspMode(usb, false);
+  result.secured = isProtected && leftIsp;
   usb.Close();
-  const bool success = !core.SequenceFailed;
-  progress.Status(success ? "Firmware update success!" : "Firmware update Fail!",
-                  success ? Style::kSuccess : Style::kFailure);
-  return success;
+  result.success = !core.SequenceFailed;
+  progress.Status(result.success ? "Firmware update success!" : "Firmware update Fail!",
+                  result.success ? Style::kSuccess : Style::kFailure);
+  return result;
 }
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "flash/CoreState.h"
@@ -30,11 +32,31 @@ inline constexpr const char* kUpdateWarningText =
     "disconnect the device before the update is complete. Would you like to proceed?";
 inline constexpr const char* kUpdateAbortedText = "Abort Firmware update process";
 
+// What a caller may add to the one-click update. The window adds nothing and runs the sequence
+// as it stands; the command-line tool refuses a flash that does not answer before anything is
+// erased, and stops retrying once the device has left.
+struct UpdateChecks {
+  // After the flash was identified, before anything is erased: a reason not to go on.
+  std::function<std::optional<std::string>(const CoreState&)> beforeErase;
+  // After an attempt failed: a reason not to try again.
+  std::function<std::optional<std::string>(const CoreState&)> beforeRetry;
+};
+
+struct UpdateResult {
+  bool success = false;
+  bool erased = false;   // an erase was sent: the flash's earlier contents may be gone
+  bool stopped = false;  // the progress asked to stop
+  bool secured = false;  // the final protection and the ISP mode exit went through
+  std::string reason;    // why a check ended the update early, if one did
+};
+
 // The one-click update on an image of FlashImage.Length bytes at flash address 0: ISP mode,
 // chip set-up, up to three attempts of clear status, chip erase, blank check, program and verify,
-// then protection and leaving ISP mode whatever the outcome, and the final text. Returns true on
-// success; SequenceFailed tells the same. An empty image (Length 0) is refused before anything
-// is sent.
-bool RunOneClickUpdate(CoreState& core, UpdateProgress& progress);
+// then protection and leaving ISP mode whatever the outcome, and the final text. SequenceFailed
+// tells the outcome as well. An empty image (Length 0) is refused before anything is sent. A stop
+// request ends the attempt at its next block or page (an erase under way is waited for), then
+// the flash is protected and ISP mode left as at any other end.
+UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
+                               const UpdateChecks& checks = {});
 
 }  // namespace qv

@@ -25,7 +25,7 @@ class OneClickUpdate : public FlashFixture, public ::testing::WithParamInterface
 TEST_P(OneClickUpdate, WritesTheImageAndLeavesTheChipProtectedOutOfIspMode) {
   LoadImage(20000);
   RecordingProgress progress;
-  EXPECT_TRUE(RunOneClickUpdate(core(), progress));
+  EXPECT_TRUE(RunOneClickUpdate(core(), progress).success);
   EXPECT_EQ(core().PageSize, GetParam().pageSize);
   EXPECT_EQ(core().WordProgramMode, GetParam().wordMode);
   EXPECT_EQ(FlashBytes(0, 20000), ImageBytes(0, 20000));
@@ -70,7 +70,7 @@ TEST_F(UpdateFaults, AVerifyFailureIsRetriedOnceThenSucceeds) {
     }
     if (text == "ISP Fail and retry") device().Chip().Isp().SetFlipReads(0);
   };
-  EXPECT_TRUE(RunOneClickUpdate(core(), progress));
+  EXPECT_TRUE(RunOneClickUpdate(core(), progress).success);
   EXPECT_EQ(progress.Count("ISP Fail and retry"), 1);
   EXPECT_EQ(progress.retriesOver, 1);
   EXPECT_EQ(progress.Count("Firmware update success!"), 1);
@@ -88,7 +88,7 @@ TEST_F(AlwaysFlipping, ThreeFailedAttemptsEndInFailureWithTheChipProtected) {
   LoadImage(4096);
   RecordingProgress progress;
   const auto before = clock().Slept();
-  EXPECT_FALSE(RunOneClickUpdate(core(), progress));
+  EXPECT_FALSE(RunOneClickUpdate(core(), progress).success);
   EXPECT_EQ(progress.Count("ISP Fail and retry"), 3);
   EXPECT_EQ(progress.Count("Blanking Success"), 0);
   EXPECT_EQ(progress.statuses.back(),
@@ -108,7 +108,7 @@ TEST_F(NoIdAnswer, AnUnansweredIdentificationKeepsTheStartValueAnd256BytePages) 
   LoadImage(256);
   device().Chip().Isp().SetReadyAfter(std::nullopt);
   RecordingProgress progress;
-  EXPECT_FALSE(RunOneClickUpdate(core(), progress));
+  EXPECT_FALSE(RunOneClickUpdate(core(), progress).success);
   EXPECT_EQ(core().FlashChipId, (FlashId{0, 0, 0}));
   EXPECT_EQ(core().PageSize, 256);
   EXPECT_EQ(core().WordProgramMode, 0);
@@ -119,7 +119,7 @@ TEST_F(UpdateFaults, AnEmptyImageIsNoUpdateAndTouchesNothing) {
   const auto before = FlashBytes(0, 256);
   core().FlashImage.Length = 0;
   RecordingProgress progress;
-  EXPECT_FALSE(RunOneClickUpdate(core(), progress));
+  EXPECT_FALSE(RunOneClickUpdate(core(), progress).success);
   EXPECT_EQ(log().Size(), 0u);
   EXPECT_EQ(FlashBytes(0, 256), before);
   EXPECT_EQ(core().SequenceFailed, 1);
