@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <fstream>
 #include <optional>
 #include <streambuf>
@@ -86,9 +87,15 @@ class HexReader {
 
   LoadResult Read() {
     while (NextRecord()) {
+      // Two files joined by hand keep the first one's end record in the middle; stopping there
+      // would drop the rest of the firmware without a word.
+      if (endLine_ != 0) {
+        return *Fail("a record follows the end-of-file record on line " + std::to_string(endLine_) +
+                     "; the data after it would be lost");
+      }
       if (auto failure = ReadRecord()) return *failure;
-      if (ended_) return LoadResult::Success(ImageChecksum(image_));
     }
+    if (endLine_ != 0) return LoadResult::Success(ImageChecksum(image_));
     // A file cut off at a line end passes every record check; only the missing end record
     // shows that the rest of the firmware is gone.
     return LoadResult::Failure(
@@ -171,28 +178,72 @@ class HexReader {
                   " bytes, not " + std::to_string(payload.size()));
     }
     const std::uint32_t value = payload.size() == 2 ? (payload[0] << 8 | payload[1]) : 0;
-    if (type == kEndOfFile) ended_ = true;
-    if (type == kSegmentAddress) base_ = value << 4;
-    if (type == kLinearAddress) base_ = value << 16;
+    if (type == kEndOfFile) endLine_ = line_;
+    if (type == kSegmentAddress || type == kLinearAddress) {
+      segmented_ = type == kSegmentAddress;
+      base_ = segmented_ ? value << 4 : value << 16;
+    }
     return std::nullopt;
   }
 
+  // The consecutive addresses one part of a record lands on.
+  struct Run {
+    std::uint64_t start;
+    std::span<const std::uint8_t> bytes;
+  };
+
   std::optional<LoadResult> Place(std::uint16_t offset, std::span<const std::uint8_t> data) {
     if (data.empty()) return std::nullopt;
-    // Tools disagree on whether such a record wraps to the start of its 64 KiB or runs on into
-    // the next, so any reading of it could put firmware in the wrong place.
-    if (offset + data.size() > 0x10000) {
-      return Fail("the record runs past the end of its 64 KiB address range");
+    // Writers emit long records across 64 KiB under a linear address, and mean them to run on;
+    // under a segment address the format itself wraps the offset within the segment.
+    std::array<Run, 2> parts{Run{std::uint64_t{base_} + offset, data}, Run{base_, {}}};
+    std::span<const Run> runs = std::span(parts).first(1);
+    const std::size_t inSegment = 0x10000 - offset;
+    if (segmented_ && data.size() > inSegment) {
+      parts[0].bytes = data.first(inSegment);
+      parts[1].bytes = data.subspan(inSegment);
+      runs = parts;
     }
-    const std::uint64_t start = std::uint64_t{base_} + offset;
-    const std::uint64_t end = start + data.size();
-    if (end > kFlashImageSize) {
-      return Fail("data at " + Address(start) + " to " + Address(end - 1) +
-                  " lies beyond the flash, which ends at " + Address(kFlashImageSize - 1));
+    for (const Run& run : runs) {
+      if (auto failure = CheckInFlash(run)) return failure;
     }
-    std::copy(data.begin(), data.end(), image_.Data.begin() + start);
-    image_.Length = std::max(image_.Length, static_cast<std::uint32_t>(end));
+    for (const Run& run : runs) {
+      if (auto failure = CheckUnwritten(run)) return failure;
+    }
+    for (const Run& run : runs) Write(run);
     return std::nullopt;
+  }
+
+  std::optional<LoadResult> CheckInFlash(const Run& run) const {
+    const std::uint64_t end = run.start + run.bytes.size();
+    if (end <= kFlashImageSize) return std::nullopt;
+    return Fail("data at " + Address(run.start) + " to " + Address(end - 1) +
+                " lies beyond the flash, which ends at " + Address(kFlashImageSize - 1));
+  }
+
+  // Two values for one address leave no way to tell which is the firmware, and even the same
+  // value twice shows a file merged from parts that do not fit together.
+  std::optional<LoadResult> CheckUnwritten(const Run& run) const {
+    const std::span<const std::uint32_t> lines =
+        std::span(lineOf_).subspan(run.start, run.bytes.size());
+    // Or-ing the whole run keeps the common case a loop without branches.
+    std::uint32_t any = 0;
+    for (std::uint32_t line : lines) any |= line;
+    if (any == 0) return std::nullopt;
+    const auto taken =
+        std::find_if(lines.begin(), lines.end(), [](auto line) { return line != 0; });
+    return Fail("data at " + Address(run.start + (taken - lines.begin())) +
+                " overlaps data from line " + std::to_string(*taken));
+  }
+
+  void Write(const Run& run) {
+    std::copy(run.bytes.begin(), run.bytes.end(), image_.Data.begin() + run.start);
+    // Line 0 means unwritten; a line past the 32-bit range (a file of gigabytes) is noted as
+    // the last one that fits rather than wrapping to a wrong small number.
+    const auto line = static_cast<std::uint32_t>(std::min<std::size_t>(line_, UINT32_MAX));
+    std::fill_n(lineOf_.begin() + static_cast<std::ptrdiff_t>(run.start), run.bytes.size(), line);
+    image_.Length =
+        std::max(image_.Length, static_cast<std::uint32_t>(run.start + run.bytes.size()));
   }
 
   FlashImage& image_;
@@ -200,7 +251,10 @@ class HexReader {
   std::size_t line_ = 1;
   std::size_t column_ = 0;  // characters of the current line read so far
   std::uint32_t base_ = 0;
-  bool ended_ = false;
+  bool segmented_ = false;   // the latest address record was a segment's (type 02)
+  std::size_t endLine_ = 0;  // line of the end-of-file record; 0 before it
+  // Which line wrote each flash byte, 0 for none: for refusing and reporting overlaps.
+  std::vector<std::uint32_t> lineOf_ = std::vector<std::uint32_t>(kFlashImageSize);
 };
 
 LoadResult LoadHexStream(FlashImage& image, std::streambuf& text) {

@@ -12,10 +12,18 @@
 namespace qv {
 
 // Loads an Intel HEX image. Every record is checked; a file with a damaged, truncated or
-// unsupported record is refused with the line where the fault is. Data records are placed at
-// their full address (types 02 and 04 set the upper bits), start address records are skipped,
-// and the end-of-file record ends the data. `Length` is the highest address written plus one;
-// the bytes between records stay 0xFF.
+// unsupported record is refused with the line where the fault is. Text between records (line
+// ends of any kind, blanks, notes) is passed over; every ":" starts a record. The latest address
+// record decides where data go:
+//  - under a linear address (type 04), and before any address record (upper base 0), byte i of a
+//    record at offset o goes to base + o + i, so a record may run on across 64 KiB;
+//  - under a segment address (type 02) it goes to base + ((o + i) mod 0x10000): the offset wraps
+//    within the segment.
+// Start address records are skipped. The end-of-file record ends the data; text after it is
+// passed over, but a record after it refuses the file, naming both lines, since that record's
+// data would otherwise be dropped. A flash byte written twice (even with the same value) refuses
+// the file with both lines and the address; data beyond the flash refuse it with their address
+// range. `Length` is the highest address written plus one; the bytes between records stay 0xFF.
 LoadResult LoadHexImage(FlashImage& image, const std::filesystem::path& path);
 
 // The same for file contents already in memory.
