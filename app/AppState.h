@@ -27,6 +27,9 @@ struct AppState {
   std::uint8_t FlashActivityRunning = 0;
   // What the ISP page's Enter ISP button did last.
   std::uint8_t InIspMode = 0;
+  // Why the typed "Assign Range" cannot be used (outside the flash's address space); empty when
+  // it can, and always while "All" is selected.
+  std::string RangeError;
 
   // The update id typed on the panel, empty until the window is created.
   std::string CustomVid;

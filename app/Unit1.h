@@ -45,6 +45,10 @@ class TForm1 : public ui::Form {
   // Flash addresses [start, end) of blank check, program and verify: the image at 0 ("All") or
   // at RangeStart ("Assign Range").
   std::pair<std::uint32_t, std::uint32_t> OperationRange() const;
+  // True, with the reason in lblUSBProcessInfo, when the assigned range was typed outside the
+  // flash, or the operation range (and with `withSectors` the sector range) is past the flash's
+  // address space: nothing may then be sent.
+  bool RangeRefused(bool withSectors);
 
   // Flash operations of the ISP page.
   void btnUSBEraseClick(ui::Control& Sender);

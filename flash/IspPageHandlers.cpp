@@ -10,6 +10,10 @@ namespace qv {
 void TForm1::btnUSBEraseClick(ui::Control&) {
   FlashActivity activity(app);
   if (!activity) return;
+  if (rbnRange1->Checked() && !app.RangeError.empty()) {
+    lblUSBProcessInfo->SetCaption(app.RangeError);
+    return;
+  }
   FormProgress progress(*this);
   EraseFlash(core, progress, rbnRange0->Checked() ? EraseMode::kChip : EraseMode::kSectors);
 }
@@ -24,6 +28,7 @@ void RunRangeOperation(TForm1& form, const char* startText, const char* successT
                        RangeOperation operation) {
   FlashActivity activity(form.app);
   if (!activity) return;
+  if (form.RangeRefused(false)) return;
   FormProgress progress(form);
   form.lblUSBProcessInfo->SetCaption(startText);
   form.core.UsbDevice.Open();

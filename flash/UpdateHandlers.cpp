@@ -90,6 +90,11 @@ void TForm1::btnUSBISPAutoClick(ui::Control&) {
     return;
   }
   if (rbnRange1->Checked()) ReadAssignedRange();
+  // A range past the flash would wrap: erasing or writing where nobody asked for it.
+  if (RangeRefused(chkErase->Checked())) {
+    core.SequenceFailed = 1;
+    return;
+  }
   const auto [start, end] = OperationRange();
 
   QuorvexUsb& usb = core.UsbDevice;

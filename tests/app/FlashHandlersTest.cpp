@@ -204,6 +204,119 @@ TEST_F(AutoRun, AnEmptyImageIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(Caption(w.form->btnUSBISPAuto), "Auto");
 }
 
+TEST_F(AutoRun, ARangePastTheFlashIsRefusedBeforeAnythingIsSent) {
+  struct Case {
+    const char* start;
+    const char* size;
+    std::uint32_t image;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"-1", "64", 4096, "Range Error: Start Addr -1 KB is outside 0 to 16384 KB"},
+      {"4194303", "64", 4096, "Range Error: Start Addr 4194303 KB is outside 0 to 16384 KB"},
+      // The sectors fit; the image placed there would run past the last address.
+      {"16380", "4", 8192,
+       "Range Error: 0xFFF000 to 0x1000FFF is past the last flash address "
+       "0xFFFFFF"},
+  };
+  FindDevice();
+  w.form->chkReadFile->SetChecked(false);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.start);
+    LoadImage(c.image);
+    w.form->rbnRange1->SetChecked(true);
+    w.form->lbledISPStart->SetText(c.start);
+    w.form->lbledISPRange->SetText(c.size);
+    w.bus().Log().Clear();
+    Click(w.form->btnUSBISPAuto);
+    EXPECT_EQ(w.bus().Log().Size(), 0u);
+    EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), c.text);
+    EXPECT_EQ(w.core.SequenceFailed, 1);
+    EXPECT_EQ(Caption(w.form->btnUSBISPAuto), "Auto");
+    EXPECT_EQ(w.app.UpdateBusy, 0);
+    // The manual buttons refuse the same range (the erase only its sectors, which it alone
+    // uses).
+    std::vector<ui::Control*> buttons{w.form->btnUSBBlank, w.form->btnUSBProgram,
+                                      w.form->btnUSBVerify};
+    if (std::string(c.text).find("KB") != std::string::npos) buttons.push_back(w.form->btnUSBErase);
+    for (ui::Control* button : buttons) {
+      w.form->lblUSBProcessInfo->SetCaption("Status:");
+      Click(button);
+      EXPECT_EQ(Caption(w.form->lblUSBProcessInfo).substr(0, 12), "Range Error:");
+    }
+    EXPECT_EQ(w.bus().Log().Size(), 0u);
+    w.form->rbnRange0->SetChecked(true);
+  }
+}
+
+TEST_F(AutoRun, AClickWhileItRunsOnlyRestoresTheCaption) {
+  FindDevice();
+  LoadImage(2048);
+  w.form->chkReadFile->SetChecked(false);
+  std::vector<std::string> afterClick;
+  w.shell.onProcessMessages = [&] {
+    if (afterClick.empty() && Caption(w.form->btnUSBISPAuto) == "Stop") {
+      Click(w.form->btnUSBISPAuto);
+      afterClick.push_back(Caption(w.form->btnUSBISPAuto));
+    }
+  };
+  Click(w.form->btnUSBISPAuto);
+  EXPECT_EQ(afterClick, std::vector<std::string>{"Auto"});
+  // The run went on to its end, as one run.
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Verifying Success");
+  EXPECT_EQ(Flash(0, 2048), Image(2048));
+  EXPECT_EQ(w.app.UpdateBusy, 0);
+  EXPECT_TRUE(w.shell.boxes.empty());
+}
+
+TEST_F(AutoRun, ReloadFileLoadsTheNamedFileOrGoesOnWithTheImageInMemory) {
+  FindDevice();
+  const auto file = std::filesystem::temp_directory_path() / "qv-auto-reload-test.bin";
+  {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < 3000; ++i) out.put(static_cast<char>(i * 13 % 256));
+  }
+  LoadImage(100);
+  w.form->cbxReadISPFile->SetText(file.string());
+  Click(w.form->btnUSBISPAuto);
+  EXPECT_EQ(w.core.UpdateFilePath, file.string());
+  EXPECT_EQ(w.core.FlashImage.Length, 3000u);
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Verifying Success");
+  EXPECT_EQ(Flash(0, 3000), Image(3000));
+  EXPECT_EQ(w.form->cbxReadISPFile->Items(), std::vector<std::string>{file.string()});
+  std::filesystem::remove(file);
+
+  // An empty name while a file is loaded: asked for, the flag cleared, and the run goes on with
+  // the image already in memory.
+  LoadImage(512);
+  w.form->cbxReadISPFile->SetText("");
+  Click(w.form->btnUSBISPAuto);
+  ASSERT_EQ(w.shell.boxes.size(), 1u);
+  EXPECT_EQ(w.shell.boxes[0].text, "Program File Not Ready !!    ");
+  EXPECT_EQ(w.core.ProgramFileReady, 0);
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Verifying Success");
+  EXPECT_EQ(Flash(0, 512), Image(512));
+}
+
+TEST_F(AutoRun, AFailedProgramDoesNotStopTheVerify) {
+  FindDevice();
+  LoadImage(4096);
+  w.form->chkReadFile->SetChecked(false);
+  bool failed = false;
+  w.shell.onProcessMessages = [&] {
+    // The next request is the first page program's.
+    if (!failed && Caption(w.form->lblUSBProcessInfo) == "Start Programming") {
+      device().FailRequestNumber(device().RequestCount() + 1);
+      failed = true;
+    }
+  };
+  Click(w.form->btnUSBISPAuto);
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(w.core.SequenceFailed, 0);
+  // The flash was left erased, so the verify that still ran finds the first byte missing.
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Verifying Fail at 0x000000");
+}
+
 class IspButtons : public FlashWindow {};
 
 TEST_F(IspButtons, EnterIspTogglesOnlyWithADevice) {

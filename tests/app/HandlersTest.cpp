@@ -88,16 +88,38 @@ TEST(RangeSelection, BadTextReachesTheErrorBoxAndTheWindowGoesOn) {
   EXPECT_TRUE(w.shell.boxes.empty());
 }
 
-TEST(RangeSelection, NegativeOrHugeKilobytesWrapWithoutOverflow) {
+TEST(RangeSelection, ValuesOutsideTheFlashAreRefusedNotWrapped) {
+  struct Case {
+    const char* start;
+    const char* size;
+    const char* error;  // empty: accepted
+  };
+  const Case cases[] = {
+      {"-1", "64", "Range Error: Start Addr -1 KB is outside 0 to 16384 KB"},
+      {"4194303", "64", "Range Error: Start Addr 4194303 KB is outside 0 to 16384 KB"},
+      // 4194305 KB is 0x100000400 bytes: cut to 32 bits it would look like 1 KB.
+      {"4194305", "1", "Range Error: Start Addr 4194305 KB is outside 0 to 16384 KB"},
+      {"0", "-4", "Range Error: Size -4 KB is outside 0 to 16384 KB"},
+      {"16380", "8", "Range Error: 16380 KB + 8 KB is past the flash's 16384 KB"},
+      {"16320", "64", ""},  // up to the last address exactly
+      {"16384", "0", ""},
+  };
   Window w;
   TForm1& f = *w.form;
-  w.input().Click(*f.rbnRange1);
-  w.input().TypeText(*f.lbledISPStart, "-1");
-  w.input().TypeText(*f.lbledISPRange, "2147483647");
-  w.input().Click(*f.rbnRange0);
-  w.input().Click(*f.rbnRange1);
-  EXPECT_EQ(w.core.RangeStart, 0xFFFFFC00u);
-  EXPECT_EQ(w.core.RangeSize, 0xFFFFFC00u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.start) + " KB + " + c.size + " KB");
+    w.input().Click(*f.rbnRange0);
+    EXPECT_EQ(w.app.RangeError, "");
+    w.input().Click(*f.rbnRange1);
+    w.input().TypeText(*f.lbledISPStart, c.start);
+    w.input().TypeText(*f.lbledISPRange, c.size);
+    w.input().Click(*f.rbnRange0);
+    w.input().Click(*f.rbnRange1);
+    EXPECT_EQ(w.app.RangeError, c.error);
+    if (w.app.RangeError.empty()) {
+      EXPECT_LE(std::uint64_t{w.core.RangeStart} + w.core.RangeSize, 0x1000000u);
+    }
+  }
   EXPECT_TRUE(w.shell.errors.empty());
 }
 
