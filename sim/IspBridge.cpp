@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "util/AtomicFile.h"
+
 namespace qv::sim {
 namespace {
 
@@ -106,7 +108,7 @@ std::string IspBridge::AttachFile(const std::filesystem::path& path) {
     savedChanges_ = flash_->Changes();
     // A new file holds the flash as it is, so there is always something to inspect.
     SaveFile();
-    return {};
+    return saveError_;
   }
   const auto size = std::filesystem::file_size(path, error);
   if (error) return "cannot read flash file '" + path.string() + "'";
@@ -126,11 +128,10 @@ std::string IspBridge::AttachFile(const std::filesystem::path& path) {
 void IspBridge::SaveFile() {
   if (file_.empty() || (flash_->Changes() == savedChanges_ && std::filesystem::exists(file_)))
     return;
-  std::ofstream out(file_, std::ios::binary | std::ios::trunc);
   const auto contents = flash_->Contents();
-  out.write(reinterpret_cast<const char*>(contents.data()),
-            static_cast<std::streamsize>(contents.size()));
-  savedChanges_ = flash_->Changes();
+  saveError_ =
+      WriteFileAtomically(file_, {reinterpret_cast<const char*>(contents.data()), contents.size()});
+  if (saveError_.empty()) savedChanges_ = flash_->Changes();
 }
 
 }  // namespace qv::sim

@@ -37,9 +37,13 @@ class IspBridge {
   // Every n-th read instruction (0x03) answers with one bit flipped.
   void SetFlipReads(std::uint32_t n) { flipEvery_ = n; }
   // The flash contents come from this file and are saved back to it when ISP mode ends and
-  // when the device goes away, if they changed. Returns an error text, empty on success.
+  // when the device goes away, if they changed. Returns an error text, empty on success. A save
+  // replaces the file whole (a temporary file renamed over it), so an interrupted one leaves the
+  // previous contents.
   std::string AttachFile(const std::filesystem::path& path);
   void SaveFile();
+  // Why the last save failed; empty when it worked.
+  const std::string& SaveError() const { return saveError_; }
 
  private:
   bool Instruction(std::span<const std::uint8_t> bytes, std::size_t answerCount);
@@ -56,6 +60,7 @@ class IspBridge {
   std::uint64_t reads_ = 0;
   std::filesystem::path file_;
   std::uint64_t savedChanges_ = 0;
+  std::string saveError_;
 };
 
 }  // namespace qv::sim

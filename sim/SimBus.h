@@ -26,6 +26,7 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   bool IsPlugged(const SimDevice& device) const;
   std::size_t DeviceCount() const { return devices_.size(); }
   SimDevice& Device(std::size_t i) { return *devices_[i].device; }
+  const SimDevice& Device(std::size_t i) const { return *devices_[i].device; }
 
   // Each request takes this long on the virtual clock, as a real USB link would.
   void SetLatency(std::chrono::microseconds latency) { latency_ = latency; }

@@ -46,6 +46,28 @@ std::string ParseFlag(bool& field, std::string_view key, std::string_view value)
   return {};
 }
 
+// One path per device, comma separated, in the order the devices are plugged in.
+std::string ParseFlashFiles(SimSetup& setup, std::string_view value) {
+  setup.flashFiles.clear();
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = value.find(',', start);
+    const std::string_view path = value.substr(start, comma - start);
+    if (path.empty()) return "flash-file needs a path for each device, separated by commas";
+    const std::filesystem::path file{std::string(path)};
+    // Found out now, before anything is sent: otherwise an update "succeeds" and nothing is
+    // saved.
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
+      return "flash-file '" + file.string() + "': the folder '" + folder.string() +
+             "' does not exist";
+    setup.flashFiles.push_back(file);
+    if (comma == std::string_view::npos) return {};
+    start = comma + 1;
+  }
+}
+
 struct Key {
   std::string_view name;
   KeyHandler parse;
@@ -84,12 +106,7 @@ std::span<const Key> Keys() {
          s.flash = model;
          return {};
        }},
-      {"flash-file",
-       [](SimSetup& s, std::string_view v) -> std::string {
-         if (v.empty()) return "flash-file needs a path";
-         s.flashFile = std::filesystem::path(std::string(v));
-         return {};
-       }},
+      {"flash-file", ParseFlashFiles},
       {"stuck-busy",
        [](SimSetup& s, std::string_view v) { return ParseFlag(s.stuckBusy, "stuck-busy", v); }},
       {"wp", [](SimSetup& s, std::string_view v) { return ParseFlag(s.writeProtectPin, "wp", v); }},
@@ -159,13 +176,16 @@ SimSetupResult ParseSimSetup(std::string_view text) {
     if (std::string error = it->parse(setup, pair.substr(eq + 1)); !error.empty())
       return {std::nullopt, error};
   }
-  // The flash file must fit the flash it stands for.
-  if (setup.flashFile) {
+  if (setup.flashFiles.size() > std::max<std::size_t>(setup.devices.size(), 1))
+    return {std::nullopt, "flash-file names " + std::to_string(setup.flashFiles.size()) +
+                              " files for " + std::to_string(setup.devices.size()) + " devices"};
+  // Each flash file must fit the flash it stands for.
+  for (const auto& file : setup.flashFiles) {
     std::error_code error;
-    const auto size = std::filesystem::file_size(*setup.flashFile, error);
+    const auto size = std::filesystem::file_size(file, error);
     if (!error && size > setup.flash->size)
-      return {std::nullopt, "flash-file '" + setup.flashFile->string() + "' holds " +
-                                std::to_string(size) + " bytes, more than the flash's " +
+      return {std::nullopt, "flash-file '" + file.string() + "' holds " + std::to_string(size) +
+                                " bytes, more than the flash's " +
                                 std::to_string(setup.flash->size)};
   }
   return {setup, {}};
@@ -173,7 +193,8 @@ SimSetupResult ParseSimSetup(std::string_view text) {
 
 Simulation::Simulation(const SimSetup& setup) {
   bus_.SetLatency(setup.latency);
-  for (const Identity& identity : setup.devices) {
+  for (std::size_t i = 0; i < setup.devices.size(); ++i) {
+    const Identity& identity = setup.devices[i];
     SimDevice& device = bus_.Plug(identity);
     if (setup.failAfter) device.GoneAfterRequests(*setup.failAfter);
     if (setup.failRequest) device.FailRequestNumber(*setup.failRequest);
@@ -186,10 +207,17 @@ Simulation::Simulation(const SimSetup& setup) {
     isp.SetReadyAfter(setup.readyAfter);
     device.Chip().ConfigureMailbox(setup.mailbox, identity);
     device.Chip().I2c().Configure(setup.i2c);
-    // Only one device can stand for the file; with several plugged in, the first does.
-    if (setup.flashFile && &device == &bus_.Device(0))
-      fileError_ = isp.AttachFile(*setup.flashFile);
+    if (i < setup.flashFiles.size() && attachError_.empty())
+      attachError_ = isp.AttachFile(setup.flashFiles[i]);
   }
+}
+
+std::string Simulation::FileError() const {
+  if (!attachError_.empty()) return attachError_;
+  for (std::size_t i = 0; i < bus_.DeviceCount(); ++i)
+    if (const std::string& error = bus_.Device(i).Chip().Isp().SaveError(); !error.empty())
+      return error;
+  return {};
 }
 
 }  // namespace qv::sim

@@ -23,7 +23,9 @@ struct SimSetup {
   // A high-speed USB control transfer takes at least a microframe.
   std::chrono::microseconds latency{125};
   const FlashChipModel* flash = &DefaultFlashChip();
-  std::optional<std::filesystem::path> flashFile;
+  // Backing files of the devices' flash, in plug order; a device past the end of the list has
+  // none. A single path backs the first device.
+  std::vector<std::filesystem::path> flashFiles;
   bool stuckBusy = false;
   bool writeProtectPin = false;
   std::uint32_t flipReads = 0;
@@ -50,13 +52,14 @@ class Simulation {
 
   VirtualClock& Clock() { return clock_; }
   SimBus& Bus() { return bus_; }
-  // Set when the flash file could not be read; the flash then holds the older firmware.
-  const std::string& FileError() const { return fileError_; }
+  // Why a flash file could not be read when the simulation began (the flash then holds the
+  // older firmware), or could not be saved since; empty while every file is as it should be.
+  std::string FileError() const;
 
  private:
   VirtualClock clock_;
   SimBus bus_{clock_};
-  std::string fileError_;
+  std::string attachError_;
 };
 
 }  // namespace qv::sim

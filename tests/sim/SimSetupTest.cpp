@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
+#include "tests/image/TempFiles.h"
+
 namespace qv::sim {
 namespace {
 
@@ -50,6 +55,66 @@ TEST(SimSetupText, RefusesWhatItDoesNotKnow) {
     EXPECT_FALSE(result.setup) << c.text;
     EXPECT_NE(result.error.find(c.error), std::string::npos) << c.text << ": " << result.error;
   }
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(FlashFiles, OnePathPerDeviceEachSavedOnItsOwn) {
+  test::TempDir dir;
+  const auto a = dir.Path() / "a.bin";
+  const auto b = dir.Write("b.bin", "\x01\x02\x03");
+  const auto setup =
+      ParseSimSetup("model=Brevanto_RX1,Brevanto_RX1;flash-file=" + a.string() + "," + b.string());
+  ASSERT_TRUE(setup.setup) << setup.error;
+  {
+    Simulation sim(*setup.setup);
+    EXPECT_EQ(sim.FileError(), "");
+    EXPECT_EQ(sim.Bus().Device(0).Chip().Flash().Contents()[0], 0x31);  // the older firmware
+    EXPECT_EQ(sim.Bus().Device(1).Chip().Flash().Contents()[0], 0x01);  // what b.bin held
+  }
+  // A file that did not exist is created with the device's flash.
+  EXPECT_EQ(ReadAll(a).size(), 0x80000u);
+  EXPECT_EQ(ReadAll(a)[0], '\x31');
+  EXPECT_EQ(ReadAll(b).size(), 3u);
+  // Nothing but the two files: every save went through a temporary file that was renamed.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+
+  // A single path backs the first device only.
+  const auto single = ParseSimSetup("model=Brevanto_RX1,Brevanto_RX2;flash-file=" + a.string());
+  ASSERT_TRUE(single.setup);
+  EXPECT_EQ(single.setup->flashFiles.size(), 1u);
+}
+
+TEST(FlashFiles, AFileThatCannotBeWrittenIsAnErrorBeforeAnythingRuns) {
+  test::TempDir dir;
+  struct Case {
+    std::string text;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"flash-file=" + (dir.Path() / "missing" / "flash.bin").string(), "' does not exist"},
+      {"flash-file=" + (dir.Path() / "a.bin").string() + ",", "a path for each device"},
+      {"model=Brevanto_RX1;flash-file=" + (dir.Path() / "a.bin").string() + "," +
+           (dir.Path() / "b.bin").string(),
+       "flash-file names 2 files for 1 devices"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto result = ParseSimSetup(c.text);
+    EXPECT_FALSE(result.setup);
+    EXPECT_NE(result.error.find(c.error), std::string::npos) << result.error;
+  }
+  // A save that fails is reported and leaves no temporary file behind.
+  const auto folder = dir.Path() / "flash.bin";
+  std::filesystem::create_directory(folder);  // a folder where the file should be
+  const auto setup = ParseSimSetup("flash-file=" + folder.string());
+  ASSERT_TRUE(setup.setup);
+  Simulation sim(*setup.setup);
+  EXPECT_NE(sim.FileError().find("cannot"), std::string::npos) << sim.FileError();
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 TEST(SimulatedBus, PathsHoldLowerCaseIdsUnderTheRightInterfaceClass) {
