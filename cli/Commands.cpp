@@ -1,8 +1,10 @@
 #include "cli/Commands.h"
 
+#include "chip/FlashParts.h"
 #include "chip/IspFlash.h"
 #include "chip/RegisterMap.h"
 #include "chip/Registers.h"
+#include "cli/QvTool.h"
 #include "flash/FlashOperations.h"
 #include "util/Text.h"
 
@@ -11,12 +13,15 @@ namespace {
 
 using Style = UpdateProgress::Style;
 
+constexpr std::uint32_t kBlankCheckSize = 0x40000;
+
+// Open, ISP mode, the operation, leaving ISP mode, close: whatever the operation returns.
 template <typename Operation>
-bool InIspMode(CoreState& core, Operation operation) {
+CommandResult InIspMode(CoreState& core, Operation operation) {
   QuorvexUsb& usb = core.UsbDevice;
   usb.Open();
   SetIspMode(usb, true);
-  const bool result = operation();
+  const CommandResult result = operation();
   SetIspMode(usb, false);
   usb.Close();
   return result;
@@ -33,53 +38,143 @@ bool Step(ProgressBar& progress, const char* startText, const char* successText,
   return passed;
 }
 
+std::string Hex(std::uint64_t value) {
+  return "0x" + FormatHex(value, 1);
+}
+
+// A size past the identified flash's end would wrap inside the part: refused, with the limit.
+std::optional<std::string> PastTheFlash(const CoreState& core, std::uint64_t size,
+                                        const char* what) {
+  const FlashGeometry geometry = DescribeFlash(core.FlashChipId);
+  if (!geometry.size || size <= *geometry.size) return std::nullopt;
+  return std::string(what) + " " + Hex(size) +
+         " is past the end of the flash: " + DescribeFlashId(core.FlashChipId) + " holds " +
+         Hex(*geometry.size) + " bytes";
+}
+
+std::string NotAnswering(const CoreState& core) {
+  return "the flash does not answer its identification (" + FormatHexBytes(core.FlashChipId) +
+         "): nothing was erased. Check the device, or pass --force to go on anyway";
+}
+
+constexpr const char* kGoneText = "the device is gone (unplugged or reset during the command)";
+
+// The result of a flash command that ran: success, or failure with the reason the device gives
+// (gone) and Ctrl-C's exit code when it was stopped.
+CommandResult Outcome(const CommandContext& context, bool passed, const std::string& state = {}) {
+  if (passed) return {};
+  if (context.progress.StopRequested())
+    return {kExitInterrupted, "stopped" + (state.empty() ? std::string(".") : ": " + state)};
+  std::string message = StillPresent(context.interfaces, context.device) ? "" : kGoneText;
+  if (!state.empty()) message += (message.empty() ? "" : ". ") + state;
+  return {kExitFailed, message};
+}
+
 }  // namespace
 
-bool UpdateFirmware(CoreState& core, ProgressBar& progress) {
-  return RunOneClickUpdate(core, progress).success;
+CommandResult UpdateFirmware(const CommandContext& context) {
+  CoreState& core = context.core;
+  UpdateChecks checks;
+  checks.beforeErase = [&](const CoreState& c) -> std::optional<std::string> {
+    if (!StillPresent(context.interfaces, context.device)) return kGoneText;
+    if (!FlashAnswered(c.FlashChipId) && !context.force) return NotAnswering(c);
+    if (auto past = PastTheFlash(c, c.FlashImage.Length, "the image of"))
+      return *past + ": nothing was erased";
+    return std::nullopt;
+  };
+  checks.beforeRetry = [&](const CoreState&) -> std::optional<std::string> {
+    if (StillPresent(context.interfaces, context.device)) return std::nullopt;
+    return kGoneText;
+  };
+  const UpdateResult result = RunOneClickUpdate(core, context.progress, checks);
+  context.progress.Finish();
+  if (result.success) {
+    if (result.secured) return {};
+    return {kExitSuccess,
+            "warning: the firmware is written and verified, but the flash could not be "
+            "write-protected again or ISP mode not left; unplug the device and plug it in again",
+            true};
+  }
+  const std::string state =
+      result.erased ? "The flash is incomplete and the device will not start from it: run the "
+                      "update again"
+                    : "The flash was not changed";
+  const std::string secured = result.secured ? "; it is write-protected and out of ISP mode" : "";
+  if (result.stopped) return {kExitInterrupted, "stopped. " + state + secured};
+  if (!result.reason.empty()) return {kExitFailed, result.reason + ". " + state + secured};
+  return {kExitFailed, state + secured};
 }
 
-bool VerifyFlash(CoreState& core, ProgressBar& progress) {
-  return InIspMode(core, [&] {
-    return Step(progress, "Start Verifying Check", "Verifying Success",
-                [&] { return VerifyRange(core, progress, 0, core.FlashImage.Length); });
+CommandResult VerifyFlash(const CommandContext& context) {
+  CoreState& core = context.core;
+  return InIspMode(core, [&]() -> CommandResult {
+    ChipSetUp(core);
+    if (auto past = PastTheFlash(core, core.FlashImage.Length, "the image of"))
+      return {kExitUsage, *past};
+    const bool passed = Step(context.progress, "Start Verifying Check", "Verifying Success", [&] {
+      return VerifyRange(core, context.progress, 0, core.FlashImage.Length);
+    });
+    return Outcome(context, passed);
   });
 }
 
-bool BlankCheckFlash(CoreState& core, ProgressBar& progress, std::uint32_t size) {
-  return InIspMode(core, [&] {
-    return Step(progress, "Start Blanking Check", "Blanking Success",
-                [&] { return BlankCheckRange(core, progress, 0, size); });
+CommandResult BlankCheckFlash(const CommandContext& context, std::optional<std::uint32_t> size) {
+  CoreState& core = context.core;
+  return InIspMode(core, [&]() -> CommandResult {
+    ChipSetUp(core);
+    if (size) {
+      if (auto past = PastTheFlash(core, *size, "--size")) return {kExitUsage, *past};
+    }
+    const bool passed = Step(context.progress, "Start Blanking Check", "Blanking Success", [&] {
+      return BlankCheckRange(core, context.progress, 0, size.value_or(kBlankCheckSize));
+    });
+    return Outcome(context, passed);
   });
 }
 
-bool EraseWholeFlash(CoreState& core, ProgressBar& progress) {
-  return InIspMode(core, [&] {
+CommandResult EraseWholeFlash(const CommandContext& context) {
+  CoreState& core = context.core;
+  return InIspMode(core, [&]() -> CommandResult {
     // The protect value depends on the chip's write mode.
     ChipSetUp(core);
-    progress.Status("Clear Status register", Style::kNormal);
+    if (!FlashAnswered(core.FlashChipId) && !context.force)
+      return {kExitFailed, NotAnswering(core)};
+    context.progress.Status("Clear Status register", Style::kNormal);
     ClearStatusRegister(core);
-    const bool erased = EraseFlash(core, progress, EraseMode::kChip);
-    if (erased) progress.Status("Erase Success", Style::kNormal);
+    const bool erased = EraseFlash(core, context.progress, EraseMode::kChip);
+    if (erased) context.progress.Status("Erase Success", Style::kNormal);
     // The erase closed the connection; the chip is still in ISP mode.
     core.UsbDevice.Open();
     ProtectFlash(core);
-    return erased;
+    context.progress.Finish();
+    // A chip erase runs to its end once started, and is waited for also after a Ctrl-C.
+    return Outcome(context, erased);
   });
 }
 
-bool ReadBackFlash(CoreState& core, ProgressBar& progress, std::uint32_t size) {
-  return InIspMode(core, [&] {
-    return Step(progress, "Read Flash data back", "Read Flash content Success",
-                [&] { return ReadBackRange(core, progress, 0, size); });
+CommandResult ReadBackFlash(const CommandContext& context, std::uint32_t size, bool sizeGiven) {
+  CoreState& core = context.core;
+  return InIspMode(core, [&]() -> CommandResult {
+    ChipSetUp(core);
+    if (sizeGiven) {
+      if (auto past = PastTheFlash(core, size, "--size")) return {kExitUsage, *past};
+    }
+    const bool passed = Step(context.progress, "Read Flash data back", "Read Flash content Success",
+                             [&] { return ReadBackRange(core, context.progress, 0, size); });
+    return Outcome(context, passed);
   });
 }
 
 bool ShowChipId(CoreState& core, std::ostream& out) {
-  const bool read = InIspMode(core, [&] { return FlashReadId(core.UsbDevice, core.FlashChipId); });
+  QuorvexUsb& usb = core.UsbDevice;
+  usb.Open();
+  SetIspMode(usb, true);
+  const bool read = FlashReadId(usb, core.FlashChipId);
+  SetIspMode(usb, false);
+  usb.Close();
   if (!read) return false;
   for (std::uint8_t byte : core.FlashChipId) out << "0x" << FormatHex(byte, 2) << ",  ";
-  out << '\n';
+  out << "\nflash: " << DescribeFlashId(core.FlashChipId) << '\n';
   return true;
 }
 

@@ -1,28 +1,53 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 
+#include "cli/DeviceSelection.h"
 #include "cli/ProgressBar.h"
 #include "flash/CoreState.h"
+#include "platform/DeviceInterfaces.h"
 
 // The device commands of the tool, on a connection whose device path is set. Each one brackets
 // its requests as the ISP page's Auto run does with ISP mode on: open, enter ISP mode, the
-// operation, leave ISP mode, close. They return whether the device did what was asked.
+// operation, leave ISP mode, close. Flash commands identify the flash first, and refuse a size
+// past its end.
 namespace qv::cli {
 
-// The one-click update of FlashImage.
-bool UpdateFirmware(CoreState& core, ProgressBar& progress);
-// Flash 0 up to FlashImage.Length against the image.
-bool VerifyFlash(CoreState& core, ProgressBar& progress);
-bool BlankCheckFlash(CoreState& core, ProgressBar& progress, std::uint32_t size);
-// Clears the status register, erases the whole chip and protects it again.
-bool EraseWholeFlash(CoreState& core, ProgressBar& progress);
-// Reads 0 up to size into ReadBackBuffer, every block twice.
-bool ReadBackFlash(CoreState& core, ProgressBar& progress, std::uint32_t size);
+// An exit code and, when there is more to say than the progress showed, the sentence for
+// standard error.
+struct CommandResult {
+  int exit = 0;
+  std::string message;
+  bool warning = false;  // the message is a warning beside a success
+};
 
-// "0xEF,  0x40,  0x13,  " as the ISP page shows the identification.
+// Where a command runs and what it may assume.
+struct CommandContext {
+  CoreState& core;
+  ProgressBar& progress;
+  DeviceInterfaces& interfaces;
+  const PresentDevice& device;
+  bool force = false;  // go on with a flash that does not answer its identification
+};
+
+// The one-click update of FlashImage; stops retrying once the device has left, and refuses a
+// flash that does not answer (unless forced) or that is smaller than the image before anything
+// is erased.
+CommandResult UpdateFirmware(const CommandContext& context);
+// Flash 0 up to FlashImage.Length against the image.
+CommandResult VerifyFlash(const CommandContext& context);
+// `size` bytes from 0 (default 0x40000) must be erased.
+CommandResult BlankCheckFlash(const CommandContext& context, std::optional<std::uint32_t> size);
+// Clears the status register, erases the whole chip and protects it again; refuses a flash that
+// does not answer its identification unless forced.
+CommandResult EraseWholeFlash(const CommandContext& context);
+// Reads 0 up to size into ReadBackBuffer, every block twice.
+CommandResult ReadBackFlash(const CommandContext& context, std::uint32_t size, bool sizeGiven);
+
+// "0xEF,  0x40,  0x13,  " as the ISP page shows the identification, and the part it names.
 bool ShowChipId(CoreState& core, std::ostream& out);
 // "Current Firmware:V1.9" from the firmware's version registers; ISP mode is not entered, it is
 // the running firmware that answers.

@@ -22,6 +22,8 @@ class DevicePorts {
   virtual Clock& DeviceClock() = 0;
   // The device time the simulation has modelled so far; nothing for real devices.
   virtual std::optional<std::chrono::microseconds> ModelledTime() { return std::nullopt; }
+  // Why the simulated flash could not be kept in its file; empty for real devices.
+  virtual std::string FileError() { return {}; }
 };
 
 struct PortsResult {

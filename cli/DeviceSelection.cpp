@@ -41,6 +41,15 @@ std::string Listing(const std::vector<const PresentDevice*>& devices) {
   return text;
 }
 
+std::vector<std::string> PathPieces(const std::string& path) {
+  std::vector<std::string> pieces;
+  std::size_t start = 0;
+  for (std::size_t hash; (hash = path.find('#', start)) != std::string::npos; start = hash + 1)
+    pieces.push_back(path.substr(start, hash - start));
+  pieces.push_back(path.substr(start));
+  return pieces;
+}
+
 }  // namespace
 
 std::vector<PresentDevice> FindPresentDevices(DeviceInterfaces& interfaces) {
@@ -76,11 +85,18 @@ std::string DeviceMatchText(std::string_view text) {
   return std::string(text);
 }
 
+bool DeviceMatches(const PresentDevice& device, std::string_view wanted) {
+  const std::string lower = Lower(wanted);
+  if (lower.empty()) return false;
+  return lower == Lower(device.name) ||
+         Lower(device.path).find(Lower(DeviceMatchText(wanted))) != std::string::npos;
+}
+
 Selection SelectDevice(const std::vector<PresentDevice>& present,
-                       const std::optional<std::string>& match) {
+                       const std::optional<std::string>& wanted) {
   std::vector<const PresentDevice*> fitting;
   for (const PresentDevice& device : present)
-    if (!match || device.path.find(*match) != std::string::npos) fitting.push_back(&device);
+    if (!wanted || DeviceMatches(device, *wanted)) fitting.push_back(&device);
 
   Selection selection;
   if (fitting.size() == 1) {
@@ -88,17 +104,42 @@ Selection SelectDevice(const std::vector<PresentDevice>& present,
   } else if (fitting.empty()) {
     std::vector<const PresentDevice*> all;
     for (const PresentDevice& device : present) all.push_back(&device);
-    selection.message = !match ? "No device found."
-                               : "No device matches '" + *match + "'." +
-                                     (all.empty() ? "" : " Present:" + Listing(all));
+    selection.message = !wanted ? "No device found."
+                                : "No device matches '" + *wanted + "'." +
+                                      (all.empty() ? "" : " Present:" + Listing(all));
   } else {
     selection.ambiguous = true;
-    selection.message = std::to_string(fitting.size()) +
-                        " devices are present; choose one with --device (a match text such "
-                        "as vid_e5d3&pid_7a01, VID:PID, or a part of the path):" +
-                        Listing(fitting);
+    selection.message = std::to_string(fitting.size()) + " devices " +
+                        (wanted ? "match" : "are present") +
+                        "; choose one with --device and its name, VID:PID, or the part of its "
+                        "path that tells it apart:";
+    for (const PresentDevice* device : fitting)
+      selection.message += "\n  " + DescribeDevice(*device) + "\n    --device '" +
+                           DistinguishingPart(*device, fitting) + "'";
   }
   return selection;
+}
+
+std::string DistinguishingPart(const PresentDevice& device,
+                               const std::vector<const PresentDevice*>& devices) {
+  const std::vector<std::string> own = PathPieces(device.path);
+  std::vector<bool> differs(own.size(), false);
+  for (const PresentDevice* other : devices) {
+    if (other == &device) continue;
+    const std::vector<std::string> theirs = PathPieces(other->path);
+    for (std::size_t i = 0; i < own.size(); ++i)
+      if (i >= theirs.size() || theirs[i] != own[i]) differs[i] = true;
+  }
+  std::string part;
+  for (std::size_t i = 0; i < own.size(); ++i)
+    if (differs[i]) part += (part.empty() ? "" : "#") + own[i];
+  return part.empty() ? device.path : part;
+}
+
+bool StillPresent(DeviceInterfaces& interfaces, const PresentDevice& device) {
+  const auto paths = interfaces.PresentPaths(
+      device.useAudioDriver ? protocol::kAudioInterfaceClass : protocol::kUsbDeviceInterfaceClass);
+  return paths && std::find(paths->begin(), paths->end(), device.path) != paths->end();
 }
 
 std::string DescribeDevice(const PresentDevice& device) {

@@ -31,15 +31,29 @@ bool ProbePresentDevice(QuorvexUsb& usb, const PresentDevice& device);
 // an interface path to look for, as it is.
 std::string DeviceMatchText(std::string_view text);
 
+// Whether `wanted` names the device: its display name as a listing shows it, VID:PID, its match
+// text or any part of its interface path, all in any letter case (Windows does not tell paths
+// apart by case either).
+bool DeviceMatches(const PresentDevice& device, std::string_view wanted);
+
 struct Selection {
   std::optional<PresentDevice> device;
   bool ambiguous = false;  // several devices fit: the user has to name one
   std::string message;     // why nothing was selected
 };
 
-// The one present device, or the one whose path contains `match`. Never guesses between several.
+// The one present device, or the one `wanted` names. Never guesses between several: the message
+// then lists them, each with the part of its path that tells it apart.
 Selection SelectDevice(const std::vector<PresentDevice>& present,
-                       const std::optional<std::string>& match);
+                       const std::optional<std::string>& wanted);
+
+// The pieces of the device's interface path ('#'-separated) in which it differs from another of
+// `devices`, for choosing it with --device: "5&2c3d4e5f&0&3".
+std::string DistinguishingPart(const PresentDevice& device,
+                               const std::vector<const PresentDevice*>& devices);
+
+// Whether the device's interface is still present (it may have left during a command).
+bool StillPresent(DeviceInterfaces& interfaces, const PresentDevice& device);
 
 // "Brevanto RX1  vid_e5d3&pid_7a01  audio driver  \\?\usb#..." for listings.
 std::string DescribeDevice(const PresentDevice& device);

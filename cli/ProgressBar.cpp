@@ -7,7 +7,9 @@ namespace qv::cli {
 namespace {
 
 constexpr std::size_t kCaptionWidth = 24;
-constexpr int kBarWidth = 30;
+constexpr int kWidestBar = 30;
+constexpr int kNarrowestBar = 5;
+constexpr std::string_view kDoneMark = "  done";
 
 std::string_view TrimRight(std::string_view text, std::string_view characters) {
   const std::size_t end = text.find_last_not_of(characters);
@@ -24,15 +26,21 @@ bool EndsStep(std::string_view text) {
   return text.ends_with("Success");
 }
 
+// "Erase Flash Fail", "Blanking Fail at 0x...", "Stopped at 0x...", "Range Error: ...".
+bool IsFailureText(std::string_view text) {
+  return text.find("Fail") != std::string_view::npos || text.starts_with("Stopped") ||
+         text.starts_with("Range Error");
+}
+
 }  // namespace
 
-void ProgressBar::Status(const std::string& text, Style) {
-  Text(text);
+void ProgressBar::Status(const std::string& text, Style style) {
+  Text(text, style == Style::kRetry || style == Style::kFailure || IsFailureText(text));
 }
 
 void ProgressBar::Show(Label label, const std::string& text) {
   // Addresses and the status register change with every block; the bar stands for them.
-  if (label == Label::kProcessInfo) Text(text);
+  if (label == Label::kProcessInfo) Text(text, IsFailureText(text));
 }
 
 void ProgressBar::Advance(std::uint32_t address, std::uint32_t start, std::uint32_t end) {
@@ -44,11 +52,11 @@ void ProgressBar::Advance(std::uint32_t address, std::uint32_t start, std::uint3
   Draw();
 }
 
-void ProgressBar::Text(const std::string& text) {
+void ProgressBar::Text(const std::string& text, bool failure) {
   if (!terminal_) {
     if (SameStep(lastPlain_, text)) return;
     lastPlain_ = text;
-    out_ << TrimRight(text, " ") << '\n';
+    out_ << TrimRight(text, " ") << std::endl;
     return;
   }
   if (open_ && SameStep(caption_, text)) {
@@ -63,22 +71,42 @@ void ProgressBar::Text(const std::string& text) {
     Finish();
     return;
   }
+  // Another step begins: the one on the line has ended, and unless it failed, it is done.
+  if (open_ && !failed_) {
+    if (percent_) percent_ = 100;
+    Draw(true);
+  }
   Finish();
   caption_ = text;
+  failed_ = failure;
   percent_.reset();
   open_ = true;
   Draw();
 }
 
-void ProgressBar::Draw() {
-  std::string line = caption_;
+void ProgressBar::Draw(bool done) {
+  // One column stays free: a line that fills the terminal exactly wraps on some of them.
+  const std::size_t width = static_cast<std::size_t>(std::max(columns_ - 1, 20));
+  std::string line(TrimRight(caption_, " "));
   if (percent_) {
-    line.resize(std::max(line.size(), kCaptionWidth), ' ');
-    const int filled = *percent_ * kBarWidth / 100;
-    line += " [" + std::string(static_cast<std::size_t>(filled), '#') +
-            std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
-            std::to_string(*percent_) + "%";
+    // Three digits always, so the bar keeps its length from 0% to 100%.
+    std::string figure = std::to_string(*percent_) + "%";
+    figure.insert(0, 5 - figure.size(), ' ');
+    const std::size_t captionWidth = std::min(std::max(line.size(), kCaptionWidth), width / 2);
+    const int room = static_cast<int>(width) - static_cast<int>(captionWidth) - 3 -
+                     static_cast<int>(figure.size()) -
+                     (done ? static_cast<int>(kDoneMark.size()) : 0);
+    const int bar = std::min(kWidestBar, room);
+    line.resize(captionWidth, ' ');
+    if (bar >= kNarrowestBar) {
+      const int filled = *percent_ * bar / 100;
+      line += " [" + std::string(static_cast<std::size_t>(filled), '#') +
+              std::string(static_cast<std::size_t>(bar - filled), '.') + "]";
+    }
+    line += figure;
   }
+  if (done) line += kDoneMark;
+  if (line.size() > width) line.resize(width);
   if (line == drawn_) return;  // the erase poll repeats its text many times
   std::string padded = line;
   if (padded.size() < drawn_.size()) padded.append(drawn_.size() - padded.size(), ' ');

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,11 +12,15 @@
 namespace qv::cli {
 
 // Shows what the flash operations and the update report. On a terminal each step gets one line
-// with a bar, redrawn in place; elsewhere (a pipe, a log file) each step's start and result
-// text and every failure text is one plain line, so scripts and logs stay readable.
+// with a bar, redrawn in place and never wider than the terminal; a step that another one
+// follows is marked done. Elsewhere (a pipe, a log file) each step's start and result text and
+// every failure text is one plain line, written out at once, so scripts and logs stay readable.
+// A Ctrl-C count above 0 asks the operations to stop.
 class ProgressBar final : public UpdateProgress {
  public:
-  ProgressBar(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+  ProgressBar(std::ostream& out, bool terminal, int columns = 80,
+              const std::atomic<int>* interrupts = nullptr)
+      : out_(out), terminal_(terminal), columns_(columns), interrupts_(interrupts) {}
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
   ~ProgressBar() override { Finish(); }
@@ -24,17 +29,21 @@ class ProgressBar final : public UpdateProgress {
   void Show(Label label, const std::string& text) override;
   void Advance(std::uint32_t address, std::uint32_t start, std::uint32_t end) override;
   void ProcessMessages() override {}
+  bool StopRequested() override { return interrupts_ && interrupts_->load() > 0; }
 
   // Ends an open step line, so that what is printed next starts on a line of its own.
   void Finish();
 
  private:
-  void Text(const std::string& text);
-  void Draw();
+  void Text(const std::string& text, bool failure);
+  void Draw(bool done = false);
 
   std::ostream& out_;
   bool terminal_;
-  bool open_ = false;  // a step line is on the terminal and may be redrawn
+  int columns_;
+  const std::atomic<int>* interrupts_;
+  bool open_ = false;    // a step line is on the terminal and may be redrawn
+  bool failed_ = false;  // the open line is a failure text: it is not done
   std::string caption_;
   std::optional<int> percent_;
   std::string drawn_;  // the line as last drawn, to blank out what a shorter one leaves of it

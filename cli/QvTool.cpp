@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <iomanip>
 #include <memory>
 #include <optional>
@@ -14,22 +13,20 @@
 #include "cli/Commands.h"
 #include "cli/DevicePorts.h"
 #include "cli/DeviceSelection.h"
+#include "cli/FirmwareFiles.h"
 #include "cli/RequestTrace.h"
 #include "flash/FlashOperations.h"
-#include "image/BinLoader.h"
-#include "image/HexLoader.h"
+#include "util/AtomicFile.h"
 #include "util/Text.h"
 
 namespace qv::cli {
 namespace {
 
-// Flash addresses are 24 bits wide.
-constexpr std::uint64_t kMaxFlashSize = 0x1000000;
-
 struct Options {
   std::string simulate;
   std::string device;
   bool yes = false;
+  bool force = false;
   bool verbose = false;
   std::string file;
   std::string size;
@@ -51,6 +48,26 @@ struct Parsed {
   CLI::App* version = nullptr;
 };
 
+constexpr const char* kFileHelp =
+    "Firmware file: Intel HEX (named .hex, or any name holding HEX text) or raw binary";
+
+// Each command's help shows the global options too: they are accepted after the command as well,
+// and "update --help" is where a user looks for --yes.
+std::string GlobalOptionsText(const CLI::App& app) {
+  std::string text = "Global options (before or after the command):\n";
+  for (const CLI::Option* option : app.get_options()) {
+    const std::string names = option->get_name(false, true);
+    if (names.find("--help") != std::string::npos || names.find("--version") != std::string::npos)
+      continue;
+    std::string line = "  " + names;
+    const std::string type = option->get_type_name();
+    if (!type.empty()) line += (type.starts_with("[") ? "" : " ") + type;
+    line.resize(std::max<std::size_t>(line.size() + 1, 24), ' ');
+    text += line + option->get_description() + "\n";
+  }
+  return text;
+}
+
 Parsed BuildParser(Options& o) {
   Parsed p;
   p.app = std::make_unique<CLI::App>(
@@ -66,27 +83,34 @@ Parsed BuildParser(Options& o) {
                               "key=value pairs separated by ; (for example "
                               "--simulate='model=Brevanto_RX1;flash-file=flash.bin')")
                    ->expected(0, 1)
-                   ->type_name("SETUP");
+                   ->type_name("[=SETUP]");
   p.device = app.add_option("--device", o.device,
-                            "The device to use: a match text (vid_e5d3&pid_7a01), VID:PID "
-                            "(e5d3:7a01) or any part of its interface path")
+                            "The device to use: its name as list shows it, VID:PID (e5d3:7a01), "
+                            "its match text or any part of its interface path, in any case")
                  ->type_name("MATCH");
-  app.add_flag("-y,--yes", o.yes, "Update without asking for confirmation");
+  app.add_flag("-y,--yes", o.yes, "Erase and write without asking for confirmation");
+  app.add_flag("--force", o.force,
+               "Update with a file named for another model, or a flash that does not answer "
+               "its identification");
   app.add_flag("-v,--verbose", o.verbose, "Log each device request to standard error");
-  app.footer(
-      "Exit codes: 0 success, 1 the operation failed on the device (or the update was not "
-      "confirmed), 2 usage or file error, 3 no device.");
+  const std::string exitCodes =
+      "Exit codes: 0 success, 1 the operation failed on the device (or was not confirmed), 2 "
+      "usage or file error, 3 no device, 130 stopped by Ctrl-C (the device left protected).";
+  app.footer(exitCodes);
 
   p.list = app.add_subcommand("list", "List the present devices");
   p.update = app.add_subcommand(
       "update",
       "Update the firmware: ISP mode, erase, blank check, program and verify (up to "
       "three attempts), protect");
-  p.update->add_option("FILE", o.file, "Firmware file: Intel HEX (.hex) or binary")->required();
+  p.update->add_option("FILE", o.file, kFileHelp)->required();
   p.read = app.add_subcommand("read", "Read the flash back, every block twice");
   p.read->add_option("--size", o.size, "Bytes to read from address 0 (default 0x8000)")
       ->type_name("N");
-  p.read->add_option("--out", o.outPath, "Write to this file instead of standard output")
+  p.read
+      ->add_option("--out", o.outPath,
+                   "Write to this file (replaced only by a complete read) instead of standard "
+                   "output")
       ->type_name("FILE");
   p.read
       ->add_option("--format", o.format,
@@ -95,14 +119,47 @@ Parsed BuildParser(Options& o) {
       ->check(CLI::IsMember({"text", "bin"}))
       ->type_name("FORMAT");
   p.verify = app.add_subcommand("verify", "Compare the flash with a firmware file");
-  p.verify->add_option("FILE", o.file, "Firmware file: Intel HEX (.hex) or binary")->required();
+  p.verify->add_option("FILE", o.file, kFileHelp)->required();
   p.blankCheck = app.add_subcommand("blank-check", "Check that the flash is erased");
   p.blankCheck->add_option("--size", o.size, "Bytes to check from address 0 (default 0x40000)")
       ->type_name("N");
   p.erase = app.add_subcommand("erase", "Erase the whole flash and protect it again");
   p.chipId = app.add_subcommand("chip-id", "Show the flash chip's identification");
   p.version = app.add_subcommand("version", "Show the device's firmware version");
+
+  const std::string globals = GlobalOptionsText(app);
+  for (CLI::App* command : app.get_subcommands({})) command->footer(globals + "\n" + exitCodes);
   return p;
+}
+
+std::string CommandList(const CLI::App& app) {
+  std::string names;
+  for (const CLI::App* command : app.get_subcommands({}))
+    names += (names.empty() ? "" : ", ") + command->get_name();
+  return names;
+}
+
+// The first word of the command line that is no option and no option's value: the command the
+// user meant. Only --device always takes a value; --simulate takes the next word when it is no
+// command (as the parser does).
+std::optional<std::string> FirstCommandWord(const std::vector<std::string>& args,
+                                            const CLI::App& app) {
+  const auto isCommand = [&](const std::string& word) {
+    const auto commands = app.get_subcommands({});
+    return std::any_of(commands.begin(), commands.end(),
+                       [&](const CLI::App* c) { return c->get_name() == word; });
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    if (word == "--device" || (word == "--simulate" && i + 1 < args.size() &&
+                               !isCommand(args[i + 1]) && !args[i + 1].starts_with("-"))) {
+      ++i;
+      continue;
+    }
+    if (word.starts_with("-")) continue;
+    return word;
+  }
+  return std::nullopt;
 }
 
 std::string Lower(std::string text) {
@@ -111,33 +168,23 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// Decimal, or hexadecimal after 0x.
+// Decimal, or hexadecimal after 0x; the flash's 24-bit address space is the widest any size
+// can be.
 std::optional<std::uint32_t> ParseSize(const std::string& text) {
   const bool hex = text.size() > 2 && (text.starts_with("0x") || text.starts_with("0X"));
-  const auto value =
-      ParseUnsigned(hex ? std::string_view(text).substr(2) : text, hex ? 16 : 10, kMaxFlashSize);
+  const auto value = ParseUnsigned(hex ? std::string_view(text).substr(2) : text, hex ? 16 : 10,
+                                   kFlashAddressSpace);
   if (!value || *value == 0) return std::nullopt;
   return static_cast<std::uint32_t>(*value);
 }
 
-// The loader by extension; an image without a byte to program is no firmware either.
-LoadResult LoadFirmware(FlashImage& image, const std::string& path) {
-  const std::filesystem::path file(path);
-  LoadResult result = Lower(file.extension().string()) == ".hex" ? LoadHexImage(image, file)
-                                                                 : LoadBinImage(image, file);
-  if (result && image.Length == 0) {
-    result = LoadResult::Failure("the file holds no data to program");
-    result.FileName = DisplayName(file);
-  }
-  return result;
-}
-
-// Asks the window's warning question; only a terminal can answer it.
-bool Confirm(const ToolStreams& streams) {
-  streams.out << "Warning: " << kUpdateWarningText << "\nProceed? [y/N] " << std::flush;
+// Asks before the flash is erased; only a terminal can answer.
+bool Confirm(const ToolStreams& streams, const std::string& warning) {
+  streams.out << "Warning: " << warning << "\nProceed? [y/N] " << std::flush;
   if (!streams.inIsTerminal) {
-    streams.out << "\n(standard input is not a terminal: no; pass --yes to update without "
-                   "asking)\n";
+    streams.out << "\n(standard input is not a terminal: no; pass --yes to go on without "
+                   "asking)"
+                << std::endl;
     return false;
   }
   std::string answer;
@@ -145,6 +192,10 @@ bool Confirm(const ToolStreams& streams) {
   answer = Lower(answer);
   return answer == "y" || answer == "yes";
 }
+
+constexpr const char* kEraseWarningText =
+    "Erase removes the device's firmware: the device will not start until it is updated again. "
+    "Would you like to proceed?";
 
 std::string Seconds(std::chrono::microseconds time) {
   std::ostringstream text;
@@ -172,28 +223,34 @@ int ListDevices(QuorvexUsb& usb, const std::vector<PresentDevice>& present,
 
 class Tool {
  public:
-  Tool(Parsed& parsed, Options& options, const ToolStreams& streams)
-      : p_(parsed), o_(options), streams_(streams) {}
+  Tool(Parsed& parsed, Options& options, const ToolStreams& streams, const ToolHooks& hooks)
+      : p_(parsed), o_(options), streams_(streams), hooks_(hooks) {}
 
   int Run() {
     CLI::App* command = p_.app->get_subcommands().front();
     const bool needsFile = command == p_.update || command == p_.verify;
     const bool dumpToStdout = command == p_.read && o_.outPath.empty();
+    std::ostream& report = dumpToStdout ? streams_.err : streams_.out;
 
     // Everything the user can get wrong is reported before anything is sent.
     std::optional<std::uint32_t> size;
     if (!o_.size.empty() && !(size = ParseSize(o_.size)))
       return Fail(streams_, kExitUsage,
-                  "--size needs a number of bytes from 1 to 0x1000000 (decimal, or hex after 0x)");
+                  "--size needs a number of bytes from 1 to 0x1000000, the flash's address "
+                  "space (decimal, or hex after 0x)");
     auto image = std::make_unique<FlashImage>();
     if (needsFile) {
-      const LoadResult loaded = LoadFirmware(*image, o_.file);
-      if (!loaded) return Fail(streams_, kExitUsage, loaded.Message());
+      const FirmwareLoad loaded = LoadFirmware(*image, o_.file);
+      if (!loaded.result) return Fail(streams_, kExitUsage, loaded.result.Message());
+      if (!loaded.note.empty()) report << loaded.note << std::endl;
     }
 
-    PortsResult ports = p_.simulate->count() ? SimulatedPorts(o_.simulate) : RealPorts();
-    if (!ports.ports)
-      return Fail(streams_, p_.simulate->count() ? kExitUsage : kExitNoDevice, ports.error);
+    const std::optional<std::string> simulate =
+        p_.simulate->count() ? std::optional(o_.simulate) : std::nullopt;
+    PortsResult ports = hooks_.ports ? hooks_.ports(simulate)
+                        : simulate   ? SimulatedPorts(*simulate)
+                                     : RealPorts();
+    if (!ports.ports) return Fail(streams_, simulate ? kExitUsage : kExitNoDevice, ports.error);
     std::optional<RequestTrace> trace;
     if (o_.verbose) trace.emplace(ports.ports->Io(), streams_.err);
     DeviceIo& io = trace ? static_cast<DeviceIo&>(*trace) : ports.ports->Io();
@@ -202,103 +259,127 @@ class Tool {
     const auto present = FindPresentDevices(ports.ports->Interfaces());
     if (command == p_.list) return ListDevices(core.UsbDevice, present, streams_);
 
-    const std::optional<std::string> match =
-        p_.device->count() ? std::optional(DeviceMatchText(o_.device)) : std::nullopt;
-    const Selection selection = SelectDevice(present, match);
+    const Selection selection =
+        SelectDevice(present, p_.device->count() ? std::optional(o_.device) : std::nullopt);
     if (!selection.device)
       return Fail(streams_, selection.ambiguous ? kExitUsage : kExitNoDevice, selection.message);
-    if (!ProbePresentDevice(core.UsbDevice, *selection.device))
-      return Fail(streams_, kExitNoDevice,
-                  "the device does not answer: " + DescribeDevice(*selection.device));
+    const PresentDevice& device = *selection.device;
+    if (command == p_.update && !o_.force) {
+      if (auto mismatch = ModelMismatch(o_.file, device.matchText))
+        return Fail(streams_, kExitUsage, *mismatch);
+    }
+    if (!ProbePresentDevice(core.UsbDevice, device))
+      return Fail(streams_, kExitNoDevice, "the device does not answer: " + DescribeDevice(device));
     core.FlashImage = *image;
-    // Opened only now, so that a run without a device leaves an earlier dump as it was.
-    std::ofstream dumpFile;
-    if (command == p_.read && !dumpToStdout) {
-      dumpFile.open(o_.outPath, std::ios::binary | std::ios::trunc);
-      if (!dumpFile) return Fail(streams_, kExitUsage, "cannot write '" + o_.outPath + "'");
-    }
 
-    std::ostream& report = dumpToStdout ? streams_.err : streams_.out;
-    const bool reportIsTerminal = dumpToStdout ? streams_.errIsTerminal : streams_.outIsTerminal;
-    const auto started = ports.ports->ModelledTime();
-    int code = kExitSuccess;
-    {
-      ProgressBar progress(report, reportIsTerminal);
-      code = RunCommand(command, *selection.device, core, progress, dumpFile, size);
-    }
-    const auto finished = ports.ports->ModelledTime();
-    if (flashWork_ && started && finished)
-      report << "modelled device time " << Seconds(*finished - *started) << '\n';
-    return code;
-  }
-
- private:
-  int RunCommand(CLI::App* command, const PresentDevice& device, CoreState& core,
-                 ProgressBar& progress, std::ofstream& dumpFile,
-                 std::optional<std::uint32_t> size) {
-    const auto result = [](bool ok) { return ok ? kExitSuccess : kExitFailed; };
-    if (command == p_.chipId) return result(ShowChipId(core, streams_.out));
-    if (command == p_.version) return result(ShowFirmwareVersion(core, streams_.out));
     if (command == p_.update) {
-      streams_.out << "Device: " << DescribeDevice(device) << '\n';
-      if (!o_.yes && !Confirm(streams_)) {
-        progress.Status(kUpdateAbortedText, UpdateProgress::Style::kFailure);
+      streams_.out << "Device: " << DescribeDevice(device) << std::endl;
+      if (!o_.yes && !Confirm(streams_, kUpdateWarningText)) {
+        ProgressBar(streams_.out, streams_.outIsTerminal, streams_.columns)
+            .Status(kUpdateAbortedText, UpdateProgress::Style::kFailure);
         return kExitFailed;
       }
     }
-    flashWork_ = true;
-    if (command == p_.update) return result(UpdateFirmware(core, progress));
-    if (command == p_.verify) return result(VerifyFlash(core, progress));
-    if (command == p_.blankCheck)
-      return result(BlankCheckFlash(core, progress, size.value_or(kFlashImageSize)));
-    if (command == p_.erase) return result(EraseWholeFlash(core, progress));
-    return ReadBack(core, progress, dumpFile, size.value_or(kReadBackSize));
+    if (command == p_.erase && !o_.yes && !Confirm(streams_, kEraseWarningText)) {
+      streams_.out << "Erase not confirmed: nothing was sent." << std::endl;
+      return kExitFailed;
+    }
+
+    const bool reportIsTerminal = dumpToStdout ? streams_.errIsTerminal : streams_.outIsTerminal;
+    const auto started = ports.ports->ModelledTime();
+    CommandResult result;
+    {
+      ProgressBar progress(report, reportIsTerminal, streams_.columns, hooks_.interrupts);
+      const CommandContext context{core, progress, ports.ports->Interfaces(), device, o_.force};
+      result = RunCommand(command, context, size);
+    }
+    const auto finished = ports.ports->ModelledTime();
+    if (flashWork_ && result.exit != kExitUsage && started && finished)
+      report << "modelled device time " << Seconds(*finished - *started) << std::endl;
+    if (const std::string fileError = ports.ports->FileError(); !fileError.empty())
+      return Fail(streams_, kExitUsage, "simulator: " + fileError);
+    if (!result.message.empty()) {
+      streams_.err << "qvtool: " << result.message << '\n';
+    }
+    return result.exit;
   }
 
-  int ReadBack(CoreState& core, ProgressBar& progress, std::ofstream& dumpFile,
-               std::uint32_t size) {
+ private:
+  CommandResult RunCommand(CLI::App* command, const CommandContext& context,
+                           std::optional<std::uint32_t> size) {
+    const auto shown = [](bool ok) { return CommandResult{ok ? kExitSuccess : kExitFailed, {}}; };
+    if (command == p_.chipId) return shown(ShowChipId(context.core, streams_.out));
+    if (command == p_.version) return shown(ShowFirmwareVersion(context.core, streams_.out));
+    flashWork_ = true;
+    if (command == p_.update) return UpdateFirmware(context);
+    if (command == p_.verify) return VerifyFlash(context);
+    if (command == p_.blankCheck) return BlankCheckFlash(context, size);
+    if (command == p_.erase) return EraseWholeFlash(context);
+    return ReadBack(context, size);
+  }
+
+  CommandResult ReadBack(const CommandContext& context, std::optional<std::uint32_t> size) {
     const bool text = o_.format == "text";
+    std::uint32_t bytes = size.value_or(kReadBackSize);
     // The text dump is made of whole lines of sixteen bytes.
-    if (text) size = std::min<std::uint32_t>((size + 15) / 16 * 16, kMaxFlashSize);
-    const bool read = ReadBackFlash(core, progress, size);
-    progress.Finish();
-    // As the window does, the dump is written whatever the result: it shows where reads failed.
-    const std::span<const std::uint8_t> bytes(core.ReadBackBuffer.data(), size);
-    std::ostream& out = dumpFile.is_open() ? static_cast<std::ostream&>(dumpFile) : streams_.out;
-    if (text) {
-      std::string dump = FormatReadBackDump(bytes, size);
-      // Lines ended by a bare carriage return would overwrite each other on a terminal.
-      if (!dumpFile.is_open() && streams_.outIsTerminal)
-        std::replace(dump.begin(), dump.end(), '\r', '\n');
-      out << dump;
-    } else {
-      out.write(reinterpret_cast<const char*>(bytes.data()),
-                static_cast<std::streamsize>(bytes.size()));
+    if (text) bytes = std::min<std::uint32_t>((bytes + 15) / 16 * 16, kFlashAddressSpace);
+    CommandResult result = ReadBackFlash(context, bytes, size.has_value());
+    context.progress.Finish();
+    // A failed or stopped read gives no dump: filler bytes must never pass for flash contents.
+    if (result.exit != kExitSuccess) {
+      if (result.exit != kExitUsage) {
+        result.message += (result.message.empty() ? "" : ". ") +
+                          std::string("nothing was written") +
+                          (o_.outPath.empty() ? "" : ", '" + o_.outPath + "' is as it was");
+      }
+      return result;
     }
-    out.flush();
-    if (!out) return Fail(streams_, kExitUsage, "cannot write the read-back data");
-    return read ? kExitSuccess : kExitFailed;
+    const std::span<const std::uint8_t> read(context.core.ReadBackBuffer.data(), bytes);
+    std::string dump = text ? FormatReadBackDump(read, bytes)
+                            : std::string(reinterpret_cast<const char*>(read.data()), read.size());
+    if (!o_.outPath.empty()) {
+      const std::string error = WriteFileAtomically(o_.outPath, dump);
+      return error.empty() ? CommandResult{} : CommandResult{kExitUsage, error};
+    }
+    // Lines ended by a bare carriage return would overwrite each other on a terminal.
+    if (text && streams_.outIsTerminal) std::replace(dump.begin(), dump.end(), '\r', '\n');
+    streams_.out << dump << std::flush;
+    if (!streams_.out) return {kExitUsage, "cannot write the read-back data"};
+    return {};
   }
 
   Parsed& p_;
   Options& o_;
   const ToolStreams& streams_;
+  const ToolHooks& hooks_;
   bool flashWork_ = false;  // a flash operation ran: its modelled time is worth showing
 };
 
 }  // namespace
 
-int RunQvTool(const std::vector<std::string>& args, const ToolStreams& streams) {
+int RunQvTool(const std::vector<std::string>& args, const ToolStreams& streams,
+              const ToolHooks& hooks) {
   Options options;
   Parsed parsed = BuildParser(options);
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     parsed.app->parse(reversed);
+  } catch (const CLI::CallForHelp& help) {
+    return parsed.app->exit(help, streams.out, streams.err) == 0 ? kExitSuccess : kExitUsage;
+  } catch (const CLI::CallForVersion& version) {
+    return parsed.app->exit(version, streams.out, streams.err) == 0 ? kExitSuccess : kExitUsage;
   } catch (const CLI::ParseError& error) {
-    // Help and --version end here too, with status 0.
+    // A mistyped command is the commonest slip; name it instead of the parser's own words.
+    if (parsed.app->get_subcommands().empty()) {
+      const auto word = FirstCommandWord(args, *parsed.app);
+      const std::string commands = "commands: " + CommandList(*parsed.app) + " (qvtool --help)";
+      return Fail(
+          streams, kExitUsage,
+          word ? "unknown command '" + *word + "'; " + commands : "no command given; " + commands);
+    }
     return parsed.app->exit(error, streams.out, streams.err) == 0 ? kExitSuccess : kExitUsage;
   }
-  return Tool(parsed, options, streams).Run();
+  return Tool(parsed, options, streams, hooks).Run();
 }
 
 }  // namespace qv::cli

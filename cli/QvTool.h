@@ -1,17 +1,23 @@
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "cli/DevicePorts.h"
 
 namespace qv::cli {
 
 enum ExitCode : int {
   kExitSuccess = 0,
-  kExitFailed = 1,    // the operation failed on the device, or the update was not confirmed
-  kExitUsage = 2,     // bad arguments, a refused firmware file, a file that cannot be written
-  kExitNoDevice = 3,  // no device, or none this build can reach
+  kExitFailed = 1,         // the operation failed on the device, or the update was not confirmed
+  kExitUsage = 2,          // bad arguments, a refused firmware file, a file that cannot be written
+  kExitNoDevice = 3,       // no device, or none this build can reach
+  kExitInterrupted = 130,  // stopped by Ctrl-C, after leaving the device protected
 };
 
 struct ToolStreams {
@@ -21,10 +27,21 @@ struct ToolStreams {
   bool inIsTerminal = false;
   bool outIsTerminal = false;
   bool errIsTerminal = false;
+  int columns = 80;  // of the terminal the progress is drawn on
+};
+
+// What the surroundings give the tool besides its streams.
+struct ToolHooks {
+  // Ctrl-C presses so far; the flash commands stop at their next block once it is above 0.
+  const std::atomic<int>* interrupts = nullptr;
+  // Where the requests go instead of the ports the command line asks for (tests and the fault
+  // matrix hand in a simulation of their own); it gets the --simulate setup, if any.
+  std::function<PortsResult(const std::optional<std::string>& simulate)> ports;
 };
 
 // Runs one command line of qvtool (the arguments after the program name) and returns its exit
 // code.
-int RunQvTool(const std::vector<std::string>& args, const ToolStreams& streams);
+int RunQvTool(const std::vector<std::string>& args, const ToolStreams& streams,
+              const ToolHooks& hooks = {});
 
 }  // namespace qv::cli

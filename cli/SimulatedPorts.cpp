@@ -14,7 +14,7 @@ class SimulatedDevicePorts final : public DevicePorts {
   std::optional<std::chrono::microseconds> ModelledTime() override {
     return simulation_.Clock().Now();
   }
-  const std::string& FileError() const { return simulation_.FileError(); }
+  std::string FileError() override { return simulation_.FileError(); }
 
  private:
   // Saves the flash file, when it changed, as it ends.

@@ -5,17 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "cli/Interrupts.h"
 #include "cli/QvTool.h"
+#include "cli/Terminal.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#define QV_ISATTY _isatty
-#define QV_FILENO _fileno
-#else
-#include <unistd.h>
-#define QV_ISATTY isatty
-#define QV_FILENO fileno
 #endif
 
 int main(int argc, char** argv) {
@@ -24,12 +20,22 @@ int main(int argc, char** argv) {
   // carriage returns must not gain line feeds.
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
+  using qv::cli::IsTerminal;
+  const bool outIsTerminal = IsTerminal(stdout);
+  const bool errIsTerminal = IsTerminal(stderr);
+  // Piped or logged, every line goes out as it is written: a tool ended by Ctrl-C or a dying
+  // pipe leaves its log complete up to that point.
+  if (!outIsTerminal) std::cout.setf(std::ios::unitbuf);
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const qv::cli::ToolStreams streams{std::cin,
-                                     std::cout,
-                                     std::cerr,
-                                     QV_ISATTY(QV_FILENO(stdin)) != 0,
-                                     QV_ISATTY(QV_FILENO(stdout)) != 0,
-                                     QV_ISATTY(QV_FILENO(stderr)) != 0};
-  return qv::cli::RunQvTool(args, streams);
+  const qv::cli::ToolStreams streams{
+      .in = std::cin,
+      .out = std::cout,
+      .err = std::cerr,
+      .inIsTerminal = IsTerminal(stdin),
+      .outIsTerminal = outIsTerminal,
+      .errIsTerminal = errIsTerminal,
+      .columns = qv::cli::TerminalColumns(outIsTerminal ? stdout : stderr)};
+  qv::cli::ToolHooks hooks;
+  hooks.interrupts = &qv::cli::InstallInterruptHandlers();
+  return qv::cli::RunQvTool(args, streams, hooks);
 }

@@ -20,8 +20,8 @@ LoadResult ReadBin(FlashImage& image, const std::filesystem::path& path) {
   const bool more = length == kFlashImageSize && file.peek() != std::ifstream::traits_type::eof();
   if (file.bad()) return Refuse(image, "the file cannot be read");
   if (more) {
-    return Refuse(
-        image, "the file is larger than the flash (" + std::to_string(kFlashImageSize) + " bytes)");
+    return Refuse(image, "the file is larger than the 256 KiB firmware image (" +
+                             std::to_string(kFlashImageSize) + " bytes)");
   }
   image.Length = length;
   return LoadResult::Success(ImageChecksum(image));

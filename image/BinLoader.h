@@ -8,7 +8,7 @@
 namespace qv {
 
 // Loads a raw binary image: byte i of the file is flash offset i, `Length` is the file size. A
-// file larger than the flash is refused: a cut image is corrupted firmware.
+// file larger than the 256 KiB image is refused: a cut image is corrupted firmware.
 LoadResult LoadBinImage(FlashImage& image, const std::filesystem::path& path);
 
 }  // namespace qv

@@ -218,7 +218,8 @@ class HexReader {
     const std::uint64_t end = run.start + run.bytes.size();
     if (end <= kFlashImageSize) return std::nullopt;
     return Fail("data at " + Address(run.start) + " to " + Address(end - 1) +
-                " lies beyond the flash, which ends at " + Address(kFlashImageSize - 1));
+                " lies beyond the 256 KiB firmware image, which ends at " +
+                Address(kFlashImageSize - 1));
   }
 
   // Two values for one address leave no way to tell which is the firmware, and even the same

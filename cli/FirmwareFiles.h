@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "app/DeviceModels.h"
+#include "image/FlashImage.h"
+#include "image/LoadResult.h"
+
+// Firmware files as the command line takes them: any name, read by what the file holds.
+namespace qv::cli {
+
+struct FirmwareLoad {
+  LoadResult result;
+  // Set when the name did not say how to read the file and its contents did ("fw.ihx holds
+  // Intel HEX text: read as Intel HEX").
+  std::string note;
+};
+
+// A name ending in .hex (any case) is read as Intel HEX. Any other file whose contents are
+// Intel HEX text (records starting with ':' and nothing but text) is read as Intel HEX too, with
+// a note: programming the characters of a HEX file as raw bytes would write text into the
+// flash. Everything else is raw binary. A file without any byte to program is refused.
+FirmwareLoad LoadFirmware(FlashImage& image, const std::filesystem::path& path);
+
+// The model whose file stem the file's name carries (any letter case), the longest stem when
+// several fit ("Brevanto_RX1P" over "Brevanto_RX1"); nothing for a name with no model's stem.
+const DeviceModel* ModelOfFileName(const std::filesystem::path& path);
+
+// The model-table row of a device's match text, nothing for an update id.
+const DeviceModel* ModelOfMatchText(const std::string& matchText);
+
+// Why a file must not go to this device: its name carries another model's stem. Nothing when
+// the name carries the device's own stem, no stem at all, or the device's model is unknown.
+std::optional<std::string> ModelMismatch(const std::filesystem::path& file,
+                                         const std::string& deviceMatchText);
+
+}  // namespace qv::cli
