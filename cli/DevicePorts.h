@@ -10,6 +10,10 @@
 #include "platform/DeviceInterfaces.h"
 #include "platform/DeviceIo.h"
 
+namespace qv::sim {
+class Simulation;
+}  // namespace qv::sim
+
 namespace qv::cli {
 
 // Where the tool's requests go: the real devices through this platform's drivers, or the
@@ -33,6 +37,10 @@ struct PortsResult {
 
 // The simulated device of a setup text; a bad setup or an unreadable flash file is an error.
 PortsResult SimulatedPorts(std::string_view setup);
+
+// Ports over a simulation the caller owns and keeps alive, for running the tool against a
+// device whose faults and flash the caller sets up and inspects.
+std::unique_ptr<DevicePorts> PortsOver(sim::Simulation& simulation);
 
 // The real devices through this platform's drivers, or why this build cannot reach them.
 PortsResult RealPorts();

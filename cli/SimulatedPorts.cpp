@@ -4,9 +4,9 @@
 namespace qv::cli {
 namespace {
 
-class SimulatedDevicePorts final : public DevicePorts {
+class SimulationPorts : public DevicePorts {
  public:
-  explicit SimulatedDevicePorts(const sim::SimSetup& setup) : simulation_(setup) {}
+  explicit SimulationPorts(sim::Simulation& simulation) : simulation_(simulation) {}
 
   DeviceIo& Io() override { return simulation_.Bus(); }
   DeviceInterfaces& Interfaces() override { return simulation_.Bus(); }
@@ -17,16 +17,32 @@ class SimulatedDevicePorts final : public DevicePorts {
   std::string FileError() override { return simulation_.FileError(); }
 
  private:
+  sim::Simulation& simulation_;
+};
+
+// Constructed before the ports that use it, as the first base.
+struct SimulationHolder {
+  explicit SimulationHolder(const sim::SimSetup& setup) : simulation(setup) {}
   // Saves the flash file, when it changed, as it ends.
-  sim::Simulation simulation_;
+  sim::Simulation simulation;
+};
+
+class OwnedSimulationPorts final : private SimulationHolder, public SimulationPorts {
+ public:
+  explicit OwnedSimulationPorts(const sim::SimSetup& setup)
+      : SimulationHolder(setup), SimulationPorts(simulation) {}
 };
 
 }  // namespace
 
+std::unique_ptr<DevicePorts> PortsOver(sim::Simulation& simulation) {
+  return std::make_unique<SimulationPorts>(simulation);
+}
+
 PortsResult SimulatedPorts(std::string_view setup) {
   const sim::SimSetupResult parsed = sim::ParseSimSetup(setup);
   if (!parsed.setup) return {nullptr, "simulator setup: " + parsed.error};
-  auto ports = std::make_unique<SimulatedDevicePorts>(*parsed.setup);
+  auto ports = std::make_unique<OwnedSimulationPorts>(*parsed.setup);
   // A flash that silently stands in for an unreadable file would prove nothing about the file.
   if (!ports->FileError().empty()) return {nullptr, "simulator setup: " + ports->FileError()};
   return {std::move(ports), {}};

@@ -24,6 +24,7 @@ struct FlashChipModel {
   std::uint32_t pageProgramUs;
   std::uint32_t wordProgramUs;
   std::uint32_t statusWriteMs;
+  bool absent = false;  // no part there: nothing drives the data line
 };
 
 inline constexpr std::uint32_t kSectorSize = 4096;
@@ -32,7 +33,10 @@ inline constexpr std::uint8_t kStatusWriteEnabled = 0x02;
 inline constexpr std::uint8_t kStatusWordProgramming = 0x40;
 inline constexpr std::uint8_t kStatusWriteLock = 0x80;  // locks the status when WP# is low
 
+// The parts that can sit behind the bridge (the missing part last).
 std::span<const FlashChipModel> FlashChipModels();
+// No part behind the bridge: the setup's flash=none.
+const FlashChipModel* AbsentFlashChip();
 const FlashChipModel* FindFlashChip(std::array<std::uint8_t, 3> jedecId);
 const FlashChipModel& DefaultFlashChip();
 

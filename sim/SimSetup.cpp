@@ -91,8 +91,12 @@ std::span<const Key> Keys() {
        }},
       {"flash",
        [](SimSetup& s, std::string_view v) -> std::string {
+         if (v == "none") {
+           s.flash = AbsentFlashChip();
+           return {};
+         }
          const auto id = ParseUnsigned(v, 16, 0xFFFFFF);
-         const FlashChipModel* model = id && v.size() == 6
+         const FlashChipModel* model = id && v.size() == 6 && *id != 0xFFFFFF
                                            ? FindFlashChip({static_cast<std::uint8_t>(*id >> 16),
                                                             static_cast<std::uint8_t>(*id >> 8),
                                                             static_cast<std::uint8_t>(*id)})
@@ -100,8 +104,8 @@ std::span<const Key> Keys() {
          if (!model) {
            std::string known;
            for (const auto& m : FlashChipModels())
-             known += (known.empty() ? "" : ", ") + FormatHexBytes(m.jedecId);
-           return "flash needs the six hex digits of a known JEDEC id (" + known + ")";
+             if (!m.absent) known += (known.empty() ? "" : ", ") + FormatHexBytes(m.jedecId);
+           return "flash needs the six hex digits of a known JEDEC id (" + known + "), or none";
          }
          s.flash = model;
          return {};

@@ -20,6 +20,7 @@ SpiFlash::SpiFlash(const FlashChipModel& model, const Clock& clock)
     : model_(model), clock_(clock), contents_(model.size, 0xFF), status_(model.statusAtDelivery) {}
 
 std::uint8_t SpiFlash::Status() const {
+  if (model_.absent) return 0xFF;
   std::uint8_t status = status_;
   if (Busy()) status |= kStatusBusy;
   if (wordProgramming_) status |= kStatusWordProgramming;
@@ -53,7 +54,7 @@ std::vector<std::uint8_t> SpiFlash::Transaction(std::span<const std::uint8_t> mo
                                                 std::size_t misoCount) {
   // Nothing drives the data line while the flash ignores the instruction: the bridge reads 1s.
   std::vector<std::uint8_t> miso(misoCount, 0xFF);
-  if (mosi.empty()) return miso;
+  if (mosi.empty() || model_.absent) return miso;
   const std::uint8_t op = mosi[0];
   if (op == kReadStatus) {
     std::fill(miso.begin(), miso.end(), Status());

@@ -80,6 +80,7 @@ class QvTool : public ::testing::Test {
   std::string Flash() { return ReadFile(dir_.Path() / "flash.bin"); }
   void Write(const std::string& name, const std::string& bytes) { dir_.Write(name, bytes); }
   std::string Read(const std::string& name) { return ReadFile(dir_.Path() / name); }
+  std::string DirPath() const { return dir_.Path().string(); }
   void Remove(const std::string& name) { std::filesystem::remove(dir_.Path() / name); }
 
   static std::string Sim(const std::string& setup = "") {
@@ -290,6 +291,121 @@ TEST_F(QvTool, EraseLeavesTheFlashBlankAndVerifyFindsTheDifference) {
   EXPECT_CONTAINS(verify.out, "Verifying Fail at 0x000000\n");
   // The erase protected the flash again: an update still works, it clears the protection first.
   EXPECT_EQ(Tool({Sim(), "update", "--yes", "fw.bin"}).status, 0);
+}
+
+TEST_F(QvTool, AFilesContentsDecideHowItIsRead) {
+  const std::string image = Firmware(3000);
+  // HEX text under a name that is not .hex: read as HEX, never programmed as characters.
+  Write("fw.ihx", AsHex(image));
+  const ToolRun hex = Tool({Sim(), "update", "--yes", "fw.ihx"});
+  EXPECT_EQ(hex.status, 0) << hex.err;
+  EXPECT_CONTAINS(hex.out, "fw.ihx holds Intel HEX text: read as Intel HEX\n");
+  EXPECT_TRUE(Flash() == Flashed(image));
+  // A binary image stays binary whatever its first byte, and so does text that is no HEX.
+  for (const std::string& bytes : {":" + image, std::string("notes: not firmware\n")}) {
+    Write("fw.img", bytes);
+    const ToolRun bin = Tool({Sim(), "update", "--yes", "fw.img"});
+    EXPECT_EQ(bin.status, 0) << bin.err;
+    EXPECT_EQ(bin.out.find("Intel HEX"), std::string::npos);
+    EXPECT_TRUE(Flash() == Flashed(bytes));
+  }
+}
+
+TEST_F(QvTool, AFileNamedForAnotherModelNeedsForce) {
+  const std::string image = Firmware(1000);
+  struct Case {
+    const char* name;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"Brevanto_RX2.bin", true},
+      {"brevanto_rx1p.bin", true},  // the longest stem decides: RX1 PLUS, not RX1
+      {"Brevanto_RX1.bin", false},
+      {"BREVANTO_RX1_v2.bin", false},
+      {"firmware.bin", false},  // no model named: accepted
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(c.name, image);
+    const ToolRun run = Tool({Sim(), "-v", "update", "--yes", c.name});
+    EXPECT_EQ(run.status, c.refused ? 2 : 0) << run.err;
+    if (c.refused) {
+      EXPECT_CONTAINS(run.err, "but the device is a Brevanto RX1");
+      EXPECT_CONTAINS(run.err, "Pass --force");
+      EXPECT_EQ(run.err.find(" ok\n"), std::string::npos);  // not even the probe was sent
+      EXPECT_EQ(Tool({Sim(), "update", "--yes", "--force", c.name}).status, 0);
+    }
+  }
+}
+
+TEST_F(QvTool, EraseAsksFirstAndAFailedReadLeavesTheOldFile) {
+  Write("fw.bin", Firmware(2000));
+  ASSERT_EQ(Tool({Sim(), "update", "--yes", "fw.bin"}).status, 0);
+  const std::string flashed = Flash();
+  const ToolRun unconfirmed = Tool({Sim(), "-v", "erase"}, "y\n");
+  EXPECT_EQ(unconfirmed.status, 1);
+  EXPECT_CONTAINS(unconfirmed.out, "Proceed? [y/N]");
+  EXPECT_CONTAINS(unconfirmed.out, "Erase not confirmed: nothing was sent.");
+  EXPECT_EQ(unconfirmed.err, "PROBE property set support ok\n");
+  EXPECT_TRUE(Flash() == flashed);
+
+  Write("r.txt", "an earlier dump");
+  const ToolRun failed = Tool({Sim("flip-reads=2"), "read", "--out", "r.txt"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_CONTAINS(failed.err, "nothing was written, 'r.txt' is as it was");
+  EXPECT_EQ(Read("r.txt"), "an earlier dump");
+  const ToolRun toStdout = Tool({Sim("flip-reads=2"), "read"});
+  EXPECT_EQ(toStdout.status, 1);
+  EXPECT_EQ(toStdout.out, "");  // no filler passing for flash contents
+}
+
+TEST_F(QvTool, DevicesAreNamedAsListShowsThemInAnyCase) {
+  Write("fw.bin", Firmware(500));
+  struct Case {
+    const char* models;
+    const char* device;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"Brevanto_RX1,Brevanto_RX2", "Brevanto RX2", 0, "Device: Brevanto RX2  "},
+      {"Brevanto_RX1,Brevanto_RX2", "brevanto rx2", 0, "Device: Brevanto RX2  "},
+      {"Brevanto_RX1,Brevanto_RX2", "VID_E5D3&PID_7A02", 0, "Device: Brevanto RX2  "},
+      {"Brevanto_RX5,Brevanto_RX1", "Brevanto RX5", 0, "Device: Brevanto RX5  "},
+      // Two of one model: each listed with what tells it apart.
+      {"Brevanto_RX1,Brevanto_RX1", "Brevanto RX1", 2, "2 devices match; choose one with --device"},
+      {"Brevanto_RX1,Brevanto_RX1", "Brevanto RX1", 2, "\n    --device '5&2c3d4e5f&0&3'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.models) + " / " + c.device);
+    const ToolRun run = Tool({Sim(std::string("model=") + c.models), "--device", c.device, "update",
+                              "--yes", "--force", "fw.bin"});
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_CONTAINS(c.status == 0 ? run.out : run.err, c.message);
+  }
+  // What the listing suggests works.
+  const ToolRun chosen = Tool({Sim("model=Brevanto_RX1,Brevanto_RX1"), "--device", "5&2c3d4e5f&0&3",
+                               "update", "--yes", "fw.bin"});
+  EXPECT_EQ(chosen.status, 0) << chosen.err;
+}
+
+TEST_F(QvTool, ASecondCtrlCEndsTheToolAtOnce) {
+  // The read-back writes into a pipe that is held open but never read: once its buffer is full
+  // the tool waits there for good, and only the second Ctrl-C can end it.
+  const std::string script = "cd " + Quote(DirPath()) + " || exit; mkfifo out; exec 3<>out; " +
+                             Quote(QVTOOL_PATH) +
+                             " --simulate read --format bin --size 0x80000 >out 2>err.txt & "
+                             "pid=$!; sleep 1; kill -INT $pid; sleep 0.3; kill -INT $pid; "
+                             "wait $pid; echo \"status $?\"; cat err.txt";
+  FILE* pipe = popen(("bash -c " + Quote(script)).c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+  pclose(pipe);
+  EXPECT_CONTAINS(output, "status 130\n");
+  EXPECT_CONTAINS(output, "qvtool: stopping after the current block");
+  EXPECT_CONTAINS(output, "qvtool: quit at once");
 }
 
 TEST_F(QvTool, SmallCommandsAndUsageErrors) {
