@@ -68,8 +68,8 @@ bool IspBridge::Control(const DecodedRequest& request, std::span<std::uint8_t> a
       return Instruction(request.outData, request.value);
     case kReady:
       if (!request.deviceToHost || request.length != 1) return false;
-      if (!readyAfter_ || notReadyPolls_ > 0) {
-        if (notReadyPolls_ > 0) --notReadyPolls_;
+      if (!notReadyPolls_ || *notReadyPolls_ > 0) {
+        if (notReadyPolls_) --*notReadyPolls_;
         answer[0] = 0;
       } else {
         answer[0] = 1;
@@ -90,7 +90,8 @@ bool IspBridge::Control(const DecodedRequest& request, std::span<std::uint8_t> a
 bool IspBridge::Instruction(std::span<const std::uint8_t> bytes, std::size_t answerCount) {
   answer_ = flash_->Transaction(bytes, answerCount);
   if (bytes[0] == kReadInstruction && answerCount > 0) Flip(answer_);
-  notReadyPolls_ = readyAfter_.value_or(0);
+  const bool send = answerCount == 0;
+  notReadyPolls_ = send && readyAfterSends_ ? *readyAfterSends_ : readyAfter_;
   return true;
 }
 

@@ -34,6 +34,11 @@ class IspBridge {
 
   // The ready byte reads 0 for this many polls after each instruction; nullopt: never ready.
   void SetReadyAfter(std::optional<std::uint32_t> polls) { readyAfter_ = polls; }
+  // The same for instructions that return nothing (0x80) alone, such as a page program, whose
+  // bytes take the chip longer to clock out; unset: as every instruction.
+  void SetReadyAfterSends(std::optional<std::optional<std::uint32_t>> polls) {
+    readyAfterSends_ = polls;
+  }
   // Every n-th read instruction (0x03) answers with one bit flipped.
   void SetFlipReads(std::uint32_t n) { flipEvery_ = n; }
   // The flash contents come from this file and are saved back to it when ISP mode ends and
@@ -55,7 +60,8 @@ class IspBridge {
   std::vector<std::uint8_t> pending_;  // bytes of an instruction still under way (chip select low)
   std::vector<std::uint8_t> answer_;
   std::optional<std::uint32_t> readyAfter_ = 0;
-  std::uint32_t notReadyPolls_ = 0;
+  std::optional<std::optional<std::uint32_t>> readyAfterSends_;
+  std::optional<std::uint32_t> notReadyPolls_ = 0;  // nullopt: never ready
   std::uint32_t flipEvery_ = 0;
   std::uint64_t reads_ = 0;
   std::filesystem::path file_;

@@ -38,6 +38,7 @@ NativeHandle SimBus::Open(const char* path) {
     if (slot.plugged && slot.device->InterfacePath() == path) {
       const NativeHandle handle = nextHandle_++;
       handles_[handle] = {i, slot.plugGeneration, slot.device->Generation()};
+      ++opens_;
       return handle;
     }
   }

@@ -34,6 +34,8 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   RequestLog& Log() { return log_; }
   const RequestLog& Log() const { return log_; }
   std::size_t OpenHandleCount() const { return handles_.size(); }
+  // Handles opened so far, for tests that pin when a connection is opened again.
+  std::size_t OpenCount() const { return opens_; }
 
   // DeviceIo
   NativeHandle Open(const char* path) override;
@@ -65,6 +67,7 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   std::vector<Slot> devices_;
   std::map<NativeHandle, OpenHandle> handles_;
   NativeHandle nextHandle_ = 0x100;
+  std::size_t opens_ = 0;
   std::chrono::microseconds latency_{0};
   RequestLog log_;
 };

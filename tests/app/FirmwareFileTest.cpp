@@ -112,7 +112,7 @@ TEST_F(FirmwareFile, TheModelsFileIsFoundLoadedOrRefused) {
        false},
       {"bin larger than the flash",
        {{"Brevanto_RX2.bin", tooLarge}},
-       "Brevanto_RX2.bin: the file is larger than the flash (262144 bytes)",
+       "Brevanto_RX2.bin: the file is larger than the 256 KiB firmware image (262144 bytes)",
        0,
        false},
   };

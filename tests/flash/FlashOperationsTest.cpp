@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/flash/FlashTestSupport.h"
 #include "util/Text.h"
 
@@ -63,6 +65,82 @@ TEST_F(FlashOperations, NormalModeProgramsPagesAndSkipsErasedOnes) {
     programs += e.request == 0x80 && !e.data.empty() && e.data[0] == 0x02;
   EXPECT_EQ(programs, 15u);
   EXPECT_EQ(progress.Last(Label::kProcessAddress), "0x008F00");
+}
+
+TEST_F(FlashOperations, AFailedWriteEnableOrProgramRequestFailsTheProgramming) {
+  for (int failing : {1, 2}) {  // the page's write enable, then its first program request
+    SCOPED_TRACE(failing);
+    PrepareErased();
+    LoadImage(1024);
+    RecordingProgress progress;
+    // The busy wait's status read comes first (instruction, ready, fetch).
+    device().FailRequestNumber(device().RequestCount() + 3 + static_cast<std::uint64_t>(failing));
+    EXPECT_FALSE(ProgramRange(core(), progress, 0, 1024));
+    std::size_t programs = 0;
+    for (const auto& e : log().Entries())
+      programs += e.request == 0x80 && !e.data.empty() && e.data[0] == 0x02;
+    EXPECT_EQ(programs, failing == 1 ? 0u : 1u);  // the refused one is logged, nothing more
+    EXPECT_EQ(FlashBytes(0, 1024), std::vector<std::uint8_t>(1024, 0xFF));
+  }
+}
+
+TEST_F(FlashOperations, RangesPastTheAddressSpaceOrTheImageAreRefusedUnsent) {
+  PrepareErased();
+  LoadImage(4096);
+  struct Case {
+    const char* name;
+    std::function<bool(FlashProgress&)> operation;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"blank check past 0xFFFFFF",
+       [&](FlashProgress& p) { return BlankCheckRange(core(), p, 0xFFF000, 0x1000800); },
+       "Range Error: 0xFFF000 to 0x10007FF is past the last flash address 0xFFFFFF"},
+      {"program ending before it starts",
+       [&](FlashProgress& p) { return ProgramRange(core(), p, 0xFFFFFC00, 0xC00); },
+       "Range Error: the range ends before it starts"},
+      {"verify longer than the image",
+       [&](FlashProgress& p) { return VerifyRange(core(), p, 0, 0x40001); },
+       "Range Error: 262145 bytes are more than the image's 262144"},
+      {"read back from 16 MiB",
+       [&](FlashProgress& p) { return ReadBackRange(core(), p, 0x1000000, 0x1000040); },
+       "Range Error: 0x1000000 to 0x100003F is past the last flash address 0xFFFFFF"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bus().Log().Clear();
+    RecordingProgress progress;
+    EXPECT_FALSE(c.operation(progress));
+    EXPECT_EQ(progress.Last(Label::kProcessInfo), c.text);
+    EXPECT_EQ(log().Size(), 0u);
+  }
+  // A sector range past it is refused before the connection is even opened.
+  core().RangeStart = 0xFFF000;
+  core().RangeSize = 0x2000;
+  core().SequenceFailed = 0;
+  const std::size_t opens = bus().OpenCount();
+  RecordingProgress progress;
+  EXPECT_FALSE(EraseFlash(core(), progress, EraseMode::kSectors));
+  EXPECT_EQ(progress.Last(Label::kProcessInfo),
+            "Range Error: sectors 0xFFF000 to 0x1000FFF are past the last flash address 0xFFFFFF");
+  EXPECT_EQ(core().SequenceFailed, 1);
+  EXPECT_EQ(bus().OpenCount(), opens);
+}
+
+TEST_F(FlashOperations, AStopEndsAScanAtTheNextBlock) {
+  PrepareErased();
+  RecordingProgress progress;
+  int blocks = 0;
+  progress.onText = [&](const std::string&) {};
+  // Two blocks pass, then the stop comes before the third.
+  struct CountingProgress : RecordingProgress {
+    int* blocks;
+    bool StopRequested() override { return ++*blocks > 2; }
+  } counting;
+  counting.blocks = &blocks;
+  EXPECT_FALSE(BlankCheckRange(core(), counting, 0, 0x1000));
+  EXPECT_EQ(counting.Last(Label::kProcessInfo), "Stopped at 0x000080");
+  EXPECT_EQ(Requests(0x81), 2u);
 }
 
 TEST_F(FlashOperations, VerifyFindsTheFirstDifferingByte) {

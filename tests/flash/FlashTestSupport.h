@@ -22,6 +22,7 @@ class RecordingProgress : public UpdateProgress {
   std::function<void(const std::string&)> onText;
   int messagesProcessed = 0;
   int retriesOver = 0;
+  bool stop = false;  // what StopRequested answers
 
   void Show(Label label, const std::string& text) override {
     shown.push_back({label, text});
@@ -33,6 +34,7 @@ class RecordingProgress : public UpdateProgress {
   }
   void ProcessMessages() override { ++messagesProcessed; }
   void RetryOver() override { ++retriesOver; }
+  bool StopRequested() override { return stop; }
 
   std::string Last(Label label) const {
     for (auto it = shown.rbegin(); it != shown.rend(); ++it)

@@ -44,6 +44,10 @@ TEST_F(Discovery, VendorModeLooksAtUsbDevicesAndProbesWithTheDeviceDescriptor) {
   EXPECT_EQ(log()[0].kind, sim::DecodedRequest::Kind::kGetDescriptor);
   EXPECT_EQ(log()[0].code, 0x22242Eu);
   EXPECT_EQ(log()[0].length, 18u);
+  // The device descriptor (type 1, index 0) with wIndex 1; the device stalls any other type.
+  EXPECT_EQ(log()[0].value, 0x0100);
+  EXPECT_EQ(log()[0].index, 0x0001);
+  EXPECT_TRUE(log()[0].ok);
   // An audio device is not seen through the USB device class.
   ASSERT_TRUE(usb().SetMatchId("vid_e5d3&pid_7a01"));
   EXPECT_FALSE(usb().IsDevicePresent());
@@ -63,6 +67,17 @@ TEST_F(Discovery, NoMatchKeepsThePathAndPresenceCheckClearsFound) {
   EXPECT_FALSE(usb().GetDeviceFound());
   EXPECT_EQ(log().Size(), 0u);  // neither call opened anything
   EXPECT_FALSE(usb().Open());
+}
+
+TEST_F(Discovery, TheResultIsTheProbeOfTheLastMatchNotOfAnyMatch) {
+  usb().SetUseAudioDriver(1);
+  ASSERT_TRUE(usb().SetMatchId("vid_e5d3&pid_7a01"));
+  // Devices 0 and 2 match; only the later one's probe counts.
+  device(2).FailRequestNumber(1);
+  EXPECT_FALSE(usb().FindDevice());
+  EXPECT_EQ(usb().GetDevicePath(), device(2).InterfacePath());
+  device(0).FailRequestNumber(device(0).RequestCount() + 1);
+  EXPECT_TRUE(usb().FindDevice());
 }
 
 TEST_F(Discovery, AFailedProbeStillMarksTheDeviceFound) {
