@@ -100,9 +100,9 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
   if (!result.reason.empty() || result.stopped) core.SequenceFailed = 1;
 
   // A stop can come while a page program is still under way; a busy flash would ignore the
-  // protection.
-  if (result.stopped) StatusWait(core);
-  const bool isProtected = ProtectFlash(core);
+  // protection. A flash whose status register was never cleared is left as it was.
+  if (result.stopped && result.erased) StatusWait(core);
+  const bool isProtected = !result.erased || ProtectFlash(core);
   const bool leftIsp = SetIspMode(usb, false);
   result.secured = isProtected && leftIsp;
   usb.Close();

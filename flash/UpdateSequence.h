@@ -55,7 +55,8 @@ struct UpdateResult {
 // then protection and leaving ISP mode whatever the outcome, and the final text. SequenceFailed
 // tells the outcome as well. An empty image (Length 0) is refused before anything is sent. A stop
 // request ends the attempt at its next block or page (an erase under way is waited for), then
-// the flash is protected and ISP mode left as at any other end.
+// the flash is protected and ISP mode left as at any other end. A check or stop before the first
+// attempt leaves the flash as it was: ISP mode is left, the status register not written.
 UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
                                const UpdateChecks& checks = {});
 

@@ -1,0 +1,214 @@
+// qvtool run in the test's own process over a simulation the test owns, so that it can press
+// Ctrl-C at an exact request, unplug the device mid-update and inspect the device afterwards.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sstream>
+
+#include "cli/DevicePorts.h"
+#include "cli/QvTool.h"
+#include "sim/SimSetup.h"
+#include "tests/SimFixture.h"
+#include "tests/image/TempFiles.h"
+
+namespace qv::test {
+namespace {
+
+#define EXPECT_CONTAINS(text, part) \
+  EXPECT_NE((text).find(part), std::string::npos) << "missing \"" << (part) << "\" in:\n" << (text)
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Forwards to the simulated bus and calls `after` once each request has been answered.
+class WatchedIo final : public DeviceIo {
+ public:
+  WatchedIo(sim::SimBus& bus, std::function<void()> after) : bus_(bus), after_(std::move(after)) {}
+  NativeHandle Open(const char* path) override { return bus_.Open(path); }
+  IoResult Control(NativeHandle handle, std::uint32_t code, std::span<const std::uint8_t> input,
+                   std::span<std::uint8_t> output) override {
+    const IoResult result = bus_.Control(handle, code, input, output);
+    if (after_) after_();
+    return result;
+  }
+  void Close(NativeHandle handle) override { bus_.Close(handle); }
+
+ private:
+  sim::SimBus& bus_;
+  std::function<void()> after_;
+};
+
+class WatchedPorts final : public cli::DevicePorts {
+ public:
+  WatchedPorts(sim::Simulation& simulation, std::function<void()> after)
+      : simulation_(simulation), io_(simulation.Bus(), std::move(after)) {}
+  DeviceIo& Io() override { return io_; }
+  DeviceInterfaces& Interfaces() override { return simulation_.Bus(); }
+  Clock& DeviceClock() override { return simulation_.Clock(); }
+
+ private:
+  sim::Simulation& simulation_;
+  WatchedIo io_;
+};
+
+class InProcessTool : public ::testing::Test {
+ protected:
+  explicit InProcessTool(const std::string& setup = "") : sim_(ParseSetupOrFail(setup)) {
+    std::string image(6000, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 % 251);
+    image_ = image;
+    file_ = dir_.Write("fw.bin", image).string();
+  }
+
+  ToolRun Tool(std::vector<std::string> args, bool terminal = false, int columns = 80) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    const cli::ToolStreams streams{.in = in,
+                                   .out = out,
+                                   .err = err,
+                                   .outIsTerminal = terminal,
+                                   .errIsTerminal = terminal,
+                                   .columns = columns};
+    cli::ToolHooks hooks;
+    hooks.interrupts = &interrupts_;
+    hooks.ports = [&](const std::optional<std::string>&) {
+      return cli::PortsResult{std::make_unique<WatchedPorts>(sim_, afterRequest), {}};
+    };
+    args.insert(args.begin(), "--simulate");
+    const int status = cli::RunQvTool(args, streams, hooks);
+    return {status, out.str(), err.str()};
+  }
+
+  sim::SimDevice& device() { return sim_.Bus().Device(0); }
+  const sim::RequestLog& log() { return sim_.Bus().Log(); }
+  bool FlashHoldsImage() {
+    const auto contents = device().Chip().Flash().Contents();
+    return std::equal(image_.begin(), image_.end(), contents.begin(),
+                      [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+  }
+  bool Sent(std::uint8_t instruction) {
+    for (const auto& e : log().Entries())
+      if (e.request == 0x80 && !e.data.empty() && e.data[0] == instruction && e.index == 1)
+        return true;
+    return false;
+  }
+
+  std::function<void()> afterRequest;
+  std::atomic<int> interrupts_{0};
+  std::string file_;
+  std::string image_;
+
+ private:
+  TempDir dir_;
+  sim::Simulation sim_;
+};
+
+TEST_F(InProcessTool, CtrlCStopsAtTheNextPageAndLeavesTheDeviceProtectedOutOfIspMode) {
+  int pages = 0;
+  afterRequest = [&] {
+    const auto& last = log().Entries().back();
+    if (last.request == 0x80 && !last.data.empty() && last.data[0] == 0x02 && ++pages == 3)
+      interrupts_ = 1;
+  };
+  const ToolRun run = Tool({"update", "--yes", file_});
+  EXPECT_EQ(run.status, 130);
+  EXPECT_CONTAINS(run.out, "Stopped at 0x000300\n");
+  EXPECT_EQ(run.out.find("ISP Fail and retry"), std::string::npos);
+  EXPECT_CONTAINS(run.err,
+                  "stopped. The flash is incomplete and the device will not start from "
+                  "it: run the update again; it is write-protected and out of ISP mode");
+  EXPECT_EQ(pages, 3);  // not one page more
+  EXPECT_FALSE(device().Chip().Isp().InIspMode());
+  EXPECT_EQ(device().Chip().Flash().Status() & 0xFC, 0xFC);
+}
+
+TEST_F(InProcessTool, ADeviceThatLeavesIsNamedAsGoneAndNotTriedAgain) {
+  int pages = 0;
+  afterRequest = [&] {
+    const auto& last = log().Entries().back();
+    if (last.request == 0x80 && !last.data.empty() && last.data[0] == 0x02 && ++pages == 2)
+      device().GoneAfterRequests(device().RequestCount());
+  };
+  const ToolRun run = Tool({"update", "--yes", file_});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_CONTAINS(run.err,
+                  "the device is gone (unplugged or reset during the command). The flash "
+                  "is incomplete");
+  EXPECT_EQ(run.out.find("ISP Fail and retry"), std::string::npos);
+  EXPECT_EQ(run.out.find("Firmware update success!"), std::string::npos);
+}
+
+TEST_F(InProcessTool, GoneAfterTheVerifySucceedsWithAWarning) {
+  const ToolRun clean = Tool({"update", "--yes", file_});
+  ASSERT_EQ(clean.status, 0);
+  // The requests after the verify's last fetch: the protection and leaving ISP mode.
+  std::size_t lastFetch = 0;
+  for (std::size_t i = 0; i < log().Size(); ++i)
+    if (log()[i].request == 0x82 && log()[i].length == 64) lastFetch = i;
+  const std::uint64_t total = device().RequestCount();
+  ASSERT_GT(log().Size(), lastFetch + 2);
+  // The same update again, the device leaving right after that fetch.
+  device().GoneAfterRequests(total + lastFetch + 1);
+  const ToolRun run = Tool({"update", "--yes", file_});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_CONTAINS(run.out, "Firmware update success!");
+  EXPECT_CONTAINS(run.err,
+                  "warning: the firmware is written and verified, but the flash could "
+                  "not be write-protected again");
+  EXPECT_TRUE(FlashHoldsImage());
+}
+
+class NoFlash : public InProcessTool {
+ protected:
+  NoFlash() : InProcessTool("flash=none") {}
+};
+
+TEST_F(NoFlash, UpdateAndEraseStopBeforeAnythingIsErasedUnlessForced) {
+  for (const char* command : {"update", "erase"}) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> args{command, "--yes"};
+    if (std::string(command) == "update") args.push_back(file_);
+    const ToolRun run = Tool(args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_CONTAINS(run.err,
+                    "the flash does not answer its identification (FF FF FF): nothing "
+                    "was erased. Check the device, or pass --force");
+    EXPECT_FALSE(Sent(0xC7));
+    EXPECT_FALSE(Sent(0x01));  // the protection was not touched either
+    EXPECT_FALSE(device().Chip().Isp().InIspMode());
+  }
+  const ToolRun forced = Tool({"update", "--yes", "--force", file_});
+  EXPECT_EQ(forced.status, 1);
+  EXPECT_TRUE(Sent(0xC7));
+  EXPECT_EQ(forced.out.find("Firmware update success!"), std::string::npos);
+}
+
+TEST_F(InProcessTool, OnANarrowTerminalEveryLineFitsAndEveryStepIsMarkedDone) {
+  const ToolRun run = Tool({"update", "--yes", file_}, true, 50);
+  EXPECT_EQ(run.status, 0);
+  std::size_t longest = 0;
+  std::string line;
+  for (char c : run.out) {
+    if (c == '\r' || c == '\n') {
+      if (!line.starts_with("Device: ")) longest = std::max(longest, line.size());
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  EXPECT_LE(longest, 49u);
+  for (const char* done : {"Enter ISP Mode  done", "Clear Status register  done", "  done\n",
+                           "Blanking Success", "Programming Success", "Verifying Success"})
+    EXPECT_CONTAINS(run.out, done);
+  // The erase line is marked too, whatever number of dots it had reached.
+  EXPECT_NE(run.out.find("Flash Erase All"), std::string::npos);
+  const std::size_t erase = run.out.rfind("Flash Erase All");
+  EXPECT_NE(run.out.find("  done", erase), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qv::test
