@@ -1,9 +1,9 @@
 // The ISP page's bulk flash operations: erase, blank check, program, verify and read back.
-#include <fstream>
 
 #include "app/Unit1.h"
 #include "flash/FlashOperations.h"
 #include "flash/FormProgress.h"
+#include "util/AtomicFile.h"
 
 namespace qv {
 
@@ -59,11 +59,10 @@ void TForm1::btnReadBackClick(ui::Control&) {
   core.UsbDevice.Open();
   const bool result = ReadBackRange(core, progress, 0, kReadBackSize);
   // The dump is offered whatever the result; a cancelled dialog or a file that cannot be
-  // created writes nothing.
-  if (SaveBinFIleDialog->Execute(shell)) {
-    std::ofstream out(SaveBinFIleDialog->FileName(), std::ios::binary | std::ios::trunc);
-    if (out) out << FormatReadBackDump(core.ReadBackBuffer, kReadBackSize);
-  }
+  // created writes nothing; an interrupted write leaves an earlier file whole.
+  if (SaveBinFIleDialog->Execute(shell))
+    WriteFileAtomically(SaveBinFIleDialog->FileName(),
+                        FormatReadBackDump(core.ReadBackBuffer, kReadBackSize));
   if (result) lblUSBProcessInfo->SetCaption("Read Flash content Success");
   core.UsbDevice.Close();
 }

@@ -25,8 +25,8 @@ void TForm1::btnEnterISPClick(ui::Control&) {
     app.InIspMode = 0;
     btnEnterISP->SetCaption("Enter ISP");
   } else {
-    SelectRegisterBank(usb, chip::bank::kIsp);
-    WriteRegister(usb, chip::isp::kMode, 0x03);
+    // Without bank 13 selected the mode value would land in another bank's register 0x01.
+    if (SelectRegisterBank(usb, chip::bank::kIsp)) WriteRegister(usb, chip::isp::kMode, 0x03);
     SetIspMode(usb, true);
     app.InIspMode = 1;
     btnEnterISP->SetCaption("Exit ISP");
