@@ -57,6 +57,14 @@ std::string NotAnswering(const CoreState& core) {
          "): nothing was erased. Check the device, or pass --force to go on anyway";
 }
 
+// One disturbed request must not end an update that has not begun: a flash that seems not to
+// answer is asked once more before it is taken for absent. True when it answered.
+bool IdentifiedAgainIfNeeded(CoreState& core) {
+  if (FlashAnswered(core.FlashChipId)) return true;
+  ChipSetUp(core);
+  return FlashAnswered(core.FlashChipId);
+}
+
 constexpr const char* kGoneText = "the device is gone (unplugged or reset during the command)";
 
 // The result of a flash command that ran: success, or failure with the reason the device gives
@@ -75,9 +83,9 @@ CommandResult Outcome(const CommandContext& context, bool passed, const std::str
 CommandResult UpdateFirmware(const CommandContext& context) {
   CoreState& core = context.core;
   UpdateChecks checks;
-  checks.beforeErase = [&](const CoreState& c) -> std::optional<std::string> {
+  checks.beforeErase = [&](CoreState& c) -> std::optional<std::string> {
     if (!StillPresent(context.interfaces, context.device)) return kGoneText;
-    if (!FlashAnswered(c.FlashChipId) && !context.force) return NotAnswering(c);
+    if (!IdentifiedAgainIfNeeded(c) && !context.force) return NotAnswering(c);
     if (auto past = PastTheFlash(c, c.FlashImage.Length, "the image of"))
       return *past + ": nothing was erased";
     return std::nullopt;

@@ -36,8 +36,9 @@ inline constexpr const char* kUpdateAbortedText = "Abort Firmware update process
 // as it stands; the command-line tool refuses a flash that does not answer before anything is
 // erased, and stops retrying once the device has left.
 struct UpdateChecks {
-  // After the flash was identified, before anything is erased: a reason not to go on.
-  std::function<std::optional<std::string>(const CoreState&)> beforeErase;
+  // After the flash was identified, before anything is erased: a reason not to go on. It may
+  // identify the flash again (which sets the programming parameters anew).
+  std::function<std::optional<std::string>(CoreState&)> beforeErase;
   // After an attempt failed: a reason not to try again.
   std::function<std::optional<std::string>(const CoreState&)> beforeRetry;
 };

@@ -162,6 +162,24 @@ TEST_F(InProcessTool, GoneAfterTheVerifySucceedsWithAWarning) {
   EXPECT_TRUE(FlashHoldsImage());
 }
 
+TEST_F(InProcessTool, OneDisturbedIdentificationIsAskedAgainBeforeAnythingIsRefused) {
+  bool armed = false;
+  afterRequest = [&] {
+    // After the ISP switch: bank select, two set-up writes, then the identification's request.
+    if (!armed && log().Entries().back().request == 0x84) {
+      device().FailRequestNumber(device().RequestCount() + 4);
+      armed = true;
+    }
+  };
+  const ToolRun run = Tool({"update", "--yes", file_});
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::size_t identifications = 0;
+  for (const auto& e : log().Entries())
+    identifications += e.request == 0x81 && e.data == std::vector<std::uint8_t>{0x9F};
+  EXPECT_EQ(identifications, 2u);
+  EXPECT_TRUE(FlashHoldsImage());
+}
+
 class NoFlash : public InProcessTool {
  protected:
   NoFlash() : InProcessTool("flash=none") {}

@@ -186,7 +186,7 @@ TEST_F(UpdateFaults, ChecksRefuseBeforeTheEraseOrEndTheRetries) {
   LoadImage(1024);
   const auto before = FlashBytes(0, 1024);
   UpdateChecks refuse;
-  refuse.beforeErase = [](const CoreState&) { return std::optional<std::string>("no"); };
+  refuse.beforeErase = [](CoreState&) { return std::optional<std::string>("no"); };
   RecordingProgress progress;
   UpdateResult result = RunOneClickUpdate(core(), progress, refuse);
   EXPECT_FALSE(result.success);
