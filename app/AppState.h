@@ -23,8 +23,9 @@ struct AppState {
   std::uint8_t IspIdToggle = 0;
   std::uint8_t ModelIndex = 0;  // row of the device model table probed or found last, 0..15
 
-  // A flash operation or sequence is running (it holds the connection).
-  std::uint8_t FlashActivityRunning = 0;
+  // An operation that holds the connection across the message pump is running (a flash
+  // operation or sequence, a register bank or I2C read).
+  std::uint8_t DeviceActivityRunning = 0;
   // What the ISP page's Enter ISP button did last.
   std::uint8_t InIspMode = 0;
   // Why the typed "Assign Range" cannot be used (outside the flash's address space); empty when
@@ -35,6 +36,19 @@ struct AppState {
   std::string CustomVid;
   std::string CustomPid;
   std::string CustomMatchText;
+
+  // The service build: the engineering pages and the panel's engineering controls stay shown
+  // and the window keeps its designed size. Chosen once, before the window is created.
+  bool ServiceMode = false;
+
+  // Register page: the last value read from or written to each register of the selected bank.
+  std::array<std::uint8_t, 256> RegisterImage{};
+  // I2C pages: the slave's address byte (bit 0 clear), and the last value of each of its
+  // registers.
+  std::uint8_t SlaveAddress = 0x20;
+  std::array<std::uint8_t, 256> I2cImage{};
+  // Information page: the status registers 0xA4, 0xA5 and 0xA6 as last read.
+  std::array<std::uint8_t, 3> PlaybackStatus{};
 
   // The device's settings record as the parameter page shows it; set by the window's creation.
   std::array<std::uint8_t, 4> ParameterSettings{};

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/DeviceActivity.h"
 #include "app/Unit1.h"
 #include "flash/UpdateSequence.h"
 
@@ -23,27 +24,6 @@ class FormProgress : public UpdateProgress {
 
  private:
   TForm1& form_;
-};
-
-// Marks a flash operation or sequence as running for its lifetime. Operations open and close
-// the one connection, so a second one started from the message pump inside the first would
-// close the connection under it: such a click is ignored.
-class FlashActivity {
- public:
-  explicit FlashActivity(AppState& app) : app_(app), owner_(!app.FlashActivityRunning) {
-    app_.FlashActivityRunning = 1;
-  }
-  FlashActivity(const FlashActivity&) = delete;
-  FlashActivity& operator=(const FlashActivity&) = delete;
-  ~FlashActivity() {
-    if (owner_) app_.FlashActivityRunning = 0;
-  }
-  // False when another operation was already running: the caller returns at once.
-  explicit operator bool() const { return owner_; }
-
- private:
-  AppState& app_;
-  bool owner_;
 };
 
 }  // namespace qv

@@ -8,7 +8,7 @@
 namespace qv {
 
 void TForm1::btnUSBEraseClick(ui::Control&) {
-  FlashActivity activity(app);
+  DeviceActivity activity(app);
   if (!activity) return;
   if (rbnRange1->Checked() && !app.RangeError.empty()) {
     lblUSBProcessInfo->SetCaption(app.RangeError);
@@ -26,7 +26,7 @@ using RangeOperation = bool (*)(CoreState&, FlashProgress&, std::uint32_t, std::
 // opening and closing the connection.
 void RunRangeOperation(TForm1& form, const char* startText, const char* successText,
                        RangeOperation operation) {
-  FlashActivity activity(form.app);
+  DeviceActivity activity(form.app);
   if (!activity) return;
   if (form.RangeRefused(false)) return;
   FormProgress progress(form);
@@ -52,7 +52,7 @@ void TForm1::btnUSBVerifyClick(ui::Control&) {
 }
 
 void TForm1::btnReadBackClick(ui::Control&) {
-  FlashActivity activity(app);
+  DeviceActivity activity(app);
   if (!activity) return;
   FormProgress progress(*this);
   lblUSBProcessInfo->SetCaption("Read Flash data back");

@@ -16,7 +16,7 @@ constexpr std::uint16_t kEnterKey = 13;
 
 void TForm1::btnEnterISPClick(ui::Control&) {
   if (!core.UsbDevice.GetDeviceFound()) return;
-  FlashActivity activity(app);
+  DeviceActivity activity(app);
   if (!activity) return;
   QuorvexUsb& usb = core.UsbDevice;
   usb.Open();
@@ -35,7 +35,7 @@ void TForm1::btnEnterISPClick(ui::Control&) {
 }
 
 void TForm1::btnUSBChipIDClick(ui::Control&) {
-  FlashActivity activity(app);
+  DeviceActivity activity(app);
   if (!activity) return;
   core.UsbDevice.Open();
   // A chip that does not answer leaves the identification read last, which is shown again.
@@ -47,7 +47,7 @@ void TForm1::btnUSBChipIDClick(ui::Control&) {
 }
 
 void TForm1::btnUSBWriteEnableClick(ui::Control&) {
-  FlashActivity activity(app);
+  DeviceActivity activity(app);
   if (!activity) return;
   core.UsbDevice.Open();
   FlashWriteEnable(core.UsbDevice);
@@ -55,7 +55,7 @@ void TForm1::btnUSBWriteEnableClick(ui::Control&) {
 }
 
 void TForm1::btnUSBWriteDisableClick(ui::Control&) {
-  FlashActivity activity(app);
+  DeviceActivity activity(app);
   if (!activity) return;
   core.UsbDevice.Open();
   FlashWriteDisable(core.UsbDevice);
@@ -63,7 +63,7 @@ void TForm1::btnUSBWriteDisableClick(ui::Control&) {
 }
 
 void TForm1::btnUSBReadStatusClick(ui::Control&) {
-  FlashActivity activity(app);
+  DeviceActivity activity(app);
   if (!activity) return;
   core.UsbDevice.Open();
   const std::uint8_t status = FlashReadStatus(core.UsbDevice);
@@ -75,7 +75,7 @@ void TForm1::lbledtUSBWriteStatusKeyDown(ui::Control&, std::uint16_t& Key, ui::S
   if (Key != kEnterKey) return;
   // A text that is not hexadecimal raises the conversion error before anything is sent.
   const int value = ui::StrToInt("0x" + lbledtUSBWriteStatus->Text());
-  FlashActivity activity(app);
+  DeviceActivity activity(app);
   if (!activity) return;
   core.UsbDevice.Open();
   FlashWriteStatus(core.UsbDevice, static_cast<std::uint8_t>(value & 0xFF));

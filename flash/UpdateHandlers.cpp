@@ -37,7 +37,7 @@ class AutoRunScope {
 void TForm1::btnSimpleAutoClick(ui::Control&) {
   // The running update pumps messages; a click on its button then must not start another.
   if (app.UpdateBusy) return;
-  FlashActivity activity(app);
+  DeviceActivity activity(app);
   if (!activity) return;
   core.SequenceFailed = 0;
   app.UpdateBusy = 1;
@@ -74,7 +74,7 @@ void TForm1::btnUSBISPAutoClick(ui::Control&) {
     btnUSBISPAuto->SetCaption("Auto");
     return;
   }
-  FlashActivity activity(app);
+  DeviceActivity activity(app);
   if (!activity) return;
   core.SequenceFailed = 0;
   AutoRunScope run(*this);

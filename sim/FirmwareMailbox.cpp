@@ -92,6 +92,10 @@ std::uint8_t FirmwareMailbox::Read(RegisterBank& bank, std::uint8_t address) {
 
 void FirmwareMailbox::Write(RegisterBank& bank, std::uint8_t address, std::uint8_t value) {
   CatchUp(bank);
+  // The status and version registers are the firmware's report: the host cannot change them.
+  const bool status = address >= kStatus0 && address < kStatus0 + 3;
+  const bool version = address >= kVersion0 && address < kVersion0 + 2;
+  if (status || version) return;
   bank[address] = value;
   if (address != kCommand) return;
   // A new command replaces one the firmware has not looked at yet; 0 withdraws it.

@@ -27,7 +27,8 @@ struct MailboxSetup {
 
 // The firmware's side of the mailbox in bank 0: parameter exchanges (command 0x10, answered
 // 0xEE) over the stored ids, strings and settings record, media-key commands (0x30, answered
-// 0x31), and the playback status and version registers.
+// 0x31), and the playback status and version registers, which the host can read but not
+// write.
 //
 // The firmware gets round to a command a little after the host wrote it, and only then
 // stores, fetches and answers. What it does not understand (another command, an item it does

@@ -18,6 +18,7 @@ inline constexpr Color clBtnText = kSystemColor | 18;
 inline constexpr Color clBlack = 0x000000;
 inline constexpr Color clWhite = 0xFFFFFF;
 inline constexpr Color clGray = 0x808080;
+inline constexpr Color clSilver = 0xC0C0C0;
 inline constexpr Color clLime = 0x00FF00;
 inline constexpr Color clRed = 0x0000FF;
 inline constexpr Color clBlue = 0xFF0000;

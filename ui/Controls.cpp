@@ -95,6 +95,7 @@ void PageControl::SetActivePage(TabSheet* page) {
 StringGrid::StringGrid(std::string name) : Control(ControlKind::StringGrid, std::move(name)) {
   SetColor(clWindow);
   cells_.resize(static_cast<std::size_t>(colCount_ * rowCount_));
+  fixedColors_.assign(cells_.size(), clBtnFace);
 }
 
 void StringGrid::SetSize(int colCount, int rowCount) {
@@ -108,6 +109,7 @@ void StringGrid::SetSize(int colCount, int rowCount) {
     }
   }
   cells_ = std::move(cells);
+  fixedColors_.assign(cells_.size(), clBtnFace);
   colCount_ = colCount;
   rowCount_ = rowCount;
   col_ = std::clamp(col_, std::min(fixedCols_, colCount_ - 1), colCount_ - 1);
@@ -138,6 +140,19 @@ void StringGrid::SetCell(int col, int row, std::string text) {
   std::string& cell = cells_[static_cast<std::size_t>(row * colCount_ + col)];
   if (cell == text) return;
   cell = std::move(text);
+  Notify(Change{Property::Cell, col, row});
+}
+
+Color StringGrid::FixedCellColor(int col, int row) const {
+  if (!InRange(col, row)) return clBtnFace;
+  return fixedColors_[static_cast<std::size_t>(row * colCount_ + col)];
+}
+
+void StringGrid::SetFixedCellColor(int col, int row, Color color) {
+  if (!InRange(col, row)) return;
+  Color& cell = fixedColors_[static_cast<std::size_t>(row * colCount_ + col)];
+  if (cell == color) return;
+  cell = color;
   Notify(Change{Property::Cell, col, row});
 }
 

@@ -213,6 +213,11 @@ class StringGrid : public Control {
   const std::string& Cell(int col, int row) const;
   void SetCell(int col, int row, std::string text);
 
+  // The colour a fixed (header) cell is painted in: the button face unless a handler
+  // highlights it. Out-of-range cells read as the button face and ignore writes.
+  Color FixedCellColor(int col, int row) const;
+  void SetFixedCellColor(int col, int row, Color color);
+
   // The selected cell, never a fixed one.
   int Col() const { return col_; }
   int Row() const { return row_; }
@@ -234,6 +239,7 @@ class StringGrid : public Control {
   unsigned options_ = 0;
   ScrollBars scrollBars_ = ScrollBars::Both;
   std::vector<std::string> cells_;
+  std::vector<Color> fixedColors_;
   int col_ = 1;
   int row_ = 1;
 };

@@ -188,7 +188,7 @@ TEST_F(AutoRun, AConversionErrorEndsTheRunAndRestoresTheButton) {
   EXPECT_EQ(w.shell.errors[0], "'1x' is not a valid integer value");
   EXPECT_EQ(Caption(w.form->btnUSBISPAuto), "Auto");
   EXPECT_EQ(w.app.UpdateBusy, 0);
-  EXPECT_EQ(w.app.FlashActivityRunning, 0);
+  EXPECT_EQ(w.app.DeviceActivityRunning, 0);
   EXPECT_EQ(w.bus().Log().Size(), 0u);
 }
 

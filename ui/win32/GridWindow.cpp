@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "ui/win32/GridGeometry.h"
@@ -108,6 +109,19 @@ LRESULT GridWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 1;  // Paint covers everything
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    // The grid's text is its cells, tab-separated, one line per row: what a screen reader or a
+    // test driver in another process can ask any window for.
+    case WM_GETTEXTLENGTH:
+      return static_cast<LRESULT>(CellsText().size());
+    case WM_GETTEXT: {
+      if (wParam == 0) return 0;
+      const std::string text = CellsText();
+      const std::size_t n = std::min<std::size_t>(text.size(), wParam - 1);
+      char* out = reinterpret_cast<char*>(lParam);
+      std::copy_n(text.begin(), n, out);
+      out[n] = '\0';
+      return static_cast<LRESULT>(n);
+    }
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       SetFocus(hwnd_);
@@ -290,6 +304,18 @@ LRESULT GridWindow::HandleEditor(HWND editor, UINT message, WPARAM wParam, LPARA
   return DefSubclassProc(editor, message, wParam, lParam);
 }
 
+std::string GridWindow::CellsText() const {
+  std::string text;
+  for (int row = 0; row < grid_.RowCount(); ++row) {
+    for (int col = 0; col < grid_.ColCount(); ++col) {
+      if (col > 0) text += '\t';
+      text += grid_.Cell(col, row);
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
 void GridWindow::Paint(HDC dc) {
   RECT client;
   GetClientRect(hwnd_, &client);
@@ -305,7 +331,7 @@ void GridWindow::Paint(HDC dc) {
       const bool fixed = col < grid_.FixedCols() || row < grid_.FixedRows();
       const bool current = !fixed && col == grid_.Col() && row == grid_.Row();
       if (fixed) {
-        FillRect(dc, &cell, gdi_.BrushFor(clBtnFace));
+        FillRect(dc, &cell, gdi_.BrushFor(grid_.FixedCellColor(col, row)));
         DrawEdge(dc, &cell, BDR_RAISEDINNER, BF_RECT);
         SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
       } else if (current) {

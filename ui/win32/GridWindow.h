@@ -38,6 +38,7 @@ class GridWindow {
   LRESULT HandleEditor(HWND editor, UINT message, WPARAM wParam, LPARAM lParam);
 
   void Paint(HDC dc);
+  std::string CellsText() const;
   bool HandleNavigation(WPARAM key);
   void BeginEdit(const std::string* replacement);
   void EndEdit(bool keep, bool focusGrid);

@@ -386,6 +386,16 @@ LRESULT Win32Window::Impl::HandleWindow(HWND hwnd, UINT message, WPARAM wParam, 
         return 0;
       }
       break;
+    // The common tab control's way of choosing a tab by its index among the shown tabs, so that
+    // another program (an accessibility tool, a test driver) can choose one as a click would.
+    case TCM_SETCURSEL:
+      if (auto* pages = dynamic_cast<PageControl*>(self)) {
+        const auto tabs = TabRects(*pages, gdi_);
+        if (wParam >= tabs.size()) return -1;
+        dispatcher_.SelectPage(*pages, *tabs[wParam].first);
+        return 0;
+      }
+      break;
     case WM_TIMER:
       if (hwnd == window && wParam >= 1 && wParam <= timers_.size()) {
         dispatcher_.Tick(*timers_[wParam - 1]);
