@@ -38,9 +38,11 @@ std::string ComposeMatchText(const std::string& vid, const std::string& pid) {
 void TForm1::Timer1Timer(ui::Control&) {
   QuorvexUsb& usb = core.UsbDevice;
 
-  // 1. Switched off, or the one update of this run is over: only let go of the device.
+  // 1. Switched off, or the one update of this run is over: only let go of the device, unless
+  // an operation holds it across the message pump (closing it there would fail the rest of
+  // that operation without notice).
   if (!app.DetectEnabled || app.UpdateFinished) {
-    if (usb.GetDeviceFound()) usb.Close();
+    if (usb.GetDeviceFound() && !app.DeviceActivityRunning) usb.Close();
     return;
   }
   // 2. A running sequence owns the connection, its driver mode and its match text.

@@ -65,10 +65,72 @@ void TForm1::BindEvents() {
   bind(btnUSBWriteEnable, &TForm1::btnUSBWriteEnableClick);
   bind(btnUSBWriteDisable, &TForm1::btnUSBWriteDisableClick);
   bind(btnUSBReadStatus, &TForm1::btnUSBReadStatusClick);
-  lbledtUSBWriteStatus->OnKeyDown = [this](ui::Control& sender, std::uint16_t& key,
-                                           ui::ShiftState shift) {
-    lbledtUSBWriteStatusKeyDown(sender, key, shift);
+  const auto bindKeys = [this](
+                            ui::Control* control,
+                            void (TForm1::*handler)(ui::Control&, std::uint16_t&, ui::ShiftState)) {
+    control->OnKeyDown = [this, handler](ui::Control& sender, std::uint16_t& key,
+                                         ui::ShiftState shift) {
+      (this->*handler)(sender, key, shift);
+    };
   };
+  bindKeys(lbledtUSBWriteStatus, &TForm1::lbledtUSBWriteStatusKeyDown);
+
+  // Register page.
+  bind(btnReadAll, &TForm1::btnReadAllClick);
+  RegStringGrid1->OnSelectCell = [this](ui::Control& sender, int col, int row, bool& can) {
+    RegStringGridSelectCell(sender, col, row, can);
+  };
+  bindKeys(RegStringGrid1, &TForm1::RegStringGridKeyDown);
+  for (ui::CheckBox* box : {chkBit0, chkBit1, chkBit2, chkBit3, chkBit4, chkBit5, chkBit6, chkBit7})
+    box->OnMouseUp = [this](ui::Control& sender, ui::MouseButton button, ui::ShiftState shift,
+                            int x, int y) { chkBit0MouseUp(sender, button, shift, x, y); };
+
+  // I2C Access page and the special access.
+  MainPageControl->OnChange = [this](ui::Control& sender) { MainPageControlChange(sender); };
+  bindKeys(edtMI2CAddr, &TForm1::edtMI2CAddrKeyDown);
+  bind(btnReadMI2C, &TForm1::btnReadMI2CClick);
+  StringGridMIIC->OnSelectCell = [this](ui::Control& sender, int col, int row, bool& can) {
+    StringGridMIICSelectCell(sender, col, row, can);
+  };
+  bindKeys(StringGridMIIC, &TForm1::StringGridMIICKeyDown);
+  for (ui::CheckBox* box : {chkMI2CBit0, chkMI2CBit1, chkMI2CBit2, chkMI2CBit3, chkMI2CBit4,
+                            chkMI2CBit5, chkMI2CBit6, chkMI2CBit7})
+    box->OnMouseUp = [this](ui::Control& sender, ui::MouseButton button, ui::ShiftState shift,
+                            int x, int y) { chkMI2CBitMouseUp(sender, button, shift, x, y); };
+  bindKeys(edtMI2CAddr1, &TForm1::edtMI2CAddr1KeyDown);
+  srblen0->OnChange = [this](ui::Control& sender) { srblen0Change(sender); };
+  srblen1->OnChange = [this](ui::Control& sender) { srblen1Change(sender); };
+  bind(btnWriteSpecI2C, &TForm1::btnWriteSpecI2CClick);
+  bind(btnReadSpecI2C, &TForm1::btnReadSpecI2CClick);
+
+  // Parameter page.
+  bindKeys(lbledSysVID, &TForm1::lbledSysVIDPIDKeyDown);
+  bindKeys(lbledSysPID, &TForm1::lbledSysVIDPIDKeyDown);
+  for (ui::LabeledEdit* edit : {lbledSysStr1, lbledSysStr2, lbledSysStr3})
+    bindKeys(edit, &TForm1::lbledSysStrKeyDown);
+  bind(btnSetPara, &TForm1::btnSetParaClick);
+  bind(btnReadPara, &TForm1::btnReadParaClick);
+  bind(rbnI2Slen0, &TForm1::rbnI2SlenClick);
+  bind(rbnI2Slen1, &TForm1::rbnI2SlenClick);
+  bind(rbnSPDIFlen0, &TForm1::rbnSPDIFlenClick);
+  bind(rbnSPDIFlen1, &TForm1::rbnSPDIFlenClick);
+  bind(chkI2SLRSwap, &TForm1::chkI2SLRSwapClick);
+  bind(chkDSDLRSwap, &TForm1::chkDSDLRSwapClick);
+  for (ui::RadioButton* radio :
+       {rbnMCLKOutFreq0, rbnMCLKOutFreq1, rbnMCLKOutFreq2, rbnMCLKOutFreq3})
+    bind(radio, &TForm1::rbnMCLKOutFreqClick);
+  bind(rbnI2SFormat0, &TForm1::rbnI2SFormatClick);
+  bind(rbnI2SFormat1, &TForm1::rbnI2SFormatClick);
+  bind(rbnDSDOut0, &TForm1::rbnDSDOutClick);
+  bind(rbnDSDOut1, &TForm1::rbnDSDOutClick);
+  bind(chkMCLKOutOff, &TForm1::chkMCLKOutOffClick);
+  bind(chkI2SOutOff, &TForm1::chkI2SOutOffClick);
+  bind(chkSPDIFOutOff, &TForm1::chkSPDIFOutOffClick);
+
+  // Information page.
+  bind(btnUpdateStatus, &TForm1::btnUpdateStatusClick);
+  for (ui::Button* button : {btnHID0, btnHID1, btnHID2, btnHID3, btnHID4})
+    bind(button, &TForm1::btnHIDClick);
 }
 
 void TForm1::Create() {
@@ -128,27 +190,31 @@ void TForm1::FormCreate(ui::Control&) {
   lbledtVID->SetText("e6a4");
   lbledtPID->SetText("f800");
 
-  // 11. Only the update panel is for users; the engineering pages stay out of sight.
-  for (ui::TabSheet* page : {TabSheet1, PageMI2CCtrl, Parameter, Information, BinFile}) {
-    page->SetTabVisible(false);
-  }
-  MainPageControl->SetVisible(false);
-  MainPageControl->SetHeight(extra + 100);
+  // 11 to 13. Only the update panel is for users; the engineering pages stay out of sight. The
+  // service build keeps them, with the window at its designed size and every control of the
+  // panel and the ISP page in view, but for the version line, which nothing fills.
+  if (app.ServiceMode) {
+    lblFWVer->SetVisible(false);
+  } else {
+    for (ui::TabSheet* page : {TabSheet1, PageMI2CCtrl, Parameter, Information, BinFile}) {
+      page->SetTabVisible(false);
+    }
+    MainPageControl->SetVisible(false);
+    MainPageControl->SetHeight(extra + 100);
 
-  // 12.
-  SetWidth(extra + 606);
-  SetHeight(extra + 200);
+    SetWidth(extra + 606);
+    SetHeight(extra + 200);
 
-  // 13.
-  for (ui::Control* control : std::initializer_list<ui::Control*>{
-           gbxISPRange, gbxFlashCMD, chkISPMode, chkProtect, chkReadFile, chkErase, chkBlank,
-           chkProgram, chkVerify, GroupBox1}) {
-    control->SetVisible(false);
-  }
-  gbxFlashCMD->SetVisible(true);
-  for (ui::Control* control : std::initializer_list<ui::Control*>{
-           USBLoadFileBitBtn, cbxReadISPFile, chkDetectUSB, lbledtVID, lbledtPID, lblFWVer}) {
-    control->SetVisible(false);
+    for (ui::Control* control : std::initializer_list<ui::Control*>{
+             gbxISPRange, gbxFlashCMD, chkISPMode, chkProtect, chkReadFile, chkErase, chkBlank,
+             chkProgram, chkVerify, GroupBox1}) {
+      control->SetVisible(false);
+    }
+    gbxFlashCMD->SetVisible(true);
+    for (ui::Control* control : std::initializer_list<ui::Control*>{
+             USBLoadFileBitBtn, cbxReadISPFile, chkDetectUSB, lbledtVID, lbledtPID, lblFWVer}) {
+      control->SetVisible(false);
+    }
   }
 
   // 14.

@@ -78,8 +78,46 @@ class TForm1 : public ui::Form {
   void ReadProgramFile1();
   void ReadProgramFile();
   void RememberFilePath();
-  // Parameter page: shows ParameterSettings on the page's option controls.
+  // Register page (pages/RegisterPage.cpp).
+  void btnReadAllClick(ui::Control& Sender);
+  void RegStringGridSelectCell(ui::Control& Sender, int ACol, int ARow, bool& CanSelect);
+  void RegStringGridKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState Shift);
+  void chkBit0MouseUp(ui::Control& Sender, ui::MouseButton Button, ui::ShiftState Shift, int X,
+                      int Y);
+  // I2C Access page (pages/I2cAccessPage.cpp); entering it prepares the I2C master.
+  void MainPageControlChange(ui::Control& Sender);
+  void edtMI2CAddrKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState Shift);
+  void btnReadMI2CClick(ui::Control& Sender);
+  void StringGridMIICSelectCell(ui::Control& Sender, int ACol, int ARow, bool& CanSelect);
+  void StringGridMIICKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState Shift);
+  void chkMI2CBitMouseUp(ui::Control& Sender, ui::MouseButton Button, ui::ShiftState Shift, int X,
+                         int Y);
+  // Special I2C access on the Information page (pages/SpecialI2cAccess.cpp).
+  void edtMI2CAddr1KeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState Shift);
+  void srblen0Change(ui::Control& Sender);
+  void srblen1Change(ui::Control& Sender);
+  void btnWriteSpecI2CClick(ui::Control& Sender);
+  void btnReadSpecI2CClick(ui::Control& Sender);
+  // Parameter page (pages/ParameterPage.cpp).
+  void lbledSysVIDPIDKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState Shift);
+  void lbledSysStrKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState Shift);
+  void btnSetParaClick(ui::Control& Sender);
+  void btnReadParaClick(ui::Control& Sender);
+  void rbnI2SlenClick(ui::Control& Sender);
+  void rbnSPDIFlenClick(ui::Control& Sender);
+  void chkI2SLRSwapClick(ui::Control& Sender);
+  void chkDSDLRSwapClick(ui::Control& Sender);
+  void rbnMCLKOutFreqClick(ui::Control& Sender);
+  void rbnI2SFormatClick(ui::Control& Sender);
+  void rbnDSDOutClick(ui::Control& Sender);
+  void chkMCLKOutOffClick(ui::Control& Sender);
+  void chkI2SOutOffClick(ui::Control& Sender);
+  void chkSPDIFOutOffClick(ui::Control& Sender);
+  // Shows ParameterSettings on the page's option controls.
   void ShowParameterSettings();
+  // Information page (pages/InformationPage.cpp).
+  void btnUpdateStatusClick(ui::Control& Sender);
+  void btnHIDClick(ui::Control& Sender);
   // Bin file editor's " Save" (and Button1 of the ISP page): the built-in block into the flash
   // image and the editor's buffer.
   void btnSaveBinClick(ui::Control& Sender);

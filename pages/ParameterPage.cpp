@@ -1,9 +1,128 @@
-// The parameter page: the device's settings record shown on the option controls.
+// The "Parameter" page: the device's stored USB ids and strings (sent on Enter), and the
+// settings record held in memory, changed by the option controls, sent by Set and fetched by
+// Read back. Every transfer is a parameter exchange, which opens and closes the connection.
+#include <algorithm>
+#include <array>
 #include <string>
 
+#include "app/DeviceActivity.h"
 #include "app/Unit1.h"
+#include "chip/ParameterRequest.h"
 
 namespace qv {
+namespace {
+
+constexpr std::uint16_t kKeyEnter = 0x0D;
+constexpr std::size_t kIdLength = 4;
+constexpr std::size_t kMaxStringLength = 31;  // a length byte and 31 characters: 32 bytes
+constexpr std::size_t kChunk = 8;             // the mailbox's data registers
+// The firmware writes each chunk to its EEPROM before it takes the next.
+constexpr std::uint32_t kChunkPauseMs = 50;
+
+void SetBit(std::uint8_t& byte, unsigned bit, bool on) {
+  byte = static_cast<std::uint8_t>(on ? byte | (1u << bit) : byte & ~(1u << bit));
+}
+
+}  // namespace
+
+void TForm1::lbledSysVIDPIDKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState) {
+  if (Key != kKeyEnter) return;
+  const bool vendor = &Sender == lbledSysVID;
+  const std::string& text = (vendor ? lbledSysVID : lbledSysPID)->Text();
+  // Always four bytes: a shorter text is followed by zero bytes, a longer one gives its first
+  // four characters.
+  std::array<std::uint8_t, kIdLength> id{};
+  for (std::size_t i = 0; i < id.size() && i < text.size(); ++i)
+    id[i] = static_cast<std::uint8_t>(text[i]);
+  DeviceActivity activity(app);
+  if (!activity) return;
+  ParameterRequest(core.UsbDevice, core.clock, parameter::kCommand,
+                   vendor ? parameter::kVendorId : parameter::kProductId, 0, kIdLength, id.data());
+}
+
+void TForm1::lbledSysStrKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState) {
+  if (Key != kKeyEnter) return;
+  const unsigned item = &Sender == lbledSysStr1   ? parameter::kString1
+                        : &Sender == lbledSysStr2 ? parameter::kString2
+                                                  : parameter::kString3;
+  const std::string& text = static_cast<ui::LabeledEdit&>(Sender).Text();
+  // The record holds 31 characters; a longer text is cut there rather than overrunning it.
+  const std::size_t length = std::min(text.size(), kMaxStringLength);
+  std::array<std::uint8_t, kMaxStringLength + 1> record{};
+  record[0] = static_cast<std::uint8_t>(length);
+  std::copy_n(text.begin(), length, record.begin() + 1);
+  const std::size_t total = length + 1;
+  DeviceActivity activity(app);
+  if (!activity) return;
+  for (std::size_t k = 0; k < 4 && total > kChunk * k; ++k) {
+    const std::size_t n = total > kChunk * (k + 1) ? kChunk : total - kChunk * k;
+    ParameterRequest(core.UsbDevice, core.clock, parameter::kCommand, item,
+                     static_cast<unsigned>(k), static_cast<std::uint8_t>(n),
+                     record.data() + kChunk * k);
+    core.clock.Sleep(kChunkPauseMs);
+  }
+}
+
+void TForm1::btnSetParaClick(ui::Control&) {
+  DeviceActivity activity(app);
+  if (!activity) return;
+  ParameterRequest(core.UsbDevice, core.clock, parameter::kCommand, parameter::kSettingsWrite, 0, 4,
+                   app.ParameterSettings.data());
+}
+
+void TForm1::btnReadParaClick(ui::Control&) {
+  DeviceActivity activity(app);
+  if (!activity) return;
+  // A read that fails or is not completed leaves the record as it was, which is shown again.
+  ParameterRequest(core.UsbDevice, core.clock, parameter::kCommand, parameter::kSettingsRead, 0, 4,
+                   app.ParameterSettings.data());
+  ShowParameterSettings();
+}
+
+void TForm1::rbnI2SlenClick(ui::Control&) {
+  SetBit(app.ParameterSettings[0], 0, rbnI2Slen0->Checked());
+}
+
+void TForm1::rbnSPDIFlenClick(ui::Control&) {
+  SetBit(app.ParameterSettings[0], 1, rbnSPDIFlen0->Checked());
+}
+
+void TForm1::chkI2SLRSwapClick(ui::Control&) {
+  SetBit(app.ParameterSettings[0], 2, chkI2SLRSwap->Checked());
+}
+
+void TForm1::chkDSDLRSwapClick(ui::Control&) {
+  SetBit(app.ParameterSettings[0], 3, chkDSDLRSwap->Checked());
+}
+
+void TForm1::rbnMCLKOutFreqClick(ui::Control& Sender) {
+  for (int i = 0; i < 4; ++i) {
+    if (Find<ui::RadioButton>("rbnMCLKOutFreq" + std::to_string(i)) != &Sender) continue;
+    std::uint8_t& byte = app.ParameterSettings[0];
+    byte = static_cast<std::uint8_t>((byte & ~0x30) | (i << 4));
+    return;
+  }
+}
+
+void TForm1::rbnI2SFormatClick(ui::Control&) {
+  SetBit(app.ParameterSettings[0], 6, !rbnI2SFormat0->Checked());
+}
+
+void TForm1::rbnDSDOutClick(ui::Control&) {
+  SetBit(app.ParameterSettings[0], 7, rbnDSDOut0->Checked());
+}
+
+void TForm1::chkMCLKOutOffClick(ui::Control&) {
+  SetBit(app.ParameterSettings[1], 7, chkMCLKOutOff->Checked());
+}
+
+void TForm1::chkI2SOutOffClick(ui::Control&) {
+  SetBit(app.ParameterSettings[1], 6, chkI2SOutOff->Checked());
+}
+
+void TForm1::chkSPDIFOutOffClick(ui::Control&) {
+  SetBit(app.ParameterSettings[1], 5, chkSPDIFOutOff->Checked());
+}
 
 void TForm1::ShowParameterSettings() {
   // A copy: checking a control runs its click handler, which writes its bits back.

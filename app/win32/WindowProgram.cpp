@@ -12,8 +12,10 @@ namespace qv {
 
 namespace {
 
-int RunWindow(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32Shell& shell) {
+int RunWindow(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32Shell& shell,
+              WindowMode mode) {
   AppState app;
+  app.ServiceMode = mode == WindowMode::kService;
   CoreState core(io, interfaces, clock);
   TForm1 form(app, core, shell);
   // The creation event runs before the window is first shown, as the layout's caption must
@@ -39,9 +41,10 @@ int RunWindow(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32She
 
 }  // namespace
 
-int RunWindowProgram(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32Shell& shell) {
+int RunWindowProgram(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32Shell& shell,
+                     WindowMode mode) {
   try {
-    return RunWindow(io, interfaces, clock, shell);
+    return RunWindow(io, interfaces, clock, shell, mode);
   } catch (const std::exception& e) {
     shell.ShowException(e.what());
   } catch (...) {

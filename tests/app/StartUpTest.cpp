@@ -94,6 +94,32 @@ TEST(StartUp, EngineeringPagesAreHiddenWithRegisterPageActive) {
   EXPECT_FALSE(f.gbxFlashCMD->Showing());
 }
 
+TEST(StartUp, TheServiceBuildShowsEveryPageAtTheDesignedSize) {
+  for (int ppi : {96, 144}) {
+    Window w(ppi, "", true);
+    TForm1& f = *w.form;
+    EXPECT_EQ(f.Caption(), "Brevanto firmware update Tool V1.9");
+    EXPECT_EQ(f.Bounds().width, 607);
+    EXPECT_EQ(f.Bounds().height, 637);
+    EXPECT_TRUE(f.MainPageControl->Showing());
+    EXPECT_EQ(f.MainPageControl->ActivePage(), f.TabSheet1);
+    std::vector<std::string> tabs;
+    for (ui::TabSheet* page : f.MainPageControl->Pages())
+      if (page->TabVisible()) tabs.push_back(page->Caption());
+    EXPECT_EQ(tabs, (std::vector<std::string>{"Register", "I2C Access", "ISP", "Parameter",
+                                              "Information", "Gen. Bin File"}));
+    for (ui::Control* shown : std::initializer_list<ui::Control*>{
+             f.gbxISPRange, f.chkISPMode, f.chkProtect, f.GroupBox1, f.chkDetectUSB,
+             f.USBLoadFileBitBtn, f.cbxReadISPFile, f.lbledtVID, f.lbledtPID})
+      EXPECT_TRUE(shown->Visible()) << shown->Name();
+    // Everything else starts as in the update build.
+    EXPECT_FALSE(f.chkProtect->Checked());
+    EXPECT_EQ(f.lblEepAvail->Caption(), "EEPROM not Available");
+    EXPECT_FALSE(f.Image1->Visible());
+    EXPECT_EQ(w.app.DetectEnabled, 1);
+  }
+}
+
 TEST(StartUp, ByteGridsCarryHexHeaders) {
   Window w;
   for (ui::StringGrid* grid : {w.form->RegStringGrid1, w.form->StringGridMIIC}) {

@@ -19,9 +19,10 @@ namespace qv::test {
 // the window, and its creation event already run.
 class Window {
  public:
-  explicit Window(int pixelsPerInch = 96, const std::string& setup = "")
+  explicit Window(int pixelsPerInch = 96, const std::string& setup = "", bool service = false)
       : sim_(ParseSetupOrFail(setup)), core(sim_.Bus(), sim_.Bus(), sim_.Clock()) {
     shell.pixelsPerInch = pixelsPerInch;
+    app.ServiceMode = service;
     form = std::make_unique<TForm1>(app, core, shell);
     form->Create();
   }

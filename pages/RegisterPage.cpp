@@ -1,0 +1,128 @@
+// The "Register" page: the 256 registers of the bank the chip has selected, one byte per
+// request, with the value read back after every change.
+#include "app/DeviceActivity.h"
+#include "app/Unit1.h"
+#include "chip/Registers.h"
+#include "pages/ByteGrid.h"
+
+namespace qv {
+namespace {
+
+constexpr std::uint16_t kKeyEnter = 0x0D, kKeyInsert = 0x2D, kKeyDelete = 0x2E;
+// The chip gets this long between a write and its read-back.
+constexpr std::uint32_t kKeyReadBackPauseMs = 1;
+constexpr std::uint32_t kBitReadBackPauseMs = 3;
+
+constexpr int kIdle = 0, kReading = 1;
+
+}  // namespace
+
+void TForm1::btnReadAllClick(ui::Control&) {
+  if (!core.UsbDevice.GetDeviceFound()) return;
+  // A click while the bank is read stops it; the loop sees the flag at its next register.
+  if (btnReadAll->Tag() == kReading) {
+    btnReadAll->SetTag(kIdle);
+    btnReadAll->SetCaption("Read Bank");
+    return;
+  }
+  DeviceActivity activity(app);
+  if (!activity) return;
+  QuorvexUsb& usb = core.UsbDevice;
+  btnReadAll->SetCaption("Stop");
+  btnReadAll->SetTag(kReading);
+  usb.Open();
+  for (int i = 0; i < RegStringGrid1->RowCount() - 1; ++i) {
+    for (int j = 0; j < RegStringGrid1->ColCount() - 1; ++j) {
+      if (btnReadAll->Tag() != kReading) break;
+      const auto address = static_cast<std::uint8_t>(i * 16 + j);
+      // A failed read leaves the register's last known value, which the cell then shows.
+      ReadRegister(usb, address, &app.RegisterImage[address]);
+      RegStringGrid1->SetCell(j + 1, i + 1, ByteText(app.RegisterImage[address]));
+      // Lets a click on "Stop" through between two registers, as the I2C read does.
+      shell.ProcessMessages();
+    }
+  }
+  usb.Close();
+  btnReadAll->SetTag(kIdle);
+  btnReadAll->SetCaption("Read Bank");
+}
+
+void TForm1::RegStringGridSelectCell(ui::Control&, int ACol, int ARow, bool&) {
+  HighlightHeaders(*RegStringGrid1, ACol, ARow);
+  const std::uint8_t address = CellAddress(ACol, ARow);
+  lblRegAddr->SetCaption("Reg 0x" + ByteText(address));
+  DeviceActivity activity(app);
+  if (!activity) return;
+  core.UsbDevice.Open();
+  ReadRegister(core.UsbDevice, address, &app.RegisterImage[address]);
+  core.UsbDevice.Close();
+  const std::uint8_t value = app.RegisterImage[address];
+  RegStringGrid1->SetCell(ACol, ARow, ByteText(value));
+  ShowBits(*this, "chkBit", value);
+  lblRegData->SetCaption("= 0x" + ByteText(value));
+}
+
+void TForm1::RegStringGridKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState) {
+  const int col = RegStringGrid1->Col();
+  const int row = RegStringGrid1->Row();
+  const std::uint8_t address = CellAddress(col, row);
+  std::uint8_t& stored = app.RegisterImage[address];
+  bool pending = false;
+  switch (Key) {
+    case kKeyEnter:
+      // A text that is no hexadecimal number raises the conversion error: nothing is sent.
+      stored = TypedByte(RegStringGrid1->Cell(col, row));
+      pending = true;
+      break;
+    case kKeyInsert:
+      if (stored != 0xFF) {
+        ++stored;
+        pending = true;
+      }
+      break;
+    case kKeyDelete:
+      if (stored != 0x00) {
+        --stored;
+        pending = true;
+      }
+      break;
+    default:
+      break;
+  }
+  if (!pending) return;
+  DeviceActivity activity(app);
+  if (!activity) return;
+  QuorvexUsb& usb = core.UsbDevice;
+  usb.Open();
+  WriteRegister(usb, address, stored);
+  core.clock.Sleep(kKeyReadBackPauseMs);
+  ReadRegister(usb, address, &stored);
+  usb.Close();
+  // What the chip holds now, which for a read-only or self-clearing register is not what was
+  // typed.
+  RegStringGrid1->SetCell(col, row, ByteText(stored));
+  ShowBits(*this, "chkBit", stored);
+}
+
+void TForm1::chkBit0MouseUp(ui::Control&, ui::MouseButton, ui::ShiftState, int, int) {
+  const std::uint8_t value = CheckedBits(*this, "chkBit");
+  const int col = RegStringGrid1->Col();
+  const int row = RegStringGrid1->Row();
+  const std::uint8_t address = CellAddress(col, row);
+  DeviceActivity activity(app);
+  if (!activity) return;
+  std::uint8_t& stored = app.RegisterImage[address];
+  stored = value;
+  QuorvexUsb& usb = core.UsbDevice;
+  usb.Open();
+  WriteRegister(usb, address, value);
+  core.clock.Sleep(kBitReadBackPauseMs);
+  ReadRegister(usb, address, &stored);
+  usb.Close();
+  RegStringGrid1->SetCell(col, row, ByteText(stored));
+  ShowBits(*this, "chkBit", stored);
+  lblRegAddr->SetCaption("Reg 0x" + ByteText(address));
+  lblRegData->SetCaption("= 0x" + ByteText(stored));
+}
+
+}  // namespace qv
