@@ -7,6 +7,8 @@
 //   qv_ui_driver update|update-fail <qvupdate-sim.exe> <work folder> <screenshot.bmp>
 //     the one-click firmware update on a simulated device, to success or (every flash read
 //     disturbed) to failure; see UpdateScenario.h.
+//   qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>
+//     the engineering pages of the service window; see ServiceScenario.h.
 //
 // Exits 0 when everything matched; otherwise prints each mismatch as a FAIL: line and exits 1.
 #include <windows.h>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "tests/win32ui/ProgramUnderTest.h"
+#include "tests/win32ui/ServiceScenario.h"
 #include "tests/win32ui/UpdateScenario.h"
 #include "tests/win32ui/WindowSnapshot.h"
 
@@ -95,7 +98,8 @@ int Usage() {
   std::printf(
       "usage: qv_ui_driver <qvupdate-sim.exe> <screenshot.bmp>\n"
       "       qv_ui_driver update|update-fail <qvupdate-sim.exe> <work folder> "
-      "<screenshot.bmp>\n");
+      "<screenshot.bmp>\n"
+      "       qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>\n");
   return 2;
 }
 
@@ -105,6 +109,8 @@ int Usage() {
 int main(int argc, char** argv) {
   using namespace qv::uitest;
   if (argc == 3) return RunStartupScenario(WindowsPath(argv[1]), WindowsPath(argv[2]));
+  if (argc == 4 && std::strcmp(argv[1], "service") == 0)
+    return RunServiceScenario(WindowsPath(argv[2]), WindowsPath(argv[3]));
   if (argc == 5) {
     const bool success = std::strcmp(argv[1], "update") == 0;
     if (!success && std::strcmp(argv[1], "update-fail") != 0) return Usage();

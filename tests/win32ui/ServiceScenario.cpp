@@ -1,0 +1,165 @@
+#include "tests/win32ui/ServiceScenario.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "tests/win32ui/ProgramUnderTest.h"
+#include "tests/win32ui/WindowSnapshot.h"
+
+namespace qv::uitest {
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 30000;
+constexpr DWORD kFoundTimeoutMs = 30000;
+constexpr DWORD kStepTimeoutMs = 20000;
+constexpr DWORD kExitTimeoutMs = 15000;
+
+// A device whose status registers say: connected, PCM, 96 kHz (rate code 3); firmware 2.7.
+constexpr const char* kSetup = "model=Brevanto_RX1;status=030001;version=0207";
+
+// Tab indexes of the service window, in page order.
+constexpr WPARAM kParameterTab = 3, kInformationTab = 4;
+
+HWND Child(HWND window, const char* text, const char* windowClass) {
+  const std::vector<ChildWindow> children = ChildWindows(window);
+  const ChildWindow* child = FindChild(children, text, windowClass);
+  return child ? child->hwnd : nullptr;
+}
+
+bool Shown(HWND window, const char* text) {
+  const std::vector<ChildWindow> children = ChildWindows(window);
+  const ChildWindow* child = FindChild(children, text, "Static");
+  return child && child->visible;
+}
+
+// The grid tells its cells as its window text: rows by line, cells by tab.
+std::vector<std::vector<std::string>> GridCells(HWND grid) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(WindowText(grid));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> cells;
+    std::istringstream fields(line);
+    for (std::string cell; std::getline(fields, cell, '\t');) cells.push_back(cell);
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+std::string Cell(const std::vector<std::vector<std::string>>& rows, int col, int row) {
+  if (row >= static_cast<int>(rows.size()) || col >= static_cast<int>(rows[row].size())) return {};
+  return rows[row][col];
+}
+
+HWND FindGrid(HWND window) {
+  for (const ChildWindow& child : ChildWindows(window))
+    if (child.windowClass == "QvStringGrid" && child.visible) return child.hwnd;
+  return nullptr;
+}
+
+void Click(HWND button) {
+  // Posted: the handler runs inside the program's own message loop.
+  PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void ChooseTab(HWND window, WPARAM index) {
+  for (const ChildWindow& child : ChildWindows(window))
+    if (child.windowClass == "QvPageControl") PostMessageA(child.hwnd, TCM_SETCURSEL, index, 0);
+}
+
+}  // namespace
+
+int RunServiceScenario(const std::string& program, const std::string& screenshot) {
+  Failures failures;
+  const ULONGLONG started = GetTickCount64();
+  ProgramUnderTest sim(program, kSetup);
+  if (!sim.Started()) return 1;
+  HWND window = sim.WaitForMainWindow(kMainCaption, kStartTimeoutMs, started);
+  if (!window) return 1;
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  failures.Check(rect.right - rect.left == 607 && rect.bottom - rect.top == 637,
+                 "window size " + std::to_string(rect.right - rect.left) + " x " +
+                     std::to_string(rect.bottom - rect.top) + ", expected 607 x 637");
+  if (!sim.WaitUntil([&] { return Shown(window, "Find Device Brevanto RX1"); }, kFoundTimeoutMs)) {
+    failures.Check(false, "the device was not found");
+    return 1;
+  }
+
+  // Register page (shown first): the bank the chip has selected, bank 0 with its status and
+  // version registers.
+  HWND readBank = Child(window, "Read Bank", "Button");
+  HWND grid = FindGrid(window);
+  failures.Check(readBank && grid, "no \"Read Bank\" button or register grid in sight");
+  if (readBank && grid) {
+    Click(readBank);
+    const bool read = sim.WaitUntil(
+        [&] {
+          const auto rows = GridCells(grid);
+          return Cell(rows, 16, 16) != "" && Child(window, "Read Bank", "Button");
+        },
+        kStepTimeoutMs);
+    const auto rows = GridCells(grid);
+    failures.Check(read, "the bank read did not fill the grid");
+    // Row A0 is grid row 11; registers A4, A6, AE and AF are its columns 5, 7, 15 and 16.
+    failures.Check(Cell(rows, 5, 11) == "03" && Cell(rows, 7, 11) == "01",
+                   "status registers A4/A6 show \"" + Cell(rows, 5, 11) + "\"/\"" +
+                       Cell(rows, 7, 11) + "\", expected 03/01");
+    failures.Check(Cell(rows, 15, 11) == "02" && Cell(rows, 16, 11) == "07",
+                   "version registers AE/AF show \"" + Cell(rows, 15, 11) + "\"/\"" +
+                       Cell(rows, 16, 11) + "\", expected 02/07");
+    failures.Check(Cell(rows, 0, 11) == "A0" && Cell(rows, 5, 0) == "04",
+                   "the grid's headers are not the register numbers");
+  }
+
+  // Information page: Update.
+  ChooseTab(window, kInformationTab);
+  if (HWND update = Child(window, "Update", "Button")) {
+    Click(update);
+    const bool shown = sim.WaitUntil(
+        [&] {
+          return Shown(window, "USB connected") && Shown(window, "Playing") &&
+                 Shown(window, "PCM") && Shown(window, "   96KHz");
+        },
+        kStepTimeoutMs);
+    failures.Check(shown,
+                   "after Update the page does not show \"USB connected\", \"Playing\", "
+                   "\"PCM\" and \"   96KHz\"");
+  } else {
+    failures.Check(false, "no \"Update\" button");
+  }
+
+  // Parameter page: the device reports an EEPROM, which the start record does not.
+  ChooseTab(window, kParameterTab);
+  failures.Check(
+      sim.WaitUntil([&] { return Shown(window, "EEPROM not Available"); }, kStepTimeoutMs),
+      "before Read back the page does not show \"EEPROM not Available\"");
+  if (HWND readBack = Child(window, "Read back", "Button")) {
+    Click(readBack);
+    failures.Check(sim.WaitUntil([&] { return Shown(window, "EEPROM Exist"); }, kStepTimeoutMs),
+                   "after Read back the page does not show \"EEPROM Exist\"");
+    // The record read back is A1 00 00 80: bits 4-5 of A1 are 2, "512 Fs".
+    HWND mclk = Child(window, "512 Fs", "Button");
+    failures.Check(mclk && SendMessageA(mclk, BM_GETCHECK, 0, 0) == BST_CHECKED,
+                   "after Read back \"512 Fs\" is not checked");
+  } else {
+    failures.Check(false, "no \"Read back\" button");
+  }
+
+  if (SaveWindowBitmap(window, screenshot)) {
+    std::printf("screenshot: %s\n", screenshot.c_str());
+  } else {
+    failures.Check(false, "could not save the screenshot " + screenshot);
+  }
+  sim.CloseAndCheckExit(window, kExitTimeoutMs, failures);
+  std::printf("%s (%llu ms)\n", failures.count == 0 ? "service test passed" : "service test FAILED",
+              GetTickCount64() - started);
+  return failures.count == 0 ? 0 : 1;
+}
+
+}  // namespace qv::uitest
