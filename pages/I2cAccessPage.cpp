@@ -16,6 +16,18 @@ constexpr std::uint32_t kBitReadBackPauseMs = 30;
 
 constexpr int kIdle = 0, kReading = 1;
 
+// Writes the slave's register, gives the part its pause and reads the register back into
+// `stored`; a slave that does not answer leaves `stored` as it is.
+void WriteAndReadBack(CoreState& core, std::uint8_t slave, std::uint8_t reg, std::uint8_t& stored,
+                      std::uint32_t pauseMs) {
+  QuorvexUsb& usb = core.UsbDevice;
+  usb.Open();
+  I2CWriteRegisters(usb, slave, reg, {&stored, 1});
+  core.clock.Sleep(pauseMs);
+  I2CReadRegisters(usb, slave, reg, {&stored, 1});
+  usb.Close();
+}
+
 }  // namespace
 
 void TForm1::MainPageControlChange(ui::Control&) {
@@ -97,12 +109,7 @@ void TForm1::StringGridMIICKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftSt
   if (!pending) return;
   DeviceActivity activity(app);
   if (!activity) return;
-  QuorvexUsb& usb = core.UsbDevice;
-  usb.Open();
-  I2CWriteRegisters(usb, app.SlaveAddress, reg, {&stored, 1});
-  core.clock.Sleep(kKeyReadBackPauseMs);
-  I2CReadRegisters(usb, app.SlaveAddress, reg, {&stored, 1});
-  usb.Close();
+  WriteAndReadBack(core, app.SlaveAddress, reg, stored, kKeyReadBackPauseMs);
   StringGridMIIC->SetCell(col, row, ByteText(stored));
   ShowBits(*this, "chkMI2CBit", stored);
 }
@@ -116,12 +123,7 @@ void TForm1::chkMI2CBitMouseUp(ui::Control&, ui::MouseButton, ui::ShiftState, in
   if (!activity) return;
   std::uint8_t& stored = app.I2cImage[reg];
   stored = value;
-  QuorvexUsb& usb = core.UsbDevice;
-  usb.Open();
-  I2CWriteRegisters(usb, app.SlaveAddress, reg, {&stored, 1});
-  core.clock.Sleep(kBitReadBackPauseMs);
-  I2CReadRegisters(usb, app.SlaveAddress, reg, {&stored, 1});
-  usb.Close();
+  WriteAndReadBack(core, app.SlaveAddress, reg, stored, kBitReadBackPauseMs);
   StringGridMIIC->SetCell(col, row, ByteText(stored));
   ShowBits(*this, "chkMI2CBit", stored);
   lblMI2CRegAddr->SetCaption("Reg 0x" + ByteText(reg));

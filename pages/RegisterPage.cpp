@@ -15,6 +15,18 @@ constexpr std::uint32_t kBitReadBackPauseMs = 3;
 
 constexpr int kIdle = 0, kReading = 1;
 
+// Writes the register, gives the chip its pause and reads the register back into `stored`: a
+// read-only or self-clearing register then shows the chip's value, not the one written.
+void WriteAndReadBack(CoreState& core, std::uint8_t address, std::uint8_t& stored,
+                      std::uint32_t pauseMs) {
+  QuorvexUsb& usb = core.UsbDevice;
+  usb.Open();
+  WriteRegister(usb, address, stored);
+  core.clock.Sleep(pauseMs);
+  ReadRegister(usb, address, &stored);
+  usb.Close();
+}
+
 }  // namespace
 
 void TForm1::btnReadAllClick(ui::Control&) {
@@ -92,14 +104,7 @@ void TForm1::RegStringGridKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftSta
   if (!pending) return;
   DeviceActivity activity(app);
   if (!activity) return;
-  QuorvexUsb& usb = core.UsbDevice;
-  usb.Open();
-  WriteRegister(usb, address, stored);
-  core.clock.Sleep(kKeyReadBackPauseMs);
-  ReadRegister(usb, address, &stored);
-  usb.Close();
-  // What the chip holds now, which for a read-only or self-clearing register is not what was
-  // typed.
+  WriteAndReadBack(core, address, stored, kKeyReadBackPauseMs);
   RegStringGrid1->SetCell(col, row, ByteText(stored));
   ShowBits(*this, "chkBit", stored);
 }
@@ -113,12 +118,7 @@ void TForm1::chkBit0MouseUp(ui::Control&, ui::MouseButton, ui::ShiftState, int, 
   if (!activity) return;
   std::uint8_t& stored = app.RegisterImage[address];
   stored = value;
-  QuorvexUsb& usb = core.UsbDevice;
-  usb.Open();
-  WriteRegister(usb, address, value);
-  core.clock.Sleep(kBitReadBackPauseMs);
-  ReadRegister(usb, address, &stored);
-  usb.Close();
+  WriteAndReadBack(core, address, stored, kBitReadBackPauseMs);
   RegStringGrid1->SetCell(col, row, ByteText(stored));
   ShowBits(*this, "chkBit", stored);
   lblRegAddr->SetCaption("Reg 0x" + ByteText(address));
