@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/DeviceModels.h"
+#include "app/FirmwareFormat.h"
 #include "app/Unit1.h"
 #include "image/BinLoader.h"
 #include "image/HexLoader.h"
@@ -27,24 +28,6 @@ bool IsProgrammable(LoadResult& result, const FlashImage& image) {
     result = empty;
   }
   return static_cast<bool>(result);
-}
-
-// Which loader a path asks for, by the third character from its end, so ".hex", ".h00" and
-// ".bin" are recognised in any letter case.
-enum class FileFormat { kHex, kBin, kUnknown };
-
-FileFormat FormatOf(const std::string& path) {
-  if (path.size() < 3) return FileFormat::kUnknown;
-  switch (path[path.size() - 3]) {
-    case 'b':
-    case 'B':
-      return FileFormat::kBin;
-    case 'h':
-    case 'H':
-      return FileFormat::kHex;
-    default:
-      return FileFormat::kUnknown;
-  }
 }
 
 LoadResult LoadFile(FlashImage& image, const std::filesystem::path& path, FileFormat format) {
@@ -66,6 +49,20 @@ LoadResult LoadFile(FlashImage& image, const std::filesystem::path& path, FileFo
 }
 
 }  // namespace
+
+FileFormat FormatOf(const std::string& path) {
+  if (path.size() < 3) return FileFormat::kUnknown;
+  switch (path[path.size() - 3]) {
+    case 'b':
+    case 'B':
+      return FileFormat::kBin;
+    case 'h':
+    case 'H':
+      return FileFormat::kHex;
+    default:
+      return FileFormat::kUnknown;
+  }
+}
 
 void TForm1::RememberFilePath() {
   std::vector<std::string> items = cbxReadISPFile->Items();

@@ -127,6 +127,11 @@ void TForm1::BindEvents() {
   bind(chkI2SOutOff, &TForm1::chkI2SOutOffClick);
   bind(chkSPDIFOutOff, &TForm1::chkSPDIFOutOffClick);
 
+  // Bin file editor page.
+  bind(CurrentFileBitBtn, &TForm1::CurrentFileBitBtnClick);
+  bind(btnCheck, &TForm1::btnCheckClick);
+  bind(btnSaveBitBin, &TForm1::btnSaveBitBinClick);
+
   // Information page.
   bind(btnUpdateStatus, &TForm1::btnUpdateStatusClick);
   for (ui::Button* button : {btnHID0, btnHID1, btnHID2, btnHID3, btnHID4})

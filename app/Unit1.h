@@ -118,8 +118,13 @@ class TForm1 : public ui::Form {
   // Information page (pages/InformationPage.cpp).
   void btnUpdateStatusClick(ui::Control& Sender);
   void btnHIDClick(ui::Control& Sender);
-  // Bin file editor's " Save" (and Button1 of the ISP page): the built-in block into the flash
-  // image and the editor's buffer.
+  // Bin file editor (editor/BinEditor.cpp): "Current File", loading it into the editor's buffer,
+  // "Check", "New File", and " Save" (also Button1 of the ISP page): the built-in block into the
+  // editor's buffer, and into the flash image while that holds no loaded file.
+  void CurrentFileBitBtnClick(ui::Control& Sender);
+  void ReadModifyFile();
+  void btnCheckClick(ui::Control& Sender);
+  void btnSaveBitBinClick(ui::Control& Sender);
   void btnSaveBinClick(ui::Control& Sender);
 
   // The window.

@@ -1,15 +1,82 @@
-// The bin file editor page.
+// The "Gen. Bin File" page: opens a firmware file into the page's own buffer (through the shared
+// flash image), finds its user-parameter marker, and names a new file.
 #include <algorithm>
 
 #include "app/BuiltInImage.h"
+#include "app/FirmwareFormat.h"
 #include "app/Unit1.h"
+#include "image/BinLoader.h"
+#include "image/HexLoader.h"
+#include "image/UserParameterMarker.h"
 
 namespace qv {
+namespace {
+
+// Runs the marker search over the editor's buffer; true when the image is editable.
+bool SearchMarker(AppState& app) {
+  app.MarkerOffset = 0;
+  const auto found = FindUserParameterMarker(app.EditBuffer, app.EditLength);
+  if (found) app.MarkerOffset = *found;
+  return found.has_value();
+}
+
+}  // namespace
+
+void TForm1::CurrentFileBitBtnClick(ui::Control&) {
+  if (!OpenBinFileDialog->Execute(shell)) return;
+  app.EditFilePath = OpenBinFileDialog->FileName();
+  ReadModifyFile();
+  if (!SearchMarker(app)) {
+    // The group and "New File" keep what an earlier file gave them.
+    lblStatusReport->SetCaption("Load file is invalid for modify");
+    return;
+  }
+  GroupBox9->SetEnabled(true);
+  btnSaveBitBin->SetEnabled(true);
+  lblStatusReport->SetCaption("Load file ready");
+}
+
+void TForm1::ReadModifyFile() {
+  lblCurrentFilePath->SetCaption(app.EditFilePath);
+  // The file goes through the flash image, which it replaces; a name whose extension says
+  // neither loads nothing, and the image keeps what it held. A file the loader refuses leaves
+  // the image empty.
+  switch (FormatOf(app.EditFilePath)) {
+    case FileFormat::kBin:
+      LoadBinImage(core.FlashImage, app.EditFilePath);
+      break;
+    case FileFormat::kHex:
+      LoadHexImage(core.FlashImage, app.EditFilePath);
+      break;
+    case FileFormat::kUnknown:
+      break;
+  }
+  const auto& image = core.FlashImage;
+  std::copy_n(image.Data.begin(), image.Length, app.EditBuffer.begin());
+  app.EditLength = image.Length;
+  btnCheck->SetEnabled(true);
+}
+
+void TForm1::btnCheckClick(ui::Control&) {
+  lblSaveDone->SetCaption("");
+  if (SearchMarker(app)) GroupBox9->SetEnabled(true);
+}
+
+void TForm1::btnSaveBitBinClick(ui::Control&) {
+  if (!SaveBinFIleDialog->Execute(shell)) return;
+  app.NewFilePath = SaveBinFIleDialog->FileName();
+  lblSaveBinPath->SetCaption(app.NewFilePath);
+  btnSaveBin->SetEnabled(true);
+}
 
 void TForm1::btnSaveBinClick(ui::Control&) {
-  // Lengths, marker and controls stay as they are, and no file is written.
+  // Lengths, marker and controls stay as they are, and no file is written. The built-in block
+  // goes into the flash image only while that holds no loaded file: copied over a loaded
+  // firmware it would be programmed and verified in the file's name, and leave the device with
+  // the block instead of the file.
   const auto& block = BuiltInImage();
-  std::copy(block.begin(), block.end(), core.FlashImage.Data.begin());
+  if (core.FlashImage.Length == 0)
+    std::copy(block.begin(), block.end(), core.FlashImage.Data.begin());
   std::copy(block.begin(), block.end(), app.EditBuffer.begin());
 }
 

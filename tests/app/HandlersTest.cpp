@@ -123,35 +123,6 @@ TEST(RangeSelection, ValuesOutsideTheFlashAreRefusedNotWrapped) {
   EXPECT_TRUE(w.shell.errors.empty());
 }
 
-TEST(SaveButtons, CopyTheBuiltInBlockAgainAndNothingElse) {
-  Window w;
-  TForm1& f = *w.form;
-  std::fill(w.core.FlashImage.Data.begin(), w.core.FlashImage.Data.end(), 0x5A);
-  std::fill(w.app.EditBuffer.begin(), w.app.EditBuffer.end(), 0x5A);
-  w.core.FlashImage.Length = 100;
-  w.app.EditLength = 200;
-  w.app.MarkerOffset = 7;
-
-  w.input().Click(*f.btnSaveBin);  // disabled until a target file is chosen
-  EXPECT_EQ(w.core.FlashImage.Data[0], 0x5A);
-
-  w.input().Click(*f.Button1);
-  const auto& block = BuiltInImage();
-  EXPECT_TRUE(std::equal(block.begin(), block.end(), w.core.FlashImage.Data.begin()));
-  EXPECT_TRUE(std::equal(block.begin(), block.end(), w.app.EditBuffer.begin()));
-  EXPECT_EQ(w.core.FlashImage.Data[kBuiltInImageSize], 0x5A);
-  EXPECT_EQ(w.app.EditBuffer[kBuiltInImageSize], 0x5A);
-  EXPECT_EQ(w.core.FlashImage.Length, 100u);
-  EXPECT_EQ(w.app.EditLength, 200u);
-  EXPECT_EQ(w.app.MarkerOffset, 7u);
-
-  std::fill(w.app.EditBuffer.begin(), w.app.EditBuffer.end(), 0x5A);
-  f.btnSaveBin->SetEnabled(true);
-  w.input().Click(*f.btnSaveBin);
-  EXPECT_TRUE(std::equal(block.begin(), block.end(), w.app.EditBuffer.begin()));
-  EXPECT_TRUE(w.shell.dialogs.empty());
-}
-
 TEST(FormClose, ClosesTheHandleOnlyWhenADeviceWasFound) {
   Window w;
   QuorvexUsb& usb = w.core.UsbDevice;

@@ -9,6 +9,8 @@
 //     disturbed) to failure; see UpdateScenario.h.
 //   qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>
 //     the engineering pages of the service window; see ServiceScenario.h.
+//   qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>
+//     the "Gen. Bin File" page with its open dialog answered; see EditorScenario.h.
 //
 // Exits 0 when everything matched; otherwise prints each mismatch as a FAIL: line and exits 1.
 #include <windows.h>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32ui/EditorScenario.h"
 #include "tests/win32ui/ProgramUnderTest.h"
 #include "tests/win32ui/ServiceScenario.h"
 #include "tests/win32ui/UpdateScenario.h"
@@ -99,7 +102,8 @@ int Usage() {
       "usage: qv_ui_driver <qvupdate-sim.exe> <screenshot.bmp>\n"
       "       qv_ui_driver update|update-fail <qvupdate-sim.exe> <work folder> "
       "<screenshot.bmp>\n"
-      "       qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>\n");
+      "       qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>\n"
+      "       qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>\n");
   return 2;
 }
 
@@ -111,6 +115,8 @@ int main(int argc, char** argv) {
   if (argc == 3) return RunStartupScenario(WindowsPath(argv[1]), WindowsPath(argv[2]));
   if (argc == 4 && std::strcmp(argv[1], "service") == 0)
     return RunServiceScenario(WindowsPath(argv[2]), WindowsPath(argv[3]));
+  if (argc == 5 && std::strcmp(argv[1], "editor") == 0)
+    return RunEditorScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]));
   if (argc == 5) {
     const bool success = std::strcmp(argv[1], "update") == 0;
     if (!success && std::strcmp(argv[1], "update-fail") != 0) return Usage();

@@ -1,0 +1,131 @@
+#include "tests/win32ui/EditorScenario.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "tests/win32ui/ProgramUnderTest.h"
+#include "tests/win32ui/WindowSnapshot.h"
+
+namespace qv::uitest {
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 30000;
+constexpr DWORD kDialogTimeoutMs = 15000;
+constexpr DWORD kStepTimeoutMs = 15000;
+constexpr DWORD kExitTimeoutMs = 15000;
+constexpr WPARAM kBinFileTab = 5;
+// The file name box of the common open dialog (cmb13), and its plain edit (edt1) in the older
+// style.
+constexpr int kFileNameCombo = 0x47C;
+constexpr int kFileNameEdit = 0x480;
+
+constexpr const char* kReadyText = "Load file ready";
+constexpr const char* kInvalidText = "Load file is invalid for modify";
+
+bool WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return out.good();
+}
+
+bool Shown(HWND window, const char* text) {
+  const std::vector<ChildWindow> children = ChildWindows(window);
+  const ChildWindow* child = FindChild(children, text, "Static");
+  return child && child->visible;
+}
+
+HWND Child(HWND window, const char* text, const char* windowClass) {
+  const std::vector<ChildWindow> children = ChildWindows(window);
+  const ChildWindow* child = FindChild(children, text, windowClass);
+  return child ? child->hwnd : nullptr;
+}
+
+// Clicks "Current File" and answers the open dialog with the file's full path.
+bool OpenThroughDialog(const ProgramUnderTest& sim, HWND window, const std::string& path,
+                       Failures& failures) {
+  HWND button = Child(window, "Current File", "Button");
+  if (!button) {
+    failures.Check(false, "no \"Current File\" button in sight");
+    return false;
+  }
+  PostMessageA(button, BM_CLICK, 0, 0);
+  HWND box = sim.WaitForWindow("#32770", "Open", kDialogTimeoutMs);
+  if (!box) {
+    failures.Check(false, "no open dialog within " + std::to_string(kDialogTimeoutMs / 1000) +
+                              " s of clicking \"Current File\"");
+    return false;
+  }
+  HWND name = GetDlgItem(box, kFileNameCombo);
+  if (!name) name = GetDlgItem(box, kFileNameEdit);
+  if (!name) {
+    failures.Check(false, "the open dialog has no file name box");
+    return false;
+  }
+  SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  return true;
+}
+
+}  // namespace
+
+int RunEditorScenario(const std::string& program, const std::string& workDir,
+                      const std::string& screenshot) {
+  Failures failures;
+  const ULONGLONG started = GetTickCount64();
+  const std::filesystem::path folder(workDir);
+  std::error_code error;
+  std::filesystem::remove_all(folder, error);
+  std::filesystem::create_directories(folder, error);
+  std::string marked(8192, '\x3C');
+  marked.replace(0x1234, 13, "QVUSB_Table01");
+  const std::string plain(8192, '\x3C');
+  const bool written =
+      WriteFile(folder / "marked.bin", marked) && WriteFile(folder / "plain.bin", plain);
+  failures.Check(written, "cannot write the two files in " + folder.string());
+  if (!written) return 1;
+
+  ProgramUnderTest sim(program, "model=none", workDir);
+  if (!sim.Started()) return 1;
+  HWND window = sim.WaitForMainWindow(kMainCaption, kStartTimeoutMs, started);
+  if (!window) return 1;
+  for (const ChildWindow& child : ChildWindows(window))
+    if (child.windowClass == "QvPageControl")
+      PostMessageA(child.hwnd, TCM_SETCURSEL, kBinFileTab, 0);
+
+  struct Step {
+    const char* file;
+    const char* expected;
+    const char* other;
+  };
+  for (const Step& step : {Step{"marked.bin", kReadyText, kInvalidText},
+                           Step{"plain.bin", kInvalidText, kReadyText}}) {
+    const std::string path = (folder / step.file).string();
+    if (!OpenThroughDialog(sim, window, path, failures)) break;
+    const bool shown = sim.WaitUntil(
+        [&] { return Shown(window, step.expected) && !Shown(window, step.other); }, kStepTimeoutMs);
+    failures.Check(shown,
+                   std::string(step.file) + ": the page does not show \"" + step.expected + "\"");
+    std::printf("%s: %s\n", step.file, shown ? step.expected : "(not as expected)");
+  }
+  // The marked file opened the group and "New File"; the plain one did not close them again.
+  HWND newFile = Child(window, "New File", "Button");
+  failures.Check(newFile && IsWindowEnabled(newFile), "\"New File\" is not enabled");
+
+  if (SaveWindowBitmap(window, screenshot)) {
+    std::printf("screenshot: %s\n", screenshot.c_str());
+  } else {
+    failures.Check(false, "could not save the screenshot " + screenshot);
+  }
+  sim.CloseAndCheckExit(window, kExitTimeoutMs, failures);
+  std::printf("%s (%llu ms)\n", failures.count == 0 ? "editor test passed" : "editor test FAILED",
+              GetTickCount64() - started);
+  return failures.count == 0 ? 0 : 1;
+}
+
+}  // namespace qv::uitest
