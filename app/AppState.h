@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/InformationTexts.h"
+#include "chip/PlaybackStatus.h"
 #include "image/FlashImage.h"
 
 namespace qv {
@@ -48,7 +49,7 @@ struct AppState {
   std::uint8_t SlaveAddress = 0x20;
   std::array<std::uint8_t, 256> I2cImage{};
   // Information page: the status registers 0xA4, 0xA5 and 0xA6 as last read.
-  std::array<std::uint8_t, 3> PlaybackStatus{};
+  qv::PlaybackStatus PlaybackStatus;
 
   // The device's settings record as the parameter page shows it; set by the window's creation.
   std::array<std::uint8_t, 4> ParameterSettings{};

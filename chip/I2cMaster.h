@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/Clock.h"
 #include "transport/QuorvexUsb.h"
 
 // The chip's I2C master, driven one bus step at a time through its registers in bank 14. The
@@ -42,5 +43,10 @@ bool I2CWrite(QuorvexUsb& usb, std::uint8_t slave, std::span<const std::uint8_t>
               std::span<const std::uint8_t> data);
 bool I2CRead(QuorvexUsb& usb, std::uint8_t slave, std::span<const std::uint8_t> command,
              std::span<std::uint8_t> buffer);
+
+// One register of a slave written from *value, `pauseMs` for the part, and read back into
+// *value (which keeps its byte when the read fails). True when both transfers went through.
+bool I2CWriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint8_t slave, std::uint8_t reg,
+                         std::uint8_t* value, std::uint32_t pauseMs);
 
 }  // namespace qv

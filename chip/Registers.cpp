@@ -21,4 +21,11 @@ bool SelectRegisterBank(QuorvexUsb& usb, std::uint8_t bank) {
   return WriteRegister(usb, chip::kBankSelect, bank);
 }
 
+bool WriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint16_t address, std::uint8_t* value,
+                      std::uint32_t pauseMs) {
+  const bool written = WriteRegister(usb, address, *value);
+  clock.Sleep(pauseMs);
+  return ReadRegister(usb, address, value) && written;
+}
+
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/Clock.h"
 #include "transport/QuorvexUsb.h"
 
 namespace qv {
@@ -11,5 +12,10 @@ bool ReadRegister(QuorvexUsb& usb, std::uint16_t address, std::uint8_t* out);
 // One register write; only the low 8 bits of a wider value reach the chip.
 bool WriteRegister(QuorvexUsb& usb, std::uint16_t address, unsigned value);
 bool SelectRegisterBank(QuorvexUsb& usb, std::uint8_t bank);
+// Writes *value, gives the chip `pauseMs` and reads the register back into *value, so a
+// read-only or self-clearing register gives the chip's value. True when both requests went
+// through; *value keeps what was written when the read fails.
+bool WriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint16_t address, std::uint8_t* value,
+                      std::uint32_t pauseMs);
 
 }  // namespace qv

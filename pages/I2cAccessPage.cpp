@@ -16,16 +16,13 @@ constexpr std::uint32_t kBitReadBackPauseMs = 30;
 
 constexpr int kIdle = 0, kReading = 1;
 
-// Writes the slave's register, gives the part its pause and reads the register back into
-// `stored`; a slave that does not answer leaves `stored` as it is.
+// A write and its read-back in one open of the connection; a slave that does not answer leaves
+// `stored` as it is.
 void WriteAndReadBack(CoreState& core, std::uint8_t slave, std::uint8_t reg, std::uint8_t& stored,
                       std::uint32_t pauseMs) {
-  QuorvexUsb& usb = core.UsbDevice;
-  usb.Open();
-  I2CWriteRegisters(usb, slave, reg, {&stored, 1});
-  core.clock.Sleep(pauseMs);
-  I2CReadRegisters(usb, slave, reg, {&stored, 1});
-  usb.Close();
+  core.UsbDevice.Open();
+  I2CWriteAndReadBack(core.UsbDevice, core.clock, slave, reg, &stored, pauseMs);
+  core.UsbDevice.Close();
 }
 
 }  // namespace

@@ -4,46 +4,26 @@
 
 #include "app/DeviceActivity.h"
 #include "app/Unit1.h"
-#include "chip/RegisterMap.h"
-#include "chip/Registers.h"
+#include "chip/MediaKeys.h"
+#include "chip/PlaybackStatus.h"
 
 namespace qv {
-namespace {
-
-constexpr std::uint8_t kConnected = 0x01, kDsdInput = 0x02, kMuted = 0x04;
-constexpr std::uint8_t kKeyCommand = 0x30, kKeyDone = 0x31;
-// The firmware acts on a key within a few milliseconds; after ten polls 10 ms apart it is
-// taken not to.
-constexpr int kKeyPolls = 10;
-constexpr std::uint32_t kKeyPollPauseMs = 10;
-
-constexpr std::array<std::uint8_t, 5> kKeyCodes = {0x40, 0x02, 0x10, 0x01, 0x20};
-
-}  // namespace
 
 void TForm1::btnUpdateStatusClick(ui::Control&) {
   DeviceActivity activity(app);
   if (!activity) return;
-  QuorvexUsb& usb = core.UsbDevice;
-  std::array<std::uint8_t, 3> read = app.PlaybackStatus;
-  usb.Open();
-  // Read from bank 0 or not at all: another bank's 0xA4 to 0xA6 would pass for a status. The
-  // stored values change only with a whole, fresh status.
-  const bool fresh = SelectRegisterBank(usb, chip::bank::kMailbox) &&
-                     ReadRegister(usb, chip::mailbox::kStatusRate, &read[0]) &&
-                     ReadRegister(usb, chip::mailbox::kStatusFormat, &read[1]) &&
-                     ReadRegister(usb, chip::mailbox::kStatusFlags, &read[2]);
-  usb.Close();
-  if (fresh) app.PlaybackStatus = read;
+  core.UsbDevice.Open();
+  // The stored status changes only with a whole, fresh one; without it the last one stands.
+  ReadPlaybackStatus(core.UsbDevice, app.PlaybackStatus);
+  core.UsbDevice.Close();
 
-  const std::uint8_t rate = app.PlaybackStatus[0];
-  const std::uint8_t flags = app.PlaybackStatus[2];
+  const PlaybackStatus& status = app.PlaybackStatus;
   const std::array<ui::Label*, 4> formatLabels = {lblCurrentFormat0, lblCurrentFormat1,
                                                   lblCurrentFreq0, lblCurrentFreq1};
   const auto enableFormat = [&](bool enabled) {
     for (ui::Label* label : formatLabels) label->SetEnabled(enabled);
   };
-  if (!(flags & kConnected)) {
+  if (!status.Connected()) {
     lblConnect->SetCaption(app.Texts.UsbDisconnected);
     lblMute->SetEnabled(false);
     enableFormat(false);
@@ -51,37 +31,28 @@ void TForm1::btnUpdateStatusClick(ui::Control&) {
   }
   lblConnect->SetCaption(app.Texts.UsbConnected);
   lblMute->SetEnabled(true);
-  if (flags & kMuted) {
+  if (status.Muted()) {
     lblMute->SetCaption(app.Texts.Mute);
     enableFormat(false);
     return;
   }
   lblMute->SetCaption(app.Texts.Playing);
   enableFormat(true);
-  const bool dsd = (flags & kDsdInput) != 0;
-  lblCurrentFormat1->SetCaption(dsd ? app.Texts.Dsd : app.Texts.Pcm);
-  lblCurrentFreq1->SetCaption(app.Texts.RateTexts[(rate & 0x0F) + (dsd ? 16 : 0)]);
+  lblCurrentFormat1->SetCaption(status.DsdInput() ? app.Texts.Dsd : app.Texts.Pcm);
+  lblCurrentFreq1->SetCaption(app.Texts.RateTexts[status.RateIndex()]);
 }
 
 void TForm1::btnHIDClick(ui::Control& Sender) {
+  const auto keys = MediaKeys();
   std::size_t index = 0;
-  while (index < kKeyCodes.size() && Find<ui::Button>("btnHID" + std::to_string(index)) != &Sender)
+  while (index < keys.size() && Find<ui::Button>("btnHID" + std::to_string(index)) != &Sender)
     ++index;
-  if (index == kKeyCodes.size()) return;
+  if (index == keys.size()) return;
   DeviceActivity activity(app);
   if (!activity) return;
-  QuorvexUsb& usb = core.UsbDevice;
-  usb.Open();
-  // Without bank 0 the key code and the command would land in another bank's registers.
-  const bool sent = SelectRegisterBank(usb, chip::bank::kMailbox) &&
-                    WriteRegister(usb, chip::mailbox::kArgument1, kKeyCodes[index]) &&
-                    WriteRegister(usb, chip::mailbox::kCommand, kKeyCommand);
-  for (int poll = 0; sent && poll < kKeyPolls; ++poll) {
-    core.clock.Sleep(kKeyPollPauseMs);
-    std::uint8_t status = 0;
-    if (ReadRegister(usb, chip::mailbox::kCommand, &status) && status == kKeyDone) break;
-  }
-  usb.Close();
+  core.UsbDevice.Open();
+  SendMediaKey(core.UsbDevice, core.clock, keys[index].code);
+  core.UsbDevice.Close();
 }
 
 }  // namespace qv

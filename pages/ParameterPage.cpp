@@ -1,23 +1,17 @@
 // The "Parameter" page: the device's stored USB ids and strings (sent on Enter), and the
 // settings record held in memory, changed by the option controls, sent by Set and fetched by
 // Read back. Every transfer is a parameter exchange, which opens and closes the connection.
-#include <algorithm>
-#include <array>
 #include <string>
 
 #include "app/DeviceActivity.h"
 #include "app/Unit1.h"
+#include "chip/ParameterItems.h"
 #include "chip/ParameterRequest.h"
 
 namespace qv {
 namespace {
 
 constexpr std::uint16_t kKeyEnter = 0x0D;
-constexpr std::size_t kIdLength = 4;
-constexpr std::size_t kMaxStringLength = 31;  // a length byte and 31 characters: 32 bytes
-constexpr std::size_t kChunk = 8;             // the mailbox's data registers
-// The firmware writes each chunk to its EEPROM before it takes the next.
-constexpr std::uint32_t kChunkPauseMs = 50;
 
 void SetBit(std::uint8_t& byte, unsigned bit, bool on) {
   byte = static_cast<std::uint8_t>(on ? byte | (1u << bit) : byte & ~(1u << bit));
@@ -28,16 +22,10 @@ void SetBit(std::uint8_t& byte, unsigned bit, bool on) {
 void TForm1::lbledSysVIDPIDKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState) {
   if (Key != kKeyEnter) return;
   const bool vendor = &Sender == lbledSysVID;
-  const std::string& text = (vendor ? lbledSysVID : lbledSysPID)->Text();
-  // Always four bytes: a shorter text is followed by zero bytes, a longer one gives its first
-  // four characters.
-  std::array<std::uint8_t, kIdLength> id{};
-  for (std::size_t i = 0; i < id.size() && i < text.size(); ++i)
-    id[i] = static_cast<std::uint8_t>(text[i]);
   DeviceActivity activity(app);
   if (!activity) return;
-  ParameterRequest(core.UsbDevice, core.clock, parameter::kCommand,
-                   vendor ? parameter::kVendorId : parameter::kProductId, 0, kIdLength, id.data());
+  SendId(core.UsbDevice, core.clock, vendor ? parameter::kVendorId : parameter::kProductId,
+         (vendor ? lbledSysVID : lbledSysPID)->Text());
 }
 
 void TForm1::lbledSysStrKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState) {
@@ -45,37 +33,22 @@ void TForm1::lbledSysStrKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::Shi
   const unsigned item = &Sender == lbledSysStr1   ? parameter::kString1
                         : &Sender == lbledSysStr2 ? parameter::kString2
                                                   : parameter::kString3;
-  const std::string& text = static_cast<ui::LabeledEdit&>(Sender).Text();
-  // The record holds 31 characters; a longer text is cut there rather than overrunning it.
-  const std::size_t length = std::min(text.size(), kMaxStringLength);
-  std::array<std::uint8_t, kMaxStringLength + 1> record{};
-  record[0] = static_cast<std::uint8_t>(length);
-  std::copy_n(text.begin(), length, record.begin() + 1);
-  const std::size_t total = length + 1;
   DeviceActivity activity(app);
   if (!activity) return;
-  for (std::size_t k = 0; k < 4 && total > kChunk * k; ++k) {
-    const std::size_t n = total > kChunk * (k + 1) ? kChunk : total - kChunk * k;
-    ParameterRequest(core.UsbDevice, core.clock, parameter::kCommand, item,
-                     static_cast<unsigned>(k), static_cast<std::uint8_t>(n),
-                     record.data() + kChunk * k);
-    core.clock.Sleep(kChunkPauseMs);
-  }
+  SendString(core.UsbDevice, core.clock, item, static_cast<ui::LabeledEdit&>(Sender).Text());
 }
 
 void TForm1::btnSetParaClick(ui::Control&) {
   DeviceActivity activity(app);
   if (!activity) return;
-  ParameterRequest(core.UsbDevice, core.clock, parameter::kCommand, parameter::kSettingsWrite, 0, 4,
-                   app.ParameterSettings.data());
+  WriteSettings(core.UsbDevice, core.clock, app.ParameterSettings);
 }
 
 void TForm1::btnReadParaClick(ui::Control&) {
   DeviceActivity activity(app);
   if (!activity) return;
   // A read that fails or is not completed leaves the record as it was, which is shown again.
-  ParameterRequest(core.UsbDevice, core.clock, parameter::kCommand, parameter::kSettingsRead, 0, 4,
-                   app.ParameterSettings.data());
+  ReadSettings(core.UsbDevice, core.clock, app.ParameterSettings);
   ShowParameterSettings();
 }
 

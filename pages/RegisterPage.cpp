@@ -15,16 +15,12 @@ constexpr std::uint32_t kBitReadBackPauseMs = 3;
 
 constexpr int kIdle = 0, kReading = 1;
 
-// Writes the register, gives the chip its pause and reads the register back into `stored`: a
-// read-only or self-clearing register then shows the chip's value, not the one written.
+// A write and its read-back in one open of the connection.
 void WriteAndReadBack(CoreState& core, std::uint8_t address, std::uint8_t& stored,
                       std::uint32_t pauseMs) {
-  QuorvexUsb& usb = core.UsbDevice;
-  usb.Open();
-  WriteRegister(usb, address, stored);
-  core.clock.Sleep(pauseMs);
-  ReadRegister(usb, address, &stored);
-  usb.Close();
+  core.UsbDevice.Open();
+  qv::WriteAndReadBack(core.UsbDevice, core.clock, address, &stored, pauseMs);
+  core.UsbDevice.Close();
 }
 
 }  // namespace

@@ -428,7 +428,7 @@ TEST_F(Pages, UpdateShowsEachStatusCombination) {
   w.bus().Unplug(device());
   Click(f().btnUpdateStatus);
   EXPECT_EQ(Caption(f().lblConnect), "USB Disconnected");
-  EXPECT_EQ(w.app.PlaybackStatus[2], 0x00);
+  EXPECT_EQ(w.app.PlaybackStatus.registers[2], 0x00);
 }
 
 TEST_F(Pages, MediaKeysWaitForTheirCompletion) {
