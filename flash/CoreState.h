@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,21 @@ struct CoreState {
   // The image to program; on the heap, it is too large for a stack.
   std::unique_ptr<qv::FlashImage> imageStorage = std::make_unique<qv::FlashImage>();
   qv::FlashImage& FlashImage = *imageStorage;
+  // A whole flash to write back (a backup of a part larger than any firmware image), used by
+  // the flash operations and the update in place of FlashImage while it is not empty. Its size is
+  // a whole number of pages, the bytes past WholeFlashLength erased (0xFF). The window never
+  // sets it.
+  std::vector<std::uint8_t> WholeFlash;
+  std::uint32_t WholeFlashLength = 0;
+  // What the operations program and verify, and how many bytes of it count.
+  std::span<const std::uint8_t> ProgramImage() const {
+    return WholeFlash.empty() ? std::span<const std::uint8_t>(FlashImage.Data)
+                              : std::span<const std::uint8_t>(WholeFlash);
+  }
+  std::uint32_t ProgramLength() const {
+    return WholeFlash.empty() ? FlashImage.Length : WholeFlashLength;
+  }
+
   std::string UpdateFilePath;
   std::uint8_t ProgramFileReady = 0;
   std::uint8_t UpdateFileLoaded = 0;

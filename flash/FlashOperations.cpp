@@ -37,10 +37,10 @@ std::string StoppedText(std::uint64_t address) {
 
 // Refuses an operation's range before anything is sent; true when it may run.
 bool RangeAccepted(FlashProgress& progress, std::uint32_t start, std::uint32_t end,
-                   bool imageBound) {
+                   std::optional<std::uint64_t> imageSize) {
   const std::optional<std::string> problem =
       end < start ? std::optional<std::string>("Range Error: the range ends before it starts")
-                  : OperationRangeProblem(start, end - start, imageBound);
+                  : OperationRangeProblem(start, end - start, imageSize);
   if (problem) progress.Show(Label::kProcessInfo, *problem);
   return !problem;
 }
@@ -128,7 +128,7 @@ bool BusyWait(CoreState& core) {
 }
 
 std::span<const std::uint8_t> ImagePage(CoreState& core, std::uint32_t offset, std::uint16_t page) {
-  return std::span<const std::uint8_t>(core.FlashImage.Data).subspan(offset, page);
+  return core.ProgramImage().subspan(offset, page);
 }
 
 bool AllErased(std::span<const std::uint8_t> bytes) {
@@ -142,10 +142,10 @@ std::string EraseAllText(int poll) {
 }
 
 std::optional<std::string> OperationRangeProblem(std::uint64_t start, std::uint64_t length,
-                                                 bool imageBound) {
-  if (imageBound && length > kFlashImageSize)
+                                                 std::optional<std::uint64_t> imageSize) {
+  if (imageSize && length > *imageSize)
     return "Range Error: " + std::to_string(length) + " bytes are more than the image's " +
-           std::to_string(kFlashImageSize);
+           std::to_string(*imageSize);
   if (start + length > kFlashAddressSpace || start >= kFlashAddressSpace)
     return "Range Error: " + Address6(start) + " to " + Address6(start + length - (length > 0)) +
            " is past the last flash address 0xFFFFFF";
@@ -254,7 +254,7 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
 
 bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                      std::uint32_t end) {
-  if (!RangeAccepted(progress, start, end, false)) return false;
+  if (!RangeAccepted(progress, start, end, std::nullopt)) return false;
   const BlockScan scan{"Blanking Addr: ", "Blanking Fail at ", false};
   return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
     return FirstDifference(b, end, block, [](std::uint32_t) { return std::uint8_t{0xFF}; });
@@ -262,17 +262,18 @@ bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t sta
 }
 
 bool VerifyRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end) {
-  if (!RangeAccepted(progress, start, end, true)) return false;
+  const auto image = core.ProgramImage();
+  if (!RangeAccepted(progress, start, end, image.size())) return false;
   const BlockScan scan{"Verifying Addr: ", "Verifying Fail at ", true};
   return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
     return FirstDifference(b, end, block,
-                           [&](std::uint32_t a) { return core.FlashImage.Data[a - start]; });
+                           [&](std::uint32_t a) { return image[a - start]; });
   });
 }
 
 bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                   std::uint32_t end) {
-  if (!RangeAccepted(progress, start, end, true)) return false;
+  if (!RangeAccepted(progress, start, end, core.ProgramImage().size())) return false;
   QuorvexUsb& usb = core.UsbDevice;
   // Without a page size the loop could never advance: identify the flash as a sequence would.
   if (core.PageSize == 0) ChipSetUp(core);
@@ -325,7 +326,7 @@ bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
 
 bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                    std::uint32_t end) {
-  if (!RangeAccepted(progress, start, end, false)) return false;
+  if (!RangeAccepted(progress, start, end, std::nullopt)) return false;
   auto& buffer = core.ReadBackBuffer;
   if (buffer.size() < std::max<std::size_t>(end, kFlashImageSize))
     buffer.resize(std::max<std::size_t>(end, kFlashImageSize));

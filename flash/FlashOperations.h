@@ -25,9 +25,11 @@ inline constexpr std::uint32_t kReadBackSize = 0x8000;
 inline constexpr std::uint64_t kFlashAddressSpace = 0x1000000;
 
 // Why an operation over `length` bytes of flash from `start` cannot run: past the address space,
-// or (when `imageBound`) longer than the image it takes its bytes from. Nothing when it can.
-std::optional<std::string> OperationRangeProblem(std::uint64_t start, std::uint64_t length,
-                                                 bool imageBound = true);
+// or longer than the image of `imageSize` bytes it takes its bytes from (nothing: it takes none).
+// Nothing when it can.
+std::optional<std::string> OperationRangeProblem(
+    std::uint64_t start, std::uint64_t length,
+    std::optional<std::uint64_t> imageSize = kFlashImageSize);
 // Why a sector erase of `size` bytes from `start` cannot run.
 std::optional<std::string> SectorRangeProblem(std::uint64_t start, std::uint64_t size);
 
@@ -54,7 +56,7 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode);
 bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                      std::uint32_t end);
 bool VerifyRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end);
-// Programs FlashImage.Data[0 ...] at flash addresses start to end. Before any chip set-up the
+// Programs ProgramImage()[0 ...] (the flash image) at flash addresses start to end. Before any chip set-up the
 // page size is unknown: the flash is identified first. False when the flash stayed busy or a
 // write-enable or program request failed.
 bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end);

@@ -45,7 +45,7 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
                                const UpdateChecks& checks) {
   QuorvexUsb& usb = core.UsbDevice;
   const std::uint32_t start = 0;
-  const std::uint32_t end = core.FlashImage.Length;
+  const std::uint32_t end = core.ProgramLength();
   UpdateResult result;
   // An empty image is no firmware: erasing the device for it would leave the device without any.
   if (end == 0) {

@@ -51,7 +51,8 @@ struct UpdateResult {
   std::string reason;    // why a check ended the update early, if one did
 };
 
-// The one-click update on an image of FlashImage.Length bytes at flash address 0: ISP mode,
+// The one-click update on an image of FlashImage.Length bytes (or the whole flash the core holds
+// to write back) at flash address 0: ISP mode,
 // chip set-up, up to three attempts of clear status, chip erase, blank check, program and verify,
 // then protection and leaving ISP mode whatever the outcome, and the final text. SequenceFailed
 // tells the outcome as well. An empty image (Length 0) is refused before anything is sent. A stop
