@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/DeviceModels.h"
-#include "app/FirmwareFormat.h"
 #include "app/Unit1.h"
 #include "image/BinLoader.h"
+#include "image/FileFormat.h"
 #include "image/HexLoader.h"
 #include "util/Text.h"
 
@@ -49,20 +49,6 @@ LoadResult LoadFile(FlashImage& image, const std::filesystem::path& path, FileFo
 }
 
 }  // namespace
-
-FileFormat FormatOf(const std::string& path) {
-  if (path.size() < 3) return FileFormat::kUnknown;
-  switch (path[path.size() - 3]) {
-    case 'b':
-    case 'B':
-      return FileFormat::kBin;
-    case 'h':
-    case 'H':
-      return FileFormat::kHex;
-    default:
-      return FileFormat::kUnknown;
-  }
-}
 
 void TForm1::RememberFilePath() {
   std::vector<std::string> items = cbxReadISPFile->Items();

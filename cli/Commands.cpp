@@ -6,7 +6,11 @@
 #include "chip/Registers.h"
 #include "cli/QvTool.h"
 #include "flash/FlashOperations.h"
+#include "util/AtomicFile.h"
 #include "util/Text.h"
+
+#include <fstream>
+#include <iterator>
 
 namespace qv::cli {
 namespace {
@@ -30,8 +34,8 @@ CommandResult InIspMode(CoreState& core, Operation operation) {
 // An operation between its start text and, when it passed, its success text, as the ISP page's
 // buttons show them; a failure leaves the operation's own text.
 template <typename Operation>
-bool Step(ProgressBar& progress, const char* startText, const char* successText,
-          Operation operation) {
+bool RunStep(ProgressBar& progress, const char* startText, const char* successText,
+             Operation operation) {
   progress.Status(startText, Style::kNormal);
   const bool passed = operation();
   if (passed) progress.Status(successText, Style::kNormal);
@@ -65,6 +69,34 @@ bool IdentifiedAgainIfNeeded(CoreState& core) {
   return FlashAnswered(core.FlashChipId);
 }
 
+// The whole flash by the identified part, or `size` bytes of it; why not when neither tells.
+std::optional<std::string> BackupSize(const CoreState& core, std::optional<std::uint32_t> size,
+                                      std::uint32_t& bytes) {
+  if (size) {
+    bytes = *size;
+    return PastTheFlash(core, *size, "--size");
+  }
+  const FlashGeometry geometry = DescribeFlash(core.FlashChipId);
+  if (!geometry.size)
+    return "the size of the flash " + DescribeFlashId(core.FlashChipId) +
+           " is unknown: give it with --size";
+  bytes = *geometry.size;
+  return std::nullopt;
+}
+
+// Reads `bytes` of the flash, every block twice, and writes them to `path`; why not, if not.
+std::optional<std::string> WriteBackup(CoreState& core, ProgressBar& progress,
+                                       const std::string& path, std::uint32_t bytes) {
+  progress.Status("Reading the flash for the backup", UpdateProgress::Style::kNormal);
+  if (!ReadBackRange(core, progress, 0, bytes))
+    return "the backup could not be read (a block read differently twice, or a request failed)";
+  const std::string error =
+      WriteFileAtomically(path, {reinterpret_cast<const char*>(core.ReadBackBuffer.data()), bytes});
+  if (!error.empty()) return error;
+  progress.Status("Backup Success", UpdateProgress::Style::kNormal);
+  return std::nullopt;
+}
+
 constexpr const char* kGoneText = "the device is gone (unplugged or reset during the command)";
 
 // The result of a flash command that ran: success, or failure with the reason the device gives
@@ -86,8 +118,17 @@ CommandResult UpdateFirmware(const CommandContext& context) {
   checks.beforeErase = [&](CoreState& c) -> std::optional<std::string> {
     if (!StillPresent(context.interfaces, context.device)) return kGoneText;
     if (!IdentifiedAgainIfNeeded(c) && !context.force) return NotAnswering(c);
-    if (auto past = PastTheFlash(c, c.FlashImage.Length, "the image of"))
+    if (auto past = PastTheFlash(c, c.ProgramLength(), "the image of"))
       return *past + ": nothing was erased";
+    // The backup comes before the erase, in the same ISP session; without it nothing is
+    // erased.
+    if (!context.backupPath.empty()) {
+      std::uint32_t bytes = 0;
+      if (auto problem = BackupSize(c, std::nullopt, bytes))
+        return "no backup: " + *problem + "; nothing was erased";
+      if (auto problem = WriteBackup(c, context.progress, context.backupPath, bytes))
+        return "no backup: " + *problem + "; nothing was erased";
+    }
     return std::nullopt;
   };
   checks.beforeRetry = [&](const CoreState&) -> std::optional<std::string> {
@@ -119,9 +160,9 @@ CommandResult VerifyFlash(const CommandContext& context) {
     ChipSetUp(core);
     if (auto past = PastTheFlash(core, core.FlashImage.Length, "the image of"))
       return {kExitUsage, *past};
-    const bool passed = Step(context.progress, "Start Verifying Check", "Verifying Success", [&] {
-      return VerifyRange(core, context.progress, 0, core.FlashImage.Length);
-    });
+    const bool passed =
+        RunStep(context.progress, "Start Verifying Check", "Verifying Success",
+                [&] { return VerifyRange(core, context.progress, 0, core.FlashImage.Length); });
     return Outcome(context, passed);
   });
 }
@@ -133,7 +174,7 @@ CommandResult BlankCheckFlash(const CommandContext& context, std::optional<std::
     if (size) {
       if (auto past = PastTheFlash(core, *size, "--size")) return {kExitUsage, *past};
     }
-    const bool passed = Step(context.progress, "Start Blanking Check", "Blanking Success", [&] {
+    const bool passed = RunStep(context.progress, "Start Blanking Check", "Blanking Success", [&] {
       return BlankCheckRange(core, context.progress, 0, size.value_or(kBlankCheckSize));
     });
     return Outcome(context, passed);
@@ -167,10 +208,49 @@ CommandResult ReadBackFlash(const CommandContext& context, std::uint32_t size, b
     if (sizeGiven) {
       if (auto past = PastTheFlash(core, size, "--size")) return {kExitUsage, *past};
     }
-    const bool passed = Step(context.progress, "Read Flash data back", "Read Flash content Success",
-                             [&] { return ReadBackRange(core, context.progress, 0, size); });
+    const bool passed =
+        RunStep(context.progress, "Read Flash data back", "Read Flash content Success",
+                [&] { return ReadBackRange(core, context.progress, 0, size); });
     return Outcome(context, passed);
   });
+}
+
+CommandResult BackUpFlash(const CommandContext& context, const std::string& path,
+                          std::optional<std::uint32_t> size) {
+  CoreState& core = context.core;
+  return InIspMode(core, [&]() -> CommandResult {
+    ChipSetUp(core);
+    if (!IdentifiedAgainIfNeeded(core) && !context.force)
+      return {kExitFailed, "the flash does not answer its identification (" +
+                               FormatHexBytes(core.FlashChipId) +
+                               "): its contents cannot be trusted. Pass --force to read anyway"};
+    std::uint32_t bytes = 0;
+    if (auto problem = BackupSize(core, size, bytes)) return {kExitUsage, *problem};
+    if (auto problem = WriteBackup(core, context.progress, path, bytes)) {
+      context.progress.Finish();
+      CommandResult failed = Outcome(context, false);
+      failed.message = *problem + (failed.message.empty() ? "" : ". " + failed.message) +
+                       "; nothing was written";
+      return failed;
+    }
+    context.progress.Finish();
+    return {};
+  });
+}
+
+CommandResult LoadBackup(CoreState& core, const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {kExitUsage, "'" + path + "' cannot be opened"};
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  if (bytes.empty()) return {kExitUsage, "'" + path + "' is empty: no backup to write back"};
+  if (bytes.size() > kFlashAddressSpace)
+    return {kExitUsage, "'" + path + "' holds " + std::to_string(bytes.size()) +
+                            " bytes, more than the flash's address space (16 MiB)"};
+  core.WholeFlashLength = static_cast<std::uint32_t>(bytes.size());
+  // Whole pages, so the last page's copy stays inside; the bytes after the backup are erased.
+  bytes.resize((bytes.size() + 255) / 256 * 256, 0xFF);
+  core.WholeFlash = std::move(bytes);
+  return {};
 }
 
 bool ShowChipId(CoreState& core, std::ostream& out) {

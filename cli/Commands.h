@@ -31,6 +31,8 @@ struct CommandContext {
   DeviceInterfaces& interfaces;
   const PresentDevice& device;
   bool force = false;  // go on with a flash that does not answer its identification
+  // update: where to keep the whole flash, read before anything is erased (empty: no backup).
+  std::string backupPath;
 };
 
 // The one-click update of FlashImage; stops retrying once the device has left, and refuses a
@@ -46,6 +48,13 @@ CommandResult BlankCheckFlash(const CommandContext& context, std::optional<std::
 CommandResult EraseWholeFlash(const CommandContext& context);
 // Reads 0 up to size into ReadBackBuffer, every block twice.
 CommandResult ReadBackFlash(const CommandContext& context, std::uint32_t size, bool sizeGiven);
+// The whole flash (or `size` bytes of it), every block read twice, into a binary file written
+// through a temporary file; nothing is written when a read fails.
+CommandResult BackUpFlash(const CommandContext& context, const std::string& path,
+                          std::optional<std::uint32_t> size);
+// Loads a backup into the core's whole-flash image, for UpdateFirmware to write back; an empty
+// file or one past the flash's address space is refused (exit 2).
+CommandResult LoadBackup(CoreState& core, const std::string& path);
 
 // "0xEF,  0x40,  0x13,  " as the ISP page shows the identification, and the part it names.
 bool ShowChipId(CoreState& core, std::ostream& out);

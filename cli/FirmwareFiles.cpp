@@ -5,7 +5,9 @@
 #include <fstream>
 
 #include "image/BinLoader.h"
+#include "image/FileFormat.h"
 #include "image/HexLoader.h"
+#include "image/UserParameterMarker.h"
 
 namespace qv::cli {
 namespace {
@@ -49,6 +51,25 @@ FirmwareLoad LoadFirmware(FlashImage& image, const std::filesystem::path& path) 
     load.result.FileName = DisplayName(path);
   }
   return load;
+}
+
+MarkerCheck FindMarkerInFile(FlashImage& image, const std::filesystem::path& path) {
+  MarkerCheck check;
+  switch (FormatOf(path.string())) {
+    case FileFormat::kHex:
+      check.result = LoadHexImage(image, path);
+      break;
+    case FileFormat::kBin:
+      check.result = LoadBinImage(image, path);
+      break;
+    case FileFormat::kUnknown:
+      check.result =
+          LoadResult::Failure("not a firmware file name, which ends in .hex, .h00 or .bin");
+      check.result.FileName = DisplayName(path);
+      return check;
+  }
+  if (check.result) check.offset = FindUserParameterMarker(image.Data, image.Length);
+  return check;
 }
 
 const DeviceModel* ModelOfFileName(const std::filesystem::path& path) {

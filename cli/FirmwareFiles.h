@@ -24,6 +24,15 @@ struct FirmwareLoad {
 // flash. Everything else is raw binary. A file without any byte to program is refused.
 FirmwareLoad LoadFirmware(FlashImage& image, const std::filesystem::path& path);
 
+// The editor page's check of a file: loaded by its name's extension letter (.hex and .h00 as
+// Intel HEX, .bin as binary), then searched for the user-parameter marker. A name that is
+// neither, or a file the loader refuses, fails the load.
+struct MarkerCheck {
+  LoadResult result;
+  std::optional<std::uint32_t> offset;
+};
+MarkerCheck FindMarkerInFile(FlashImage& image, const std::filesystem::path& path);
+
 // The model whose file stem the file's name carries (any letter case), the longest stem when
 // several fit ("Brevanto_RX1P" over "Brevanto_RX1"); nothing for a name with no model's stem.
 const DeviceModel* ModelOfFileName(const std::filesystem::path& path);

@@ -53,6 +53,9 @@ void ProgressBar::Advance(std::uint32_t address, std::uint32_t start, std::uint3
 }
 
 void ProgressBar::Text(const std::string& text, bool failure) {
+  if (steps_ && (steps_->empty() || !SameStep(steps_->back().text, text)))
+    steps_->push_back(
+        {std::string(TrimRight(text, " ")), now_ ? now_() : std::chrono::microseconds{}});
   if (!terminal_) {
     if (SameStep(lastPlain_, text)) return;
     lastPlain_ = text;

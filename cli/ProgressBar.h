@@ -1,12 +1,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "cli/Report.h"
 #include "flash/UpdateSequence.h"
 
 namespace qv::cli {
@@ -34,6 +38,12 @@ class ProgressBar final : public UpdateProgress {
   // Ends an open step line, so that what is printed next starts on a line of its own.
   void Finish();
 
+  // Keeps every step in `steps` too (the erase's growing dots as one), with the time `now` gives.
+  void RecordSteps(std::vector<Step>* steps, std::function<std::chrono::microseconds()> now) {
+    steps_ = steps;
+    now_ = std::move(now);
+  }
+
  private:
   void Text(const std::string& text, bool failure);
   void Draw(bool done = false);
@@ -48,6 +58,8 @@ class ProgressBar final : public UpdateProgress {
   std::optional<int> percent_;
   std::string drawn_;  // the line as last drawn, to blank out what a shorter one leaves of it
   std::string lastPlain_;
+  std::vector<Step>* steps_ = nullptr;
+  std::function<std::chrono::microseconds()> now_;
 };
 
 }  // namespace qv::cli

@@ -26,7 +26,8 @@ IoResult RequestTrace::Control(NativeHandle handle, std::uint32_t code,
     const std::size_t n = std::min<std::size_t>(request->length, output.size());
     entry.data.assign(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(n));
   }
-  out_ << sim::Describe(entry) << '\n';
+  const std::string line = sim::Describe(entry) + '\n';
+  for (std::ostream* out : outs_) *out << line << std::flush;
   return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ostream>
+#include <vector>
 
 #include "platform/DeviceIo.h"
 
@@ -10,7 +11,9 @@ namespace qv::cli {
 // described by the request log's formatter, so requests to real and simulated devices read alike.
 class RequestTrace final : public DeviceIo {
  public:
-  RequestTrace(DeviceIo& inner, std::ostream& out) : inner_(inner), out_(out) {}
+  // Each line goes to every stream of `outs` (standard error for -v, a file for --log).
+  RequestTrace(DeviceIo& inner, std::vector<std::ostream*> outs)
+      : inner_(inner), outs_(std::move(outs)) {}
 
   NativeHandle Open(const char* path) override { return inner_.Open(path); }
   IoResult Control(NativeHandle handle, std::uint32_t code, std::span<const std::uint8_t> input,
@@ -19,7 +22,7 @@ class RequestTrace final : public DeviceIo {
 
  private:
   DeviceIo& inner_;
-  std::ostream& out_;
+  std::vector<std::ostream*> outs_;
 };
 
 }  // namespace qv::cli

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "app/BuiltInImage.h"
-#include "app/FirmwareFormat.h"
 #include "app/Unit1.h"
 #include "image/BinLoader.h"
+#include "image/FileFormat.h"
 #include "image/HexLoader.h"
 #include "image/UserParameterMarker.h"
 

@@ -22,8 +22,9 @@ namespace qv {
 // Start address records are skipped. The end-of-file record ends the data; text after it is
 // passed over, but a record after it refuses the file, naming both lines, since that record's
 // data would otherwise be dropped. A flash byte written twice (even with the same value) refuses
-// the file with both lines and the address; data beyond the 256 KiB image refuse it with their address
-// range. `Length` is the highest address written plus one; the bytes between records stay 0xFF.
+// the file with both lines and the address; data beyond the 256 KiB image refuse it with their
+// address range. `Length` is the highest address written plus one; the bytes between records stay
+// 0xFF.
 LoadResult LoadHexImage(FlashImage& image, const std::filesystem::path& path);
 
 // The same for file contents already in memory.

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/DeviceSelection.h"
+#include "cli/QvTool.h"
+
+// What a command shows: lines of text on standard output, or, with --json, one JSON document
+// there and nothing else.
+namespace qv::cli {
+
+// One step of a flash command as its progress showed it, with when it began.
+struct Step {
+  std::string text;
+  std::chrono::microseconds at{0};
+};
+
+class Report {
+ public:
+  Report(const ToolStreams& streams, bool json) : streams_(streams), json_(json) {}
+  Report(const Report&) = delete;
+  Report& operator=(const Report&) = delete;
+
+  bool Json() const { return json_; }
+  // Standard output for the text of a command; with --json a stream that drops everything.
+  std::ostream& Out() { return json_ ? null_ : streams_.out; }
+  // Where questions and notes go: standard error with --json, so the document stays whole.
+  std::ostream& Talk() { return json_ ? streams_.err : streams_.out; }
+  nlohmann::json& Document() { return document_; }
+
+  // The steps of a flash command, their durations and (from the last text that failed) the
+  // failure text and address, into the document.
+  void AddSteps(const std::vector<Step>& steps, std::chrono::microseconds end);
+
+  // Ends the command with its exit code. With --json the document goes out with "exit" (and
+  // "error", or "warning", when there is a message); otherwise a message goes to standard error
+  // as "qvtool: ...". Returns the code.
+  int End(int code, const std::string& message = {}, bool warning = false);
+
+ private:
+  const ToolStreams& streams_;
+  bool json_;
+  std::ostream null_{nullptr};
+  nlohmann::json document_ = nlohmann::json::object();
+};
+
+// A present device as the document shows it.
+nlohmann::json DeviceJson(const PresentDevice& device, bool simulated);
+
+}  // namespace qv::cli
