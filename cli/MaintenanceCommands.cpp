@@ -95,7 +95,10 @@ CommandResult Table(Report& report, const std::array<std::optional<std::uint8_t>
 
 std::string Joined(const std::vector<std::uint8_t>& bytes) {
   std::string text;
-  for (std::uint8_t b : bytes) text += (text.empty() ? "" : " ") + Hex2(b);
+  for (std::uint8_t b : bytes) {
+    if (!text.empty()) text += ' ';
+    text += Hex2(b);
+  }
   return text;
 }
 

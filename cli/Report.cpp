@@ -14,18 +14,24 @@ bool IsFailure(const std::string& text) {
 }  // namespace
 
 void Report::AddSteps(const std::vector<Step>& steps, std::chrono::microseconds end) {
+  static const std::regex kAddress("at 0x([0-9A-F]+)");
   nlohmann::json list = nlohmann::json::array();
+  // The failure that says the most: the last one naming an address, else the last one at all
+  // (the retry and final texts only sum up the ones before them).
   const Step* failure = nullptr;
+  const Step* withAddress = nullptr;
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const auto until = i + 1 < steps.size() ? steps[i + 1].at : end;
     list.push_back({{"text", steps[i].text},
                     {"seconds", static_cast<double>((until - steps[i].at).count()) / 1e6}});
-    if (IsFailure(steps[i].text)) failure = &steps[i];
+    if (!IsFailure(steps[i].text)) continue;
+    failure = &steps[i];
+    if (std::regex_search(steps[i].text, kAddress)) withAddress = &steps[i];
   }
   document_["steps"] = list;
+  if (withAddress) failure = withAddress;
   if (!failure) return;
   nlohmann::json failed = {{"text", failure->text}};
-  static const std::regex kAddress("at 0x([0-9A-F]+)");
   std::smatch match;
   if (std::regex_search(failure->text, match, kAddress))
     failed["address"] = std::stoul(match[1].str(), nullptr, 16);

@@ -1,5 +1,7 @@
 #include "cli/SettingsFields.h"
 
+#include <sstream>
+
 namespace qv::cli {
 namespace {
 
@@ -60,8 +62,10 @@ constexpr std::array<SettingsField, 10> kFields = {{
 
 std::string Words(const SettingsField& field) {
   std::string words;
-  for (std::size_t i = 0; i < field.count; ++i)
-    words += (i == 0 ? "" : "|") + std::string(field.values[i].word);
+  for (std::size_t i = 0; i < field.count; ++i) {
+    if (i > 0) words += '|';
+    words += field.values[i].word;
+  }
   return words;
 }
 
@@ -91,9 +95,13 @@ std::optional<FieldChange> ParseFieldChange(std::string_view text, std::string& 
     return std::nullopt;
   }
   std::string names;
-  for (const SettingsField& field : kFields)
-    names += (names.empty() ? "" : ", ") + std::string(field.name);
-  error = "'" + std::string(text) + "' is not FIELD=VALUE of a known field (" + names + ")";
+  for (const SettingsField& field : kFields) {
+    if (!names.empty()) names += ", ";
+    names += field.name;
+  }
+  std::ostringstream message;
+  message << '\'' << text << "' is not FIELD=VALUE of a known field (" << names << ')';
+  error = message.str();
   return std::nullopt;
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli/DevicePorts.h"
@@ -178,6 +180,40 @@ TEST_F(InProcessTool, OneDisturbedIdentificationIsAskedAgainBeforeAnythingIsRefu
     identifications += e.request == 0x81 && e.data == std::vector<std::uint8_t>{0x9F};
   EXPECT_EQ(identifications, 2u);
   EXPECT_TRUE(FlashHoldsImage());
+}
+
+// The same service commands the end-to-end tests run through the shell, here also where the
+// shell is not (the Windows build under Wine): the device the test holds shows their effect.
+TEST_F(InProcessTool, ServiceCommandsChangeAndShowTheDevice) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"reg", "write", "0", "0xAE", "7"}, 0, "0x01\n"},
+      {{"reg", "write", "3", "0x44", "0x99"}, 0, "0x99\n"},
+      {{"reg", "read", "3", "0x44"}, 0, "0x99\n"},  // the device the test holds keeps it
+      {{"i2c", "read", "0x40", "0"}, 1, ""},
+      {{"i2c", "write", "0x20", "5", "0x11"}, 0, "written 1 byte\n"},
+      {{"i2c", "read", "0x20", "5"}, 0, "0x11\n"},
+      {{"settings", "set", "dsd-out=dop"}, 0, ""},
+      {{"status"}, 0, "connection: USB connected\nmute: Playing\nformat: PCM\nrate: 48KHz\n"},
+      {{"key", "next"}, 0, "HID Next: completed\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.back());
+    const ToolRun run = Tool(c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (!c.out.empty()) {
+      EXPECT_EQ(run.out, c.out);
+    }
+  }
+  EXPECT_EQ(device().Chip().Mailbox().Settings()[0], 0x21);  // A1 with DSD output off
+  EXPECT_EQ(device().Chip().Mailbox().Keys().back(), 0x20);
+  const ToolRun json = Tool({"--json", "reg", "read", "3", "0x44"});
+  const auto document = nlohmann::json::parse(json.out);
+  EXPECT_EQ(document["value"], 0x99);
 }
 
 class NoFlash : public InProcessTool {
