@@ -18,7 +18,6 @@ namespace {
 constexpr DWORD kStartTimeoutMs = 30000;
 constexpr DWORD kDialogTimeoutMs = 15000;
 constexpr DWORD kStepTimeoutMs = 15000;
-constexpr DWORD kExitTimeoutMs = 15000;
 constexpr WPARAM kBinFileTab = 5;
 // The file name box of the common open dialog (cmb13), and its plain edit (edt1) in the older
 // style.
@@ -34,22 +33,10 @@ bool WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   return out.good();
 }
 
-bool Shown(HWND window, const char* text) {
-  const std::vector<ChildWindow> children = ChildWindows(window);
-  const ChildWindow* child = FindChild(children, text, "Static");
-  return child && child->visible;
-}
-
-HWND Child(HWND window, const char* text, const char* windowClass) {
-  const std::vector<ChildWindow> children = ChildWindows(window);
-  const ChildWindow* child = FindChild(children, text, windowClass);
-  return child ? child->hwnd : nullptr;
-}
-
 // Clicks "Current File" and answers the open dialog with the file's full path.
 bool OpenThroughDialog(const ProgramUnderTest& sim, HWND window, const std::string& path,
                        Failures& failures) {
-  HWND button = Child(window, "Current File", "Button");
+  HWND button = ChildHandle(window, "Current File", "Button");
   if (!button) {
     failures.Check(false, "no \"Current File\" button in sight");
     return false;
@@ -94,9 +81,7 @@ int RunEditorScenario(const std::string& program, const std::string& workDir,
   if (!sim.Started()) return 1;
   HWND window = sim.WaitForMainWindow(kMainCaption, kStartTimeoutMs, started);
   if (!window) return 1;
-  for (const ChildWindow& child : ChildWindows(window))
-    if (child.windowClass == "QvPageControl")
-      PostMessageA(child.hwnd, TCM_SETCURSEL, kBinFileTab, 0);
+  ChooseTab(window, kBinFileTab);
 
   struct Step {
     const char* file;
@@ -108,24 +93,17 @@ int RunEditorScenario(const std::string& program, const std::string& workDir,
     const std::string path = (folder / step.file).string();
     if (!OpenThroughDialog(sim, window, path, failures)) break;
     const bool shown = sim.WaitUntil(
-        [&] { return Shown(window, step.expected) && !Shown(window, step.other); }, kStepTimeoutMs);
+        [&] { return LabelShown(window, step.expected) && !LabelShown(window, step.other); },
+        kStepTimeoutMs);
     failures.Check(shown,
                    std::string(step.file) + ": the page does not show \"" + step.expected + "\"");
     std::printf("%s: %s\n", step.file, shown ? step.expected : "(not as expected)");
   }
   // The marked file opened the group and "New File"; the plain one did not close them again.
-  HWND newFile = Child(window, "New File", "Button");
+  HWND newFile = ChildHandle(window, "New File", "Button");
   failures.Check(newFile && IsWindowEnabled(newFile), "\"New File\" is not enabled");
 
-  if (SaveWindowBitmap(window, screenshot)) {
-    std::printf("screenshot: %s\n", screenshot.c_str());
-  } else {
-    failures.Check(false, "could not save the screenshot " + screenshot);
-  }
-  sim.CloseAndCheckExit(window, kExitTimeoutMs, failures);
-  std::printf("%s (%llu ms)\n", failures.count == 0 ? "editor test passed" : "editor test FAILED",
-              GetTickCount64() - started);
-  return failures.count == 0 ? 0 : 1;
+  return sim.Finish(window, screenshot, "editor", started, failures);
 }
 
 }  // namespace qv::uitest

@@ -120,4 +120,18 @@ void ProgramUnderTest::CloseAndCheckExit(HWND window, DWORD timeoutMs, Failures&
   failures.Check(code == 0, "exit code " + std::to_string(code) + ", expected 0");
 }
 
+int ProgramUnderTest::Finish(HWND window, const std::string& screenshot, const char* name,
+                             ULONGLONG started, Failures& failures) {
+  constexpr DWORD kExitTimeoutMs = 15000;
+  if (SaveWindowBitmap(window, screenshot)) {
+    std::printf("screenshot: %s\n", screenshot.c_str());
+  } else {
+    failures.Check(false, "could not save the screenshot " + screenshot);
+  }
+  CloseAndCheckExit(window, kExitTimeoutMs, failures);
+  std::printf("%s test %s (%llu ms)\n", name, failures.count == 0 ? "passed" : "FAILED",
+              GetTickCount64() - started);
+  return failures.count == 0 ? 0 : 1;
+}
+
 }  // namespace qv::uitest

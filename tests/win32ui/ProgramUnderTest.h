@@ -62,6 +62,10 @@ class ProgramUnderTest {
   HWND WaitForMainWindow(const char* caption, DWORD timeoutMs, ULONGLONG started) const;
   // Closes the window as its close box would and checks that the program ends with code 0.
   void CloseAndCheckExit(HWND window, DWORD timeoutMs, Failures& failures);
+  // The end of a scenario: the screenshot, closing the window, and the verdict line ("<name>
+  // test passed" or "FAILED" with the time since `started`). Returns the exit code.
+  int Finish(HWND window, const std::string& screenshot, const char* name, ULONGLONG started,
+             Failures& failures);
 
  private:
   UnmanagedFrameSetting frames_;

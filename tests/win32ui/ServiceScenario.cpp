@@ -17,25 +17,12 @@ namespace {
 constexpr DWORD kStartTimeoutMs = 30000;
 constexpr DWORD kFoundTimeoutMs = 30000;
 constexpr DWORD kStepTimeoutMs = 20000;
-constexpr DWORD kExitTimeoutMs = 15000;
 
 // A device whose status registers say: connected, PCM, 96 kHz (rate code 3); firmware 2.7.
 constexpr const char* kSetup = "model=Brevanto_RX1;status=030001;version=0207";
 
 // Tab indexes of the service window, in page order.
 constexpr WPARAM kParameterTab = 3, kInformationTab = 4;
-
-HWND Child(HWND window, const char* text, const char* windowClass) {
-  const std::vector<ChildWindow> children = ChildWindows(window);
-  const ChildWindow* child = FindChild(children, text, windowClass);
-  return child ? child->hwnd : nullptr;
-}
-
-bool Shown(HWND window, const char* text) {
-  const std::vector<ChildWindow> children = ChildWindows(window);
-  const ChildWindow* child = FindChild(children, text, "Static");
-  return child && child->visible;
-}
 
 // The grid tells its cells as its window text: rows by line, cells by tab.
 std::vector<std::vector<std::string>> GridCells(HWND grid) {
@@ -67,11 +54,6 @@ void Click(HWND button) {
   PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-void ChooseTab(HWND window, WPARAM index) {
-  for (const ChildWindow& child : ChildWindows(window))
-    if (child.windowClass == "QvPageControl") PostMessageA(child.hwnd, TCM_SETCURSEL, index, 0);
-}
-
 }  // namespace
 
 int RunServiceScenario(const std::string& program, const std::string& screenshot) {
@@ -86,14 +68,15 @@ int RunServiceScenario(const std::string& program, const std::string& screenshot
   failures.Check(rect.right - rect.left == 607 && rect.bottom - rect.top == 637,
                  "window size " + std::to_string(rect.right - rect.left) + " x " +
                      std::to_string(rect.bottom - rect.top) + ", expected 607 x 637");
-  if (!sim.WaitUntil([&] { return Shown(window, "Find Device Brevanto RX1"); }, kFoundTimeoutMs)) {
+  if (!sim.WaitUntil([&] { return LabelShown(window, "Find Device Brevanto RX1"); },
+                     kFoundTimeoutMs)) {
     failures.Check(false, "the device was not found");
     return 1;
   }
 
   // Register page (shown first): the bank the chip has selected, bank 0 with its status and
   // version registers.
-  HWND readBank = Child(window, "Read Bank", "Button");
+  HWND readBank = ChildHandle(window, "Read Bank", "Button");
   HWND grid = FindGrid(window);
   failures.Check(readBank && grid, "no \"Read Bank\" button or register grid in sight");
   if (readBank && grid) {
@@ -101,7 +84,7 @@ int RunServiceScenario(const std::string& program, const std::string& screenshot
     const bool read = sim.WaitUntil(
         [&] {
           const auto rows = GridCells(grid);
-          return Cell(rows, 16, 16) != "" && Child(window, "Read Bank", "Button");
+          return Cell(rows, 16, 16) != "" && ChildHandle(window, "Read Bank", "Button");
         },
         kStepTimeoutMs);
     const auto rows = GridCells(grid);
@@ -119,12 +102,12 @@ int RunServiceScenario(const std::string& program, const std::string& screenshot
 
   // Information page: Update.
   ChooseTab(window, kInformationTab);
-  if (HWND update = Child(window, "Update", "Button")) {
+  if (HWND update = ChildHandle(window, "Update", "Button")) {
     Click(update);
     const bool shown = sim.WaitUntil(
         [&] {
-          return Shown(window, "USB connected") && Shown(window, "Playing") &&
-                 Shown(window, "PCM") && Shown(window, "   96KHz");
+          return LabelShown(window, "USB connected") && LabelShown(window, "Playing") &&
+                 LabelShown(window, "PCM") && LabelShown(window, "   96KHz");
         },
         kStepTimeoutMs);
     failures.Check(shown,
@@ -137,29 +120,22 @@ int RunServiceScenario(const std::string& program, const std::string& screenshot
   // Parameter page: the device reports an EEPROM, which the start record does not.
   ChooseTab(window, kParameterTab);
   failures.Check(
-      sim.WaitUntil([&] { return Shown(window, "EEPROM not Available"); }, kStepTimeoutMs),
+      sim.WaitUntil([&] { return LabelShown(window, "EEPROM not Available"); }, kStepTimeoutMs),
       "before Read back the page does not show \"EEPROM not Available\"");
-  if (HWND readBack = Child(window, "Read back", "Button")) {
+  if (HWND readBack = ChildHandle(window, "Read back", "Button")) {
     Click(readBack);
-    failures.Check(sim.WaitUntil([&] { return Shown(window, "EEPROM Exist"); }, kStepTimeoutMs),
-                   "after Read back the page does not show \"EEPROM Exist\"");
+    failures.Check(
+        sim.WaitUntil([&] { return LabelShown(window, "EEPROM Exist"); }, kStepTimeoutMs),
+        "after Read back the page does not show \"EEPROM Exist\"");
     // The record read back is A1 00 00 80: bits 4-5 of A1 are 2, "512 Fs".
-    HWND mclk = Child(window, "512 Fs", "Button");
+    HWND mclk = ChildHandle(window, "512 Fs", "Button");
     failures.Check(mclk && SendMessageA(mclk, BM_GETCHECK, 0, 0) == BST_CHECKED,
                    "after Read back \"512 Fs\" is not checked");
   } else {
     failures.Check(false, "no \"Read back\" button");
   }
 
-  if (SaveWindowBitmap(window, screenshot)) {
-    std::printf("screenshot: %s\n", screenshot.c_str());
-  } else {
-    failures.Check(false, "could not save the screenshot " + screenshot);
-  }
-  sim.CloseAndCheckExit(window, kExitTimeoutMs, failures);
-  std::printf("%s (%llu ms)\n", failures.count == 0 ? "service test passed" : "service test FAILED",
-              GetTickCount64() - started);
-  return failures.count == 0 ? 0 : 1;
+  return sim.Finish(window, screenshot, "service", started, failures);
 }
 
 }  // namespace qv::uitest

@@ -1,5 +1,7 @@
 #include "tests/win32ui/WindowSnapshot.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
@@ -146,6 +148,23 @@ bool SaveWindowBitmap(HWND window, const std::string& path) {
   std::ofstream out(path, std::ios::binary);
   out.write(file.data(), static_cast<std::streamsize>(file.size()));
   return out.good();
+}
+
+HWND ChildHandle(HWND window, const char* text, const char* windowClass) {
+  const std::vector<ChildWindow> children = ChildWindows(window);
+  const ChildWindow* child = FindChild(children, text, windowClass);
+  return child ? child->hwnd : nullptr;
+}
+
+bool LabelShown(HWND window, const char* text) {
+  const std::vector<ChildWindow> children = ChildWindows(window);
+  const ChildWindow* child = FindChild(children, text, "Static");
+  return child && child->visible;
+}
+
+void ChooseTab(HWND window, WPARAM index) {
+  for (const ChildWindow& child : ChildWindows(window))
+    if (child.windowClass == "QvPageControl") PostMessageA(child.hwnd, TCM_SETCURSEL, index, 0);
 }
 
 }  // namespace qv::uitest

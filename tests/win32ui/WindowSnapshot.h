@@ -32,6 +32,14 @@ std::vector<ChildWindow> ChildWindows(HWND window);
 const ChildWindow* FindChild(const std::vector<ChildWindow>& children, const std::string& text,
                              const char* windowClass);
 
+// The handle of the first child with this text and class; null when there is none.
+HWND ChildHandle(HWND window, const char* text, const char* windowClass);
+// Whether a label with exactly this text is in sight.
+bool LabelShown(HWND window, const char* text);
+// Chooses the tab of that index among the shown tabs of the window's page control, as a click
+// on it would.
+void ChooseTab(HWND window, WPARAM index);
+
 // A visible top-level window of the given process with exactly this caption and, unless
 // windowClass is null, this class. Other programs under the same Wine server may show windows
 // of the same caption, so the process decides.
