@@ -32,4 +32,9 @@ std::optional<std::uint64_t> ParseUnsigned(std::string_view text, int base, std:
   return value;
 }
 
+std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t max) {
+  const bool hex = text.size() > 2 && (text.starts_with("0x") || text.starts_with("0X"));
+  return ParseUnsigned(hex ? text.substr(2) : text, hex ? 16 : 10, max);
+}
+
 }  // namespace qv

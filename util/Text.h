@@ -18,4 +18,8 @@ std::string FormatHexBytes(std::span<const std::uint8_t> bytes);
 std::optional<std::uint64_t> ParseUnsigned(std::string_view text, int base,
                                            std::uint64_t max = UINT64_MAX);
 
+// A number as a person types it on a command line: decimal, or hexadecimal after 0x (or 0X);
+// nullopt for anything else, including a value above `max`.
+std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t max = UINT64_MAX);
+
 }  // namespace qv
