@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "sim/DriverRecords.h"
+#include "platform/DriverRecords.h"
 #include "sim/RequestLog.h"
 
 namespace qv::cli {
@@ -14,9 +14,9 @@ IoResult RequestTrace::Control(NativeHandle handle, std::uint32_t code,
   entry.code = code;
   entry.record.assign(input.begin(), input.end());
   // The I/O control code tells which driver the record is meant for.
-  const auto request = code == sim::kKsPropertyCode
-                           ? sim::DecodeAudioRequest(code, input, output, entry.refusal)
-                           : sim::DecodeVendorRequest(code, input, output, entry.refusal);
+  const auto request = code == drivers::kKsPropertyCode
+                           ? drivers::DecodeAudioRequest(code, input, output, entry.refusal)
+                           : drivers::DecodeVendorRequest(code, input, output, entry.refusal);
   // Taken before the call: the data stage may share the buffer the driver answers into.
   if (request) sim::RecordDecoded(entry, *request);
 

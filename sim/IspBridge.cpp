@@ -30,7 +30,7 @@ void IspBridge::FitFlash(const FlashChipModel& model) {
   flash_ = std::make_unique<SpiFlash>(model, clock_);
 }
 
-bool IspBridge::Control(const DecodedRequest& request, std::span<std::uint8_t> answer) {
+bool IspBridge::Control(const drivers::DecodedRequest& request, std::span<std::uint8_t> answer) {
   switch (request.request) {
     case kEnter:
     case kLeave: {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/DriverRecords.h"
+#include "platform/DriverRecords.h"
 #include "sim/SpiFlash.h"
 
 namespace qv::sim {
@@ -24,7 +24,7 @@ class IspBridge {
 
   static bool Handles(std::uint8_t request) { return request >= 0x80 && request <= 0x85; }
   // Carries out one of the ISP requests; false when the chip stalls it.
-  bool Control(const DecodedRequest& request, std::span<std::uint8_t> answer);
+  bool Control(const drivers::DecodedRequest& request, std::span<std::uint8_t> answer);
 
   bool InIspMode() const { return ispMode_; }
   SpiFlash& Flash() { return *flash_; }

@@ -4,7 +4,7 @@
 
 namespace qv::sim {
 
-void RecordDecoded(LoggedRequest& entry, const DecodedRequest& request) {
+void RecordDecoded(LoggedRequest& entry, const drivers::DecodedRequest& request) {
   entry.decoded = true;
   entry.kind = request.kind;
   entry.deviceToHost = request.deviceToHost;
@@ -19,9 +19,9 @@ std::string Describe(const LoggedRequest& entry) {
   std::string line;
   if (!entry.decoded) {
     line = "REFUSED code=" + FormatHex(entry.code, 6) + " (" + entry.refusal + ")";
-  } else if (entry.kind == DecodedRequest::Kind::kPropertySupport) {
+  } else if (entry.kind == drivers::DecodedRequest::Kind::kPropertySupport) {
     line = "PROBE property set support";
-  } else if (entry.kind == DecodedRequest::Kind::kGetDescriptor) {
+  } else if (entry.kind == drivers::DecodedRequest::Kind::kGetDescriptor) {
     line = "PROBE device descriptor len=" + std::to_string(entry.length);
   } else {
     line = std::string(entry.deviceToHost ? "IN  " : "OUT ") + FormatHex(entry.request, 2) +

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/DriverRecords.h"
+#include "platform/DriverRecords.h"
 
 namespace qv::sim {
 
@@ -16,7 +16,7 @@ struct LoggedRequest {
   std::vector<std::uint8_t> record;  // the raw input record
   bool decoded = false;              // false: a driver refused the record (see refusal)
   std::string refusal;
-  DecodedRequest::Kind kind = DecodedRequest::Kind::kControl;
+  drivers::DecodedRequest::Kind kind = drivers::DecodedRequest::Kind::kControl;
   bool deviceToHost = false;
   std::uint8_t request = 0;
   std::uint16_t value = 0;
@@ -48,7 +48,7 @@ class RequestLog {
 
 // Records what the driver read from a request: its setup values and, for host-to-device
 // requests, the data stage.
-void RecordDecoded(LoggedRequest& entry, const DecodedRequest& request);
+void RecordDecoded(LoggedRequest& entry, const drivers::DecodedRequest& request);
 
 // One line for a logged request, e.g. "OUT 90 v=0000 i=0091 len=1 [21] ok".
 std::string Describe(const LoggedRequest& entry);

@@ -79,8 +79,8 @@ bool SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
                     LoggedRequest& entry) {
   const bool audio = device.GetIdentity().presentation == Identity::Presentation::kAudio;
   // Each presentation is served by its own driver, which knows only its own requests.
-  const auto request = audio ? DecodeAudioRequest(code, input, output, entry.refusal)
-                             : DecodeVendorRequest(code, input, output, entry.refusal);
+  const auto request = audio ? drivers::DecodeAudioRequest(code, input, output, entry.refusal)
+                             : drivers::DecodeVendorRequest(code, input, output, entry.refusal);
   if (!request) return false;
   RecordDecoded(entry, *request);
   // An injected fault fails the request after the driver read it, before the device acts.
@@ -91,10 +91,10 @@ bool SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
 
   bool ok = false;
   switch (request->kind) {
-    case DecodedRequest::Kind::kPropertySupport:
+    case drivers::DecodedRequest::Kind::kPropertySupport:
       ok = true;
       break;
-    case DecodedRequest::Kind::kGetDescriptor: {
+    case drivers::DecodedRequest::Kind::kGetDescriptor: {
       // The device has one device descriptor (type 1, index 0); any other is stalled. Its
       // wIndex is not looked at, as a device does for this descriptor.
       constexpr std::uint16_t kDeviceDescriptor = 0x0100;
@@ -108,7 +108,7 @@ bool SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
       ok = true;
       break;
     }
-    case DecodedRequest::Kind::kControl:
+    case drivers::DecodedRequest::Kind::kControl:
       ok = device.Chip().Control(*request, output);
       break;
   }

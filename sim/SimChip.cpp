@@ -9,7 +9,7 @@ constexpr std::uint8_t kBankSelect = 0x00;
 
 }  // namespace
 
-bool SimChip::Control(const DecodedRequest& request, std::span<std::uint8_t> answer) {
+bool SimChip::Control(const drivers::DecodedRequest& request, std::span<std::uint8_t> answer) {
   // The chip answers vendor requests to "other" only; the audio path carries no type at all.
   if (request.requestType &&
       *request.requestType != (request.deviceToHost ? kVendorIn : kVendorOut))

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "platform/Clock.h"
-#include "sim/DriverRecords.h"
+#include "platform/DriverRecords.h"
 #include "sim/FirmwareMailbox.h"
 #include "sim/I2cEngine.h"
 #include "sim/IspBridge.h"
@@ -19,7 +19,7 @@ class SimChip {
 
   // Carries out one vendor control transfer. For device-to-host requests the answer is written
   // to `answer` (request.length bytes). False when the chip stalls the request.
-  bool Control(const DecodedRequest& request, std::span<std::uint8_t> answer);
+  bool Control(const drivers::DecodedRequest& request, std::span<std::uint8_t> answer);
 
   // Direct access for tests and set-up, bypassing the request path.
   std::uint8_t Peek(std::uint8_t bank, std::uint8_t address) const { return banks_[bank][address]; }

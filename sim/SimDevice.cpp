@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "sim/DriverRecords.h"
+#include "platform/DriverRecords.h"
 #include "util/Text.h"
 
 namespace qv::sim {
@@ -34,7 +34,8 @@ std::string GuidText(const Guid& g) {
 }  // namespace
 
 const Guid& SimDevice::InterfaceClass() const {
-  return identity_.presentation == Identity::Presentation::kAudio ? kAudioClass : kUsbDeviceClass;
+  return identity_.presentation == Identity::Presentation::kAudio ? drivers::kAudioClass
+                                                                  : drivers::kUsbDeviceClass;
 }
 
 std::string SimDevice::InterfacePath() const {

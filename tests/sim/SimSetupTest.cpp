@@ -125,8 +125,8 @@ TEST(SimulatedBus, PathsHoldLowerCaseIdsUnderTheRightInterfaceClass) {
             "{7e2c4d91-5a3b-4c6e-8f17-0b9d2a6e5c34}\\global");
   EXPECT_EQ(sim.Bus().Device(1).InterfacePath(),
             "\\\\?\\usb#vid_e7b2&pid_6000#5&2c3d4e5f&0&3#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
-  EXPECT_EQ(sim.Bus().PresentPaths(kAudioClass)->size(), 1u);
-  EXPECT_EQ(sim.Bus().PresentPaths(kUsbDeviceClass)->size(), 1u);
+  EXPECT_EQ(sim.Bus().PresentPaths(drivers::kAudioClass)->size(), 1u);
+  EXPECT_EQ(sim.Bus().PresentPaths(drivers::kUsbDeviceClass)->size(), 1u);
 }
 
 TEST(SimulatedBus, LatencyAdvancesTheVirtualClockPerRequest) {
@@ -135,7 +135,7 @@ TEST(SimulatedBus, LatencyAdvancesTheVirtualClockPerRequest) {
   SimDevice& device = sim.Bus().Device(0);
   const NativeHandle handle = sim.Bus().Open(device.InterfacePath().c_str());
   ASSERT_NE(handle, kInvalidHandle);
-  for (int i = 0; i < 4; ++i) sim.Bus().Control(handle, kVendorReadCode, {}, {});
+  for (int i = 0; i < 4; ++i) sim.Bus().Control(handle, drivers::kVendorReadCode, {}, {});
   EXPECT_EQ(sim.Clock().Now(), std::chrono::microseconds(1000));
   EXPECT_EQ(sim.Clock().Slept(), std::chrono::microseconds(0));
   sim.Bus().Close(handle);

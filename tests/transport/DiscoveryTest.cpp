@@ -29,7 +29,7 @@ TEST_F(Discovery, TheLastMatchingInterfaceWinsAndIsProbed) {
   EXPECT_EQ(usb().GetDevicePath(), device(2).InterfacePath());
   // Each match is probed with the audio driver's property support query, on a handle of its own.
   ASSERT_EQ(log().Size(), 2u);
-  EXPECT_EQ(log()[0].kind, sim::DecodedRequest::Kind::kPropertySupport);
+  EXPECT_EQ(log()[0].kind, drivers::DecodedRequest::Kind::kPropertySupport);
   EXPECT_EQ(log()[1].device, 2u);
   EXPECT_EQ(bus().OpenHandleCount(), 0u);
   EXPECT_FALSE(usb().IsOpen());
@@ -41,7 +41,7 @@ TEST_F(Discovery, VendorModeLooksAtUsbDevicesAndProbesWithTheDeviceDescriptor) {
   EXPECT_TRUE(usb().FindDevice());
   EXPECT_EQ(usb().GetDevicePath(), device(1).InterfacePath());
   ASSERT_EQ(log().Size(), 1u);
-  EXPECT_EQ(log()[0].kind, sim::DecodedRequest::Kind::kGetDescriptor);
+  EXPECT_EQ(log()[0].kind, drivers::DecodedRequest::Kind::kGetDescriptor);
   EXPECT_EQ(log()[0].code, 0x22242Eu);
   EXPECT_EQ(log()[0].length, 18u);
   // The device descriptor (type 1, index 0) with wIndex 1; the device stalls any other type.

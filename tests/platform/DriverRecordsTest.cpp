@@ -1,4 +1,4 @@
-#include "sim/DriverRecords.h"
+#include "platform/DriverRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -7,14 +7,14 @@
 
 #include "transport/RequestRecords.h"
 
-namespace qv::sim {
+namespace qv::drivers {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
 // A well-formed record from the host's encoder, then one byte spoiled: the drivers must refuse
 // every such record, as a real driver would, instead of acting on a guess.
-TEST(SimulatedAudioDriver, RefusesMalformedPropertyRecords) {
+TEST(AudioDriverRecords, RefusesMalformedPropertyRecords) {
   const Bytes payload = {0x11, 0x22};
   const auto good = EncodeVendorPropertyRecord({0x43, 0x90, 0, 0x91}, payload);
   Bytes out = payload;
@@ -47,7 +47,7 @@ TEST(SimulatedAudioDriver, RefusesMalformedPropertyRecords) {
   }
 }
 
-TEST(SimulatedVendorDriver, RefusesMalformedRequestRecords) {
+TEST(VendorDriverRecords, RefusesMalformedRequestRecords) {
   const auto good = EncodeControlRequestRecord({0xC3, 0x91, 0, 0xAE});
   Bytes out(1);
   std::string why;
@@ -74,7 +74,7 @@ TEST(SimulatedVendorDriver, RefusesMalformedRequestRecords) {
   }
 }
 
-TEST(SimulatedDrivers, ReadBothProbes) {
+TEST(DriverRecords, ReadBothProbes) {
   std::string why;
   const auto query = EncodePropertySupportQuery();
   const auto support = DecodeAudioRequest(kKsPropertyCode, query, {}, why);
@@ -89,4 +89,4 @@ TEST(SimulatedDrivers, ReadBothProbes) {
 }
 
 }  // namespace
-}  // namespace qv::sim
+}  // namespace qv::drivers

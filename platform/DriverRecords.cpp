@@ -1,8 +1,8 @@
-#include "sim/DriverRecords.h"
+#include "platform/DriverRecords.h"
 
 #include <algorithm>
 
-namespace qv::sim {
+namespace qv::drivers {
 namespace {
 
 std::uint32_t Le(std::span<const std::uint8_t> bytes, std::size_t offset, int width) {
@@ -105,4 +105,4 @@ std::optional<DecodedRequest> DecodeVendorRequest(std::uint32_t code,
   return request;
 }
 
-}  // namespace qv::sim
+}  // namespace qv::drivers

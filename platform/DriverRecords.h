@@ -7,9 +7,10 @@
 
 #include "platform/Guid.h"
 
-// The drivers' side of the two request encodings, read from the byte layouts on their own so
-// that a fault in the host's encoder shows up as a refused request instead of being mirrored.
-namespace qv::sim {
+// The drivers' side of the two request encodings: what the simulated drivers, the request trace
+// and the libusb port read from a record. Read from the byte layouts on their own, so that a
+// fault in the host's encoder shows up as a refused request instead of being mirrored.
+namespace qv::drivers {
 
 inline constexpr Guid kAudioClass{
     0x7E2C4D91, 0x5A3B, 0x4C6E, {0x8F, 0x17, 0x0B, 0x9D, 0x2A, 0x6E, 0x5C, 0x34}};
@@ -53,4 +54,4 @@ std::optional<DecodedRequest> DecodeVendorRequest(std::uint32_t code,
                                                   std::span<const std::uint8_t> output,
                                                   std::string& why);
 
-}  // namespace qv::sim
+}  // namespace qv::drivers
