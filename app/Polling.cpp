@@ -9,6 +9,7 @@
 #include "chip/RegisterMap.h"
 #include "chip/Registers.h"
 #include "transport/Protocol.h"
+#include "util/Text.h"
 
 namespace qv {
 
@@ -22,13 +23,6 @@ constexpr std::uint16_t kKeyEnter = 0x0D;
 
 // Letters A to Z only: the id edits are typed by people, the match text is compared as typed
 // into interface paths, which hold their ids in lower case.
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 std::string ComposeMatchText(const std::string& vid, const std::string& pid) {
   return "vid_" + vid + "&pid_" + pid;
 }

@@ -1,7 +1,6 @@
 #include "cli/DeviceSelection.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "app/DeviceModels.h"
 #include "transport/Protocol.h"
@@ -26,13 +25,6 @@ void AddMatches(std::vector<PresentDevice>& present, const std::vector<std::stri
   for (const std::string& path : paths)
     if (path.find(id.matchText) != std::string::npos)
       present.push_back({id.name, id.matchText, useAudioDriver, path});
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
 }
 
 std::string Listing(const std::vector<const PresentDevice*>& devices) {
@@ -81,15 +73,16 @@ std::string DeviceMatchText(std::string_view text) {
   };
   if (colon != std::string_view::npos && isId(text.substr(0, colon)) &&
       isId(text.substr(colon + 1)))
-    return "vid_" + Lower(text.substr(0, colon)) + "&pid_" + Lower(text.substr(colon + 1));
+    return "vid_" + LowerAscii(text.substr(0, colon)) + "&pid_" +
+           LowerAscii(text.substr(colon + 1));
   return std::string(text);
 }
 
 bool DeviceMatches(const PresentDevice& device, std::string_view wanted) {
-  const std::string lower = Lower(wanted);
+  const std::string lower = LowerAscii(wanted);
   if (lower.empty()) return false;
-  return lower == Lower(device.name) ||
-         Lower(device.path).find(Lower(DeviceMatchText(wanted))) != std::string::npos;
+  return lower == LowerAscii(device.name) ||
+         LowerAscii(device.path).find(LowerAscii(DeviceMatchText(wanted))) != std::string::npos;
 }
 
 Selection SelectDevice(const std::vector<PresentDevice>& present,

@@ -1,23 +1,16 @@
 #include "cli/FirmwareFiles.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 
 #include "image/BinLoader.h"
 #include "image/FileFormat.h"
 #include "image/HexLoader.h"
 #include "image/UserParameterMarker.h"
+#include "util/Text.h"
 
 namespace qv::cli {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
 
 std::string TrimRight(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -42,7 +35,7 @@ bool LooksLikeIntelHex(const std::filesystem::path& path) {
 
 FirmwareLoad LoadFirmware(FlashImage& image, const std::filesystem::path& path) {
   FirmwareLoad load;
-  const bool namedHex = Lower(path.extension().string()) == ".hex";
+  const bool namedHex = LowerAscii(path.extension().string()) == ".hex";
   const bool hex = namedHex || LooksLikeIntelHex(path);
   load.result = hex ? LoadHexImage(image, path) : LoadBinImage(image, path);
   if (hex && !namedHex) load.note = DisplayName(path) + " holds Intel HEX text: read as Intel HEX";
@@ -73,11 +66,11 @@ MarkerCheck FindMarkerInFile(FlashImage& image, const std::filesystem::path& pat
 }
 
 const DeviceModel* ModelOfFileName(const std::filesystem::path& path) {
-  const std::string name = Lower(DisplayName(path));
+  const std::string name = LowerAscii(DisplayName(path));
   const DeviceModel* found = nullptr;
   std::size_t longest = 0;
   for (const DeviceModel& model : DeviceModelTable()) {
-    const std::string stem = Lower(FieldText(model.FileStem));
+    const std::string stem = LowerAscii(FieldText(model.FileStem));
     if (stem.size() > longest && name.find(stem) != std::string::npos) {
       found = &model;
       longest = stem.size();

@@ -1,7 +1,6 @@
 #include "cli/QvTool.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <iomanip>
 #include <memory>
@@ -25,12 +24,6 @@
 namespace qv::cli {
 namespace {
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 // The flash's 24-bit address space is the widest any size can be.
 std::optional<std::uint32_t> ParseSize(const std::string& text) {
   const auto value = ParseNumber(text, kFlashAddressSpace);
@@ -49,7 +42,7 @@ bool Confirm(const ToolStreams& streams, Report& report, const std::string& warn
   }
   std::string answer;
   std::getline(streams.in, answer);
-  answer = Lower(answer);
+  answer = LowerAscii(answer);
   return answer == "y" || answer == "yes";
 }
 

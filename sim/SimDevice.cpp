@@ -1,19 +1,10 @@
 #include "sim/SimDevice.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "platform/DriverRecords.h"
 #include "util/Text.h"
 
 namespace qv::sim {
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::string GuidText(const Guid& g) {
   std::string text = "{";
@@ -28,7 +19,7 @@ std::string GuidText(const Guid& g) {
     text += FormatHex(g.data4[i], 2);
   }
   text += '}';
-  return Lower(text);
+  return LowerAscii(text);
 }
 
 }  // namespace
@@ -44,7 +35,7 @@ std::string SimDevice::InterfacePath() const {
   // The audio driver registers its interface on the function's first interface.
   if (identity_.presentation == Identity::Presentation::kAudio) ids += "&mi_00";
   std::string path =
-      Lower("\\\\?\\usb#" + ids + "#" + instanceId_ + "#") + GuidText(InterfaceClass());
+      LowerAscii("\\\\?\\usb#" + ids + "#" + instanceId_ + "#") + GuidText(InterfaceClass());
   if (identity_.presentation == Identity::Presentation::kAudio) path += "\\global";
   return path;
 }

@@ -37,4 +37,11 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t ma
   return ParseUnsigned(hex ? text.substr(2) : text, hex ? 16 : 10, max);
 }
 
+std::string LowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
 }  // namespace qv

@@ -13,6 +13,10 @@ std::string FormatHex(std::uint64_t value, int digits);
 // Bytes as upper-case hex pairs separated by blanks ("06 9F 00").
 std::string FormatHexBytes(std::span<const std::uint8_t> bytes);
 
+// The text with A-Z turned to a-z and every other byte as it stands (ids in interface paths,
+// file extensions, answers typed at a prompt).
+std::string LowerAscii(std::string_view text);
+
 // A whole unsigned number in the given base (10 or 16); no sign, no prefix, no blanks. nullopt
 // for anything else, including a value above `max`.
 std::optional<std::uint64_t> ParseUnsigned(std::string_view text, int base,
