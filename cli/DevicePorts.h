@@ -28,6 +28,9 @@ class DevicePorts {
   virtual std::optional<std::chrono::microseconds> ModelledTime() { return std::nullopt; }
   // Why the simulated flash could not be kept in its file; empty for real devices.
   virtual std::string FileError() { return {}; }
+  // Why a present device's path could not be opened (no permission, for one); empty when it
+  // opened, or when nothing more is known than that it failed.
+  virtual std::string OpenProblem(std::string_view /*path*/) { return {}; }
 };
 
 struct PortsResult {

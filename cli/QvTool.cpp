@@ -153,7 +153,7 @@ class Tool {
                   bool simulated, std::ostream& progressOut, bool dumpToStdout) {
     CoreState core(io, ports.Interfaces(), ports.DeviceClock());
     const auto present = FindPresentDevices(ports.Interfaces());
-    if (command == p_.list) return List(core, present, simulated);
+    if (command == p_.list) return List(core, ports, present, simulated);
 
     const Selection selection =
         SelectDevice(present, p_.device->count() ? std::optional(o_.device) : std::nullopt);
@@ -169,8 +169,12 @@ class Tool {
       const CommandResult loaded = LoadBackup(core, o_.file);
       if (loaded.exit != kExitSuccess) return report_.End(loaded.exit, loaded.message);
     }
-    if (!ProbePresentDevice(core.UsbDevice, device))
-      return report_.End(kExitNoDevice, "the device does not answer: " + DescribeDevice(device));
+    if (!ProbePresentDevice(core.UsbDevice, device)) {
+      const std::string problem = ports.OpenProblem(device.path);
+      return report_.End(
+          kExitNoDevice,
+          problem.empty() ? "the device does not answer: " + DescribeDevice(device) : problem);
+    }
     core.FlashImage = *image;
 
     if (command == p_.update || command == p_.restore) {
@@ -231,13 +235,20 @@ class Tool {
     return report_.End(result.exit, result.message, result.warning);
   }
 
-  int List(CoreState& core, const std::vector<PresentDevice>& present, bool simulated) {
+  int List(CoreState& core, DevicePorts& ports, const std::vector<PresentDevice>& present,
+           bool simulated) {
     nlohmann::json devices = nlohmann::json::array();
     for (const PresentDevice& device : present) {
       const bool answered = ProbePresentDevice(core.UsbDevice, device);
-      report_.Out() << DescribeDevice(device) << (answered ? "" : "  (does not answer)") << '\n';
+      const std::string problem = answered ? std::string() : ports.OpenProblem(device.path);
+      report_.Out() << DescribeDevice(device)
+                    << (answered          ? ""
+                        : problem.empty() ? "  (does not answer)"
+                                          : "  (" + problem + ")")
+                    << '\n';
       nlohmann::json entry = DeviceJson(device, simulated);
       entry["answers"] = answered;
+      if (!problem.empty()) entry["problem"] = problem;
       devices.push_back(entry);
     }
     report_.Document()["devices"] = devices;

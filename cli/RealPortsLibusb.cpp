@@ -1,0 +1,45 @@
+#include "app/DeviceModels.h"
+#include "cli/DevicePorts.h"
+#include "platform/SteadyClock.h"
+#include "platform/libusb/LibusbDeviceInterfaces.h"
+#include "platform/libusb/LibusbDeviceIo.h"
+#include "transport/Protocol.h"
+
+namespace qv::cli {
+namespace {
+
+// The ids the Windows drivers would serve: the model table's through the audio driver, the two
+// firmware-update ids through the vendor driver.
+usb::UsbIdClasses KnownIds() {
+  usb::UsbIdClasses classes;
+  for (const DeviceModel& model : DeviceModelTable())
+    classes.audio.emplace_back(FieldText(model.MatchText));
+  classes.update = {protocol::kUpdateMatchE6A4, protocol::kUpdateMatchE7B2};
+  return classes;
+}
+
+class LibusbDevicePorts final : public DevicePorts {
+ public:
+  DeviceIo& Io() override { return io_; }
+  DeviceInterfaces& Interfaces() override { return interfaces_; }
+  Clock& DeviceClock() override { return clock_; }
+  std::string OpenProblem(std::string_view path) override { return io_.OpenProblem(path); }
+  const usb::LibusbContext& Context() const { return context_; }
+
+ private:
+  usb::LibusbContext context_;
+  usb::UsbIdClasses classes_ = KnownIds();
+  usb::LibusbDeviceIo io_{context_, classes_};
+  usb::LibusbDeviceInterfaces interfaces_{context_, classes_};
+  SteadyClock clock_;
+};
+
+}  // namespace
+
+PortsResult RealPorts() {
+  auto ports = std::make_unique<LibusbDevicePorts>();
+  if (!ports->Context().Ready()) return {nullptr, ports->Context().Error()};
+  return {std::move(ports), {}};
+}
+
+}  // namespace qv::cli

@@ -1,0 +1,61 @@
+#include "platform/libusb/LibusbContext.h"
+
+#include <libusb.h>
+
+#include <cstdio>
+
+#include "platform/libusb/UsbIdClasses.h"
+
+namespace qv::usb {
+
+std::string InterfacePath(const std::string& idText, std::uint8_t bus,
+                          const std::vector<std::uint8_t>& ports) {
+  std::string place = std::to_string(bus);
+  for (std::size_t i = 0; i < ports.size(); ++i)
+    place += (i ? "." : "-") + std::to_string(ports[i]);
+  return "usb#" + idText + "#" + place;
+}
+
+LibusbContext::LibusbContext() {
+  if (const int result = libusb_init(&context_); result != LIBUSB_SUCCESS) {
+    context_ = nullptr;
+    error_ = std::string("libusb could not start: ") + libusb_strerror(result);
+  }
+}
+
+LibusbContext::~LibusbContext() {
+  if (context_) libusb_exit(context_);
+}
+
+std::vector<PresentUsbDevice> LibusbContext::PresentDevices() const {
+  std::vector<PresentUsbDevice> present;
+  if (!context_) return present;
+  libusb_device** list = nullptr;
+  const ssize_t count = libusb_get_device_list(context_, &list);
+  if (count < 0) return present;
+  for (ssize_t i = 0; i < count; ++i) {
+    libusb_device* device = list[i];
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS) continue;
+    // USB 3 allows seven tiers of hubs below the root.
+    std::uint8_t ports[7];
+    const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+    if (depth < 0) continue;
+    PresentUsbDevice entry;
+    entry.device = std::shared_ptr<libusb_device>(libusb_ref_device(device), libusb_unref_device);
+    entry.vendorId = descriptor.idVendor;
+    entry.productId = descriptor.idProduct;
+    entry.idText = IdText(descriptor.idVendor, descriptor.idProduct);
+    const std::uint8_t bus = libusb_get_bus_number(device);
+    entry.path = InterfacePath(entry.idText, bus, {ports, ports + depth});
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", unsigned{bus},
+                  unsigned{libusb_get_device_address(device)});
+    entry.node = node;
+    present.push_back(std::move(entry));
+  }
+  libusb_free_device_list(list, 1);
+  return present;
+}
+
+}  // namespace qv::usb
