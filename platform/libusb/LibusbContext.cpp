@@ -2,6 +2,7 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/libusb/UsbIdClasses.h"
@@ -47,6 +48,8 @@ std::vector<PresentUsbDevice> LibusbContext::PresentDevices() const {
     entry.productId = descriptor.idProduct;
     entry.idText = IdText(descriptor.idVendor, descriptor.idProduct);
     const std::uint8_t bus = libusb_get_bus_number(device);
+    entry.place.assign(1, bus);
+    entry.place.insert(entry.place.end(), ports, ports + depth);
     entry.path = InterfacePath(entry.idText, bus, {ports, ports + depth});
     char node[32];
     std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", unsigned{bus},
@@ -55,6 +58,9 @@ std::vector<PresentUsbDevice> LibusbContext::PresentDevices() const {
     present.push_back(std::move(entry));
   }
   libusb_free_device_list(list, 1);
+  // By place on the bus, so that a listing reads the same each time.
+  std::sort(present.begin(), present.end(),
+            [](const PresentUsbDevice& a, const PresentUsbDevice& b) { return a.place < b.place; });
   return present;
 }
 

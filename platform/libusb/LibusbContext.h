@@ -20,7 +20,8 @@ struct PresentUsbDevice {
   // port 4 of the hub on port 1), so two devices of one model have two paths:
   // "usb#vid_e5d3&pid_7a01#1-1.4".
   std::string path;
-  std::string node;  // its usbfs device node, "/dev/bus/usb/001/005"
+  std::string node;                 // its usbfs device node, "/dev/bus/usb/001/005"
+  std::vector<std::uint8_t> place;  // bus number, then the port numbers from the root down
 };
 
 // The interface path of a device with these ids at this place on the bus.
@@ -40,7 +41,7 @@ class LibusbContext {
   const std::string& Error() const { return error_; }
   libusb_context* Get() const { return context_; }
 
-  // Every USB device present now, in libusb's order. Reads the descriptors the kernel keeps; sends
+  // Every USB device present now, by bus and ports. Reads the descriptors the kernel keeps; sends
   // nothing to any device.
   std::vector<PresentUsbDevice> PresentDevices() const;
 

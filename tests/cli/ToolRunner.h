@@ -67,7 +67,8 @@ class QvTool : public ::testing::Test {
   // Runs qvtool in the test's directory with standard input from `input` (never a terminal).
   ToolRun Tool(const std::vector<std::string>& args, const std::string& input = "") {
     dir_.Write("stdin.txt", input);
-    std::string command = "cd " + Quote(dir_.Path().string()) + " && " + Quote(QVTOOL_PATH);
+    std::string command =
+        "cd " + Quote(dir_.Path().string()) + " && " + launcher_ + Quote(QVTOOL_PATH);
     for (const auto& arg : args) command += " " + Quote(arg);
     command += " <stdin.txt >stdout.txt 2>stderr.txt";
     const int status = std::system(command.c_str());
@@ -83,12 +84,16 @@ class QvTool : public ::testing::Test {
   std::string DirPath() const { return dir_.Path().string(); }
   void Remove(const std::string& name) { std::filesystem::remove(dir_.Path() / name); }
 
+  // What the tool is started through ("setpriv ... " to run it as another user); empty: itself.
+  void LaunchThrough(std::string launcher) { launcher_ = std::move(launcher); }
+
   static std::string Sim(const std::string& setup = "") {
     return "--simulate=flash-file=flash.bin" + (setup.empty() ? "" : ";" + setup);
   }
 
  private:
   TempDir dir_;
+  std::string launcher_;
 };
 
 #define EXPECT_CONTAINS(text, part) \
