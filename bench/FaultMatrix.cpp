@@ -25,7 +25,7 @@ Outcome Update(const std::filesystem::path& file, const std::vector<std::uint8_t
                const std::string& setup) {
   const sim::SimSetupResult parsed = sim::ParseSimSetup(setup);
   sim::Simulation simulation(*parsed.setup);
-  simulation.Bus().Log().SetEnabled(false);
+  simulation.Bus().SetLogEnabled(false);
   std::istringstream in;
   std::ostringstream out, err;
   const cli::ToolStreams streams{.in = in, .out = out, .err = err};

@@ -61,13 +61,13 @@ Run Update(const std::string& setupText, bool log) {
     std::exit(2);
   }
   qv::sim::Simulation sim(*parsed.setup);
-  sim.Bus().Log().SetEnabled(log);
+  sim.Bus().SetLogEnabled(log);
   qv::CoreState core(sim.Bus(), sim.Bus(), sim.Clock());
   core.UsbDevice.SetUseAudioDriver(1);
   core.UsbDevice.SetMatchId("vid_e5d3&pid_7a01");
   core.UsbDevice.FindDevice();
   FillImage(core.FlashImage);
-  sim.Bus().Log().Clear();
+  sim.Bus().ClearLog();
 
   QuietProgress progress;
   Run run;

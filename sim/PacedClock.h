@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "sim/VirtualClock.h"
 
 namespace qv::sim {
 
@@ -13,7 +12,7 @@ namespace qv::sim {
 // a request's simulated latency moves only the virtual one.
 class PacedClock final : public Clock {
  public:
-  PacedClock(Clock& real, VirtualClock& simulated) : real_(real), simulated_(simulated) {}
+  PacedClock(Clock& real, Clock& simulated) : real_(real), simulated_(simulated) {}
 
   void Sleep(std::uint32_t milliseconds) override {
     real_.Sleep(milliseconds);
@@ -23,7 +22,7 @@ class PacedClock final : public Clock {
 
  private:
   Clock& real_;
-  VirtualClock& simulated_;
+  Clock& simulated_;
 };
 
 }  // namespace qv::sim

@@ -22,12 +22,13 @@ struct LoggedRequest {
   std::uint16_t value = 0;
   std::uint16_t index = 0;
   std::uint32_t length = 0;
-  std::vector<std::uint8_t> data;  // data stage: bytes sent, or bytes answered
-  bool ok = false;                 // what DeviceIoControl reported
-  std::chrono::microseconds at{0};
+  std::vector<std::uint8_t> data;   // data stage: bytes sent, or bytes answered
+  bool ok = false;                  // what DeviceIoControl reported
+  std::chrono::microseconds at{0};  // on the device's own clock
+  std::uint64_t sequence = 0;       // the request's place among all the bus's requests
 };
 
-// The requests every simulated device received, in order.
+// Requests in the order they were made: one device's, or the whole bus's.
 class RequestLog {
  public:
   void Add(LoggedRequest entry) {

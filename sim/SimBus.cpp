@@ -1,76 +1,140 @@
 #include "sim/SimBus.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace qv::sim {
 
+namespace {
+
+// A handle names its slot in the upper half, so that a device's thread finds its handles without
+// looking at any other device's.
+static_assert(sizeof(NativeHandle) >= 8, "handles carry their slot in the upper 32 bits");
+constexpr int kSlotShift = 32;
+
+NativeHandle MakeHandle(std::size_t slot, std::uint32_t serial) {
+  return (static_cast<NativeHandle>(slot + 1) << kSlotShift) | serial;
+}
+
+}  // namespace
+
 SimDevice& SimBus::Plug(Identity identity) {
   // Instance ids differ per device as Windows' do, so two devices of one model have two paths.
-  const std::string instance = "5&2c3d4e5f&0&" + std::to_string(devices_.size() + 2);
-  devices_.push_back({std::make_unique<SimDevice>(std::move(identity), instance, clock_), true, 0});
-  return *devices_.back().device;
+  const std::string instance = "5&2c3d4e5f&0&" + std::to_string(slots_.size() + 2);
+  std::chrono::microseconds now{0};
+  for (const auto& slot : slots_) now = std::max(now, slot->device->Clock().Now());
+  auto slot = std::make_unique<Slot>();
+  slot->device = std::make_unique<SimDevice>(std::move(identity), instance, now);
+  slot->device->Log().SetEnabled(logEnabled_);
+  slots_.push_back(std::move(slot));
+  return *slots_.back()->device;
 }
 
 std::size_t SimBus::SlotOf(const SimDevice& device) const {
-  const auto it = std::find_if(devices_.begin(), devices_.end(),
-                               [&](const Slot& s) { return s.device.get() == &device; });
-  return static_cast<std::size_t>(it - devices_.begin());
+  const auto it = std::find_if(slots_.begin(), slots_.end(),
+                               [&](const auto& s) { return s->device.get() == &device; });
+  return static_cast<std::size_t>(it - slots_.begin());
 }
 
 void SimBus::Unplug(SimDevice& device) {
-  Slot& slot = devices_[SlotOf(device)];
+  Slot& slot = *slots_[SlotOf(device)];
   if (!slot.plugged) return;
   slot.plugged = false;
   ++slot.plugGeneration;
 }
 
 void SimBus::Replug(SimDevice& device) {
-  devices_[SlotOf(device)].plugged = true;
+  slots_[SlotOf(device)]->plugged = true;
 }
 
 bool SimBus::IsPlugged(const SimDevice& device) const {
-  return devices_[SlotOf(device)].plugged;
+  return slots_[SlotOf(device)]->plugged;
+}
+
+SimDevice* SimBus::DeviceAt(std::string_view path) {
+  for (const auto& slot : slots_)
+    if (slot->plugged && slot->device->InterfacePath() == path) return slot->device.get();
+  return nullptr;
+}
+
+const RequestLog& SimBus::Log() const {
+  merged_.Clear();
+  std::vector<const LoggedRequest*> all;
+  for (const auto& slot : slots_)
+    for (const LoggedRequest& entry : slot->device->Log().Entries()) all.push_back(&entry);
+  std::sort(all.begin(), all.end(), [](const LoggedRequest* a, const LoggedRequest* b) {
+    return a->sequence < b->sequence;
+  });
+  for (const LoggedRequest* entry : all) merged_.Add(*entry);
+  return merged_;
+}
+
+void SimBus::ClearLog() {
+  for (const auto& slot : slots_) slot->device->Log().Clear();
+}
+
+void SimBus::SetLogEnabled(bool enabled) {
+  logEnabled_ = enabled;
+  for (const auto& slot : slots_) slot->device->Log().SetEnabled(enabled);
+}
+
+std::size_t SimBus::OpenHandleCount() const {
+  std::size_t count = 0;
+  for (const auto& slot : slots_) count += slot->handles.size();
+  return count;
+}
+
+std::size_t SimBus::OpenCount() const {
+  std::size_t count = 0;
+  for (const auto& slot : slots_) count += slot->opens;
+  return count;
 }
 
 NativeHandle SimBus::Open(const char* path) {
-  for (std::size_t i = 0; i < devices_.size(); ++i) {
-    const Slot& slot = devices_[i];
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    Slot& slot = *slots_[i];
     if (slot.plugged && slot.device->InterfacePath() == path) {
-      const NativeHandle handle = nextHandle_++;
-      handles_[handle] = {i, slot.plugGeneration, slot.device->Generation()};
-      ++opens_;
-      return handle;
+      const std::uint32_t serial = slot.nextHandle++;
+      slot.handles[serial] = {slot.plugGeneration, slot.device->Generation()};
+      ++slot.opens;
+      return MakeHandle(i, serial);
     }
   }
   return kInvalidHandle;
 }
 
 void SimBus::Close(NativeHandle handle) {
-  handles_.erase(handle);
+  const std::size_t slot = (handle >> kSlotShift) - 1;
+  if (handle == kNoHandle || handle == kInvalidHandle || slot >= slots_.size()) return;
+  slots_[slot]->handles.erase(static_cast<std::uint32_t>(handle));
 }
 
 IoResult SimBus::Control(NativeHandle handle, std::uint32_t code,
                          std::span<const std::uint8_t> input, std::span<std::uint8_t> output) {
-  const auto it = handles_.find(handle);
-  if (it == handles_.end()) return {};  // not a handle of ours: as an invalid handle would
-  Slot& slot = devices_[it->second.slot];
+  const std::size_t index = (handle >> kSlotShift) - 1;
+  if (handle == kNoHandle || handle == kInvalidHandle || index >= slots_.size()) return {};
+  Slot& slot = *slots_[index];
+  const auto it = slot.handles.find(static_cast<std::uint32_t>(handle));
+  if (it == slot.handles.end()) return {};  // not a handle of ours: as an invalid handle would
   SimDevice& device = *slot.device;
   // A handle opened before the device left the bus or re-enumerated reaches nothing.
   if (!slot.plugged || slot.plugGeneration != it->second.plugGeneration ||
       device.Generation() != it->second.identityGeneration)
     return {};
 
-  clock_.Advance(latency_);
+  if (realTime_) std::this_thread::sleep_for(latency_);
+  device.Clock().Advance(latency_);
   LoggedRequest entry;
-  entry.device = it->second.slot;
+  entry.device = index;
   entry.code = code;
   entry.record.assign(input.begin(), input.end());
-  entry.at = clock_.Now();
+  entry.at = device.Clock().Now();
+  entry.sequence = sequence_++;
   const bool admitted = device.AdmitRequest();
   const bool ok = Answer(device, admitted, code, input, output, entry);
   entry.ok = ok;
   if (device.ShouldLeaveBus()) Unplug(device);
-  log_.Add(std::move(entry));
+  device.Log().Add(std::move(entry));
   return {ok, ok ? static_cast<std::uint32_t>(output.size()) : 0};
 }
 
@@ -119,9 +183,9 @@ bool SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
 
 std::optional<std::vector<std::string>> SimBus::PresentPaths(const Guid& interfaceClass) {
   std::vector<std::string> paths;
-  for (const Slot& slot : devices_) {
-    if (slot.plugged && slot.device->InterfaceClass() == interfaceClass)
-      paths.push_back(slot.device->InterfacePath());
+  for (const auto& slot : slots_) {
+    if (slot->plugged && slot->device->InterfaceClass() == interfaceClass)
+      paths.push_back(slot->device->InterfacePath());
   }
   return paths;
 }

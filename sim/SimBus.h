@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -9,33 +10,47 @@
 #include "platform/DeviceIo.h"
 #include "sim/RequestLog.h"
 #include "sim/SimDevice.h"
-#include "sim/VirtualClock.h"
 
 namespace qv::sim {
 
 // The USB stack, the two drivers and the plugged devices: what the tool reaches through the
 // DeviceIo and DeviceInterfaces ports.
+//
+// Devices may be driven side by side, each on a thread of its own: each one keeps its clock, its
+// log and its open handles to itself, so two threads on two devices share nothing but the order
+// number of their requests. Plugging in, the bus-wide log and its switches are for the thread
+// that set the bus up, while no other is at work.
 class SimBus : public DeviceIo, public DeviceInterfaces {
  public:
-  explicit SimBus(VirtualClock& clock) : clock_(clock) {}
+  SimBus() = default;
 
-  // Plugs a new device in and returns it; it stays owned by the bus.
+  // Plugs a new device in and returns it; it stays owned by the bus. Its clock starts at the
+  // time the bus has reached.
   SimDevice& Plug(Identity identity);
   void Unplug(SimDevice& device);
   void Replug(SimDevice& device);
   bool IsPlugged(const SimDevice& device) const;
-  std::size_t DeviceCount() const { return devices_.size(); }
-  SimDevice& Device(std::size_t i) { return *devices_[i].device; }
-  const SimDevice& Device(std::size_t i) const { return *devices_[i].device; }
+  std::size_t DeviceCount() const { return slots_.size(); }
+  SimDevice& Device(std::size_t i) { return *slots_[i]->device; }
+  const SimDevice& Device(std::size_t i) const { return *slots_[i]->device; }
+  // The plugged device whose interface path this is; nullptr for none.
+  SimDevice* DeviceAt(std::string_view path);
 
-  // Each request takes this long on the virtual clock, as a real USB link would.
+  // Each request takes this long on the device's clock, as a real USB link would.
   void SetLatency(std::chrono::microseconds latency) { latency_ = latency; }
+  // Requests also take their latency in real time, on the thread that makes them, so that the
+  // simulated devices can be timed with a wall clock.
+  void SetRealTime(bool realTime) { realTime_ = realTime; }
 
-  RequestLog& Log() { return log_; }
-  const RequestLog& Log() const { return log_; }
-  std::size_t OpenHandleCount() const { return handles_.size(); }
+  // Every device's requests in the order they were made. Built when asked for: a reference
+  // stays valid until the next call.
+  const RequestLog& Log() const;
+  void ClearLog();
+  // Benchmarks of long sequences switch the logs off to measure the code, not the log.
+  void SetLogEnabled(bool enabled);
+  std::size_t OpenHandleCount() const;
   // Handles opened so far, for tests that pin when a connection is opened again.
-  std::size_t OpenCount() const { return opens_; }
+  std::size_t OpenCount() const;
 
   // DeviceIo
   NativeHandle Open(const char* path) override;
@@ -47,15 +62,19 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   std::optional<std::vector<std::string>> PresentPaths(const Guid& interfaceClass) override;
 
  private:
-  struct Slot {
-    std::unique_ptr<SimDevice> device;
-    bool plugged = true;
-    std::uint64_t plugGeneration = 0;  // bumped on every unplug, so stale handles fail
-  };
   struct OpenHandle {
-    std::size_t slot;
     std::uint64_t plugGeneration;
     std::uint64_t identityGeneration;
+  };
+  // One port of the bus. Only the device's own thread touches its handles; whether it is
+  // plugged is read by every thread that enumerates.
+  struct Slot {
+    std::unique_ptr<SimDevice> device;
+    std::atomic<bool> plugged{true};
+    std::atomic<std::uint64_t> plugGeneration{0};  // bumped on every unplug: stale handles fail
+    std::map<std::uint32_t, OpenHandle> handles;
+    std::uint32_t nextHandle = 1;
+    std::size_t opens = 0;
   };
 
   std::size_t SlotOf(const SimDevice& device) const;
@@ -63,13 +82,12 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
               std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
               LoggedRequest& entry);
 
-  VirtualClock& clock_;
-  std::vector<Slot> devices_;
-  std::map<NativeHandle, OpenHandle> handles_;
-  NativeHandle nextHandle_ = 0x100;
-  std::size_t opens_ = 0;
+  std::vector<std::unique_ptr<Slot>> slots_;
   std::chrono::microseconds latency_{0};
-  RequestLog log_;
+  bool realTime_ = false;
+  bool logEnabled_ = true;
+  std::atomic<std::uint64_t> sequence_{0};
+  mutable RequestLog merged_;
 };
 
 }  // namespace qv::sim

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -7,15 +8,20 @@
 
 #include "platform/Guid.h"
 #include "sim/Catalogue.h"
+#include "sim/RequestLog.h"
 #include "sim/SimChip.h"
+#include "sim/VirtualClock.h"
 
 namespace qv::sim {
 
 // One simulated device on the bus: its identity, its chip and the faults it is to show.
 class SimDevice {
  public:
-  SimDevice(Identity identity, std::string instanceId, Clock& clock)
-      : identity_(std::move(identity)), instanceId_(std::move(instanceId)), chip_(clock) {}
+  // The device's clock starts at `now`, the bus's time when it is plugged in.
+  SimDevice(Identity identity, std::string instanceId, std::chrono::microseconds now)
+      : identity_(std::move(identity)), instanceId_(std::move(instanceId)), chip_(clock_) {
+    clock_.Advance(now);
+  }
 
   const Identity& GetIdentity() const { return identity_; }
   // A device that changes identity re-enumerates: handles opened before no longer reach it.
@@ -32,6 +38,14 @@ class SimDevice {
   std::string InterfacePath() const;
   // The 18-byte USB device descriptor.
   std::array<std::uint8_t, 18> DeviceDescriptor() const;
+
+  // The device's own time: its requests and its flash's busy times pass on it, and the host's
+  // pauses for it.
+  VirtualClock& Clock() { return clock_; }
+  const VirtualClock& Clock() const { return clock_; }
+  // What the device received, in order.
+  RequestLog& Log() { return log_; }
+  const RequestLog& Log() const { return log_; }
 
   SimChip& Chip() { return chip_; }
   const SimChip& Chip() const { return chip_; }
@@ -52,6 +66,8 @@ class SimDevice {
  private:
   Identity identity_;
   std::string instanceId_;
+  VirtualClock clock_;  // before the chip, which keeps a reference to it
+  RequestLog log_;
   SimChip chip_;
   std::uint64_t generation_ = 0;
   std::uint64_t requests_ = 0;

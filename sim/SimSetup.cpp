@@ -114,6 +114,8 @@ std::span<const Key> Keys() {
       {"stuck-busy",
        [](SimSetup& s, std::string_view v) { return ParseFlag(s.stuckBusy, "stuck-busy", v); }},
       {"wp", [](SimSetup& s, std::string_view v) { return ParseFlag(s.writeProtectPin, "wp", v); }},
+      {"real-time",
+       [](SimSetup& s, std::string_view v) { return ParseFlag(s.realTime, "real-time", v); }},
       {"flip-reads",
        [](SimSetup& s, std::string_view v) -> std::string {
          std::optional<std::uint64_t> n;
@@ -195,8 +197,9 @@ SimSetupResult ParseSimSetup(std::string_view text) {
   return {setup, {}};
 }
 
-Simulation::Simulation(const SimSetup& setup) {
+Simulation::Simulation(const SimSetup& setup) : realTime_(setup.realTime) {
   bus_.SetLatency(setup.latency);
+  bus_.SetRealTime(setup.realTime);
   for (std::size_t i = 0; i < setup.devices.size(); ++i) {
     const Identity& identity = setup.devices[i];
     SimDevice& device = bus_.Plug(identity);

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/BusClock.h"
 #include "sim/FlashChips.h"
 #include "sim/SimBus.h"
-#include "sim/VirtualClock.h"
 
 namespace qv::sim {
 
@@ -27,6 +27,9 @@ struct SimSetup {
   // none. A single path backs the first device.
   std::vector<std::filesystem::path> flashFiles;
   bool stuckBusy = false;
+  // Requests take their latency in real time too, and a host paces its pauses with the real
+  // clock (PacedClock): the devices can be timed with a wall clock.
+  bool realTime = false;
   bool writeProtectPin = false;
   std::uint32_t flipReads = 0;
   std::optional<std::uint32_t> readyAfter = 0;  // nullopt: never ready
@@ -50,15 +53,19 @@ class Simulation {
   Simulation(const Simulation&) = delete;
   Simulation& operator=(const Simulation&) = delete;
 
-  VirtualClock& Clock() { return clock_; }
+  // The bus's time, for a host that works with one device at a time; a device's own clock is
+  // Bus().Device(i).Clock().
+  BusClock& Clock() { return clock_; }
+  bool RealTime() const { return realTime_; }
   SimBus& Bus() { return bus_; }
   // Why a flash file could not be read when the simulation began (the flash then holds the
   // older firmware), or could not be saved since; empty while every file is as it should be.
   std::string FileError() const;
 
  private:
-  VirtualClock clock_;
-  SimBus bus_{clock_};
+  SimBus bus_;
+  BusClock clock_{bus_};
+  bool realTime_ = false;
   std::string attachError_;
 };
 

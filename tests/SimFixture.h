@@ -23,7 +23,7 @@ class SimFixture : public ::testing::Test {
       : sim_(ParseSetupOrFail(setup)), usb_(bus(), bus()) {}
 
   sim::SimBus& bus() { return sim_.Bus(); }
-  sim::VirtualClock& clock() { return sim_.Clock(); }
+  sim::BusClock& clock() { return sim_.Clock(); }
   sim::SimDevice& device(std::size_t i = 0) { return bus().Device(i); }
   const sim::RequestLog& log() { return bus().Log(); }
   QuorvexUsb& usb() { return usb_; }
@@ -35,7 +35,7 @@ class SimFixture : public ::testing::Test {
     ASSERT_TRUE(usb_.SetMatchId(match));
     ASSERT_TRUE(usb_.FindDevice());
     ASSERT_TRUE(usb_.Open());
-    bus().Log().Clear();
+    bus().ClearLog();
   }
 
  private:

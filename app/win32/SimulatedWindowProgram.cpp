@@ -34,7 +34,7 @@ int RunSimulatedWindowProgram(WindowMode mode, const char* caption) {
     MessageBoxA(nullptr, error.c_str(), caption, MB_OK | MB_ICONWARNING);
   }
   // Nobody reads the request log here, and a long session would only grow it.
-  simulation.Bus().Log().SetEnabled(false);
+  simulation.Bus().SetLogEnabled(false);
 
   Win32Clock realClock;
   sim::PacedClock clock(realClock, simulation.Clock());

@@ -149,7 +149,7 @@ TEST_F(AutoRun, AssignedRangeErasesItsSectorsAndWritesTheImageThere) {
   w.form->lbledISPStart->SetText("64");
   w.form->lbledISPRange->SetText("64");
   w.form->chkProtect->SetChecked(true);
-  w.bus().Log().Clear();
+  w.bus().ClearLog();
   Click(w.form->btnUSBISPAuto);
   std::vector<std::uint32_t> sectors;
   for (const auto& e : w.bus().Log().Entries())
@@ -182,7 +182,7 @@ TEST_F(AutoRun, AConversionErrorEndsTheRunAndRestoresTheButton) {
   w.form->chkReadFile->SetChecked(false);
   w.form->rbnRange1->SetChecked(true);
   w.form->lbledISPStart->SetText("1x");
-  w.bus().Log().Clear();
+  w.bus().ClearLog();
   Click(w.form->btnUSBISPAuto);
   ASSERT_EQ(w.shell.errors.size(), 1u);
   EXPECT_EQ(w.shell.errors[0], "'1x' is not a valid integer value");
@@ -196,7 +196,7 @@ TEST_F(AutoRun, AnEmptyImageIsRefusedBeforeAnythingIsSent) {
   FindDevice();
   LoadImage(0);
   w.form->chkReadFile->SetChecked(false);
-  w.bus().Log().Clear();
+  w.bus().ClearLog();
   Click(w.form->btnUSBISPAuto);
   ASSERT_EQ(w.shell.boxes.size(), 1u);
   EXPECT_EQ(w.shell.boxes[0].text, "Program File Not Ready !!    ");
@@ -227,7 +227,7 @@ TEST_F(AutoRun, ARangePastTheFlashIsRefusedBeforeAnythingIsSent) {
     w.form->rbnRange1->SetChecked(true);
     w.form->lbledISPStart->SetText(c.start);
     w.form->lbledISPRange->SetText(c.size);
-    w.bus().Log().Clear();
+    w.bus().ClearLog();
     Click(w.form->btnUSBISPAuto);
     EXPECT_EQ(w.bus().Log().Size(), 0u);
     EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), c.text);

@@ -26,7 +26,7 @@ class Pages : public ::testing::Test {
     w.core.UsbDevice.SetUseAudioDriver(1);
     w.core.UsbDevice.SetMatchId("vid_e5d3&pid_7a01");
     w.core.UsbDevice.FindDevice();
-    w.bus().Log().Clear();
+    w.bus().ClearLog();
   }
   sim::SimDevice& device() { return w.bus().Device(0); }
   sim::SimChip& chip() { return device().Chip(); }
@@ -62,7 +62,7 @@ TEST_F(Pages, ReadBankFillsTheGridWithTheSelectedBankOneRequestPerRegister) {
   w.core.UsbDevice.Open();
   SelectRegisterBank(w.core.UsbDevice, 5);
   w.core.UsbDevice.Close();
-  w.bus().Log().Clear();
+  w.bus().ClearLog();
   const std::size_t opens = w.bus().OpenCount();
   Click(f().btnReadAll);
   EXPECT_EQ(log().Size(), 256u);
@@ -156,7 +156,7 @@ TEST_F(Pages, KeysWriteAndShowWhatTheChipReadsBack) {
     const std::uint8_t address = static_cast<std::uint8_t>((c.row - 1) * 16 + c.col - 1);
     w.app.RegisterImage[address] = c.stored;
     w.input().EditCell(grid, c.col, c.row, c.typed);
-    w.bus().Log().Clear();
+    w.bus().ClearLog();
     const auto before = w.clock().Slept();
     Key(&grid, c.key);
     EXPECT_EQ(Trace(), c.trace);
@@ -169,7 +169,7 @@ TEST_F(Pages, KeysWriteAndShowWhatTheChipReadsBack) {
   // Text that is no hexadecimal number: the conversion error, nothing sent.
   for (const char* text : {"", "0x12", "zz"}) {
     w.input().EditCell(grid, 2, 2, text);
-    w.bus().Log().Clear();
+    w.bus().ClearLog();
     const std::size_t errors = w.shell.errors.size();
     Key(&grid, kEnter);
     EXPECT_EQ(w.shell.errors.size(), errors + 1) << text;
@@ -229,7 +229,7 @@ TEST_F(I2cPages, KeysStartFromTheCellTextAndBitsWaitThirtyMilliseconds) {
   grid.SetCurrentCell(2, 1);  // register 0x01
   for (auto [text, key] : {std::pair{"FF", kInsert}, std::pair{"00", kDelete}}) {
     w.input().EditCell(grid, 2, 1, text);
-    w.bus().Log().Clear();
+    w.bus().ClearLog();
     Key(&grid, key);
     EXPECT_EQ(log().Size(), 0u) << text;
     EXPECT_EQ(w.app.I2cImage[0x01], text == std::string("FF") ? 0xFF : 0x00);
@@ -266,7 +266,7 @@ TEST_F(I2cPages, SpecialAccessSendsTheEditsBytesAndPreparesTheMasterItself) {
   w.input().TypeText(*f().edtMI2CAddr1, "A0");
   Key(f().edtMI2CAddr1, kEnter);
   EXPECT_EQ(f().edtMI2CAddr->Text(), "A0");
-  w.bus().Log().Clear();
+  w.bus().ClearLog();
   Click(f().btnWriteSpecI2C);
   // On the bus: the command bytes 10 20 00, then the data AB CD. The part takes the first byte
   // for its register pointer and stores the rest from there.
@@ -308,7 +308,7 @@ TEST_F(Pages, StringsTravelInChunksWithFiftyMillisecondPauses) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text.size());
     w.input().TypeText(*f().lbledSysStr2, c.text);
-    w.bus().Log().Clear();
+    w.bus().ClearLog();
     const auto before = w.clock().Slept();
     Key(f().lbledSysStr2, kEnter);
     std::vector<std::size_t> chunks;
@@ -408,7 +408,7 @@ TEST_F(Pages, UpdateShowsEachStatusCombination) {
     chip().Poke(0, 0xA4, c.rate);
     chip().Poke(0, 0xA6, c.flags);
     const std::string formatBefore = Caption(f().lblCurrentFormat1);
-    w.bus().Log().Clear();
+    w.bus().ClearLog();
     Click(f().btnUpdateStatus);
     EXPECT_EQ(Trace(), "W00=00 RA4 RA5 RA6");
     EXPECT_EQ(Caption(f().lblConnect), c.connect);
@@ -439,7 +439,7 @@ TEST_F(Pages, MediaKeysWaitForTheirCompletion) {
                                                        {f().btnHID3, 0x01},
                                                        {f().btnHID4, 0x20}};
   for (auto [button, code] : keys) {
-    w.bus().Log().Clear();
+    w.bus().ClearLog();
     const auto before = w.clock().Slept();
     Click(button);
     // Answered at the first poll: one status read after 10 ms.
@@ -448,7 +448,7 @@ TEST_F(Pages, MediaKeysWaitForTheirCompletion) {
   }
   EXPECT_EQ(chip().Mailbox().Keys(), (Bytes{0x40, 0x02, 0x10, 0x01, 0x20}));
   chip().Mailbox().SetNeverCompletes(true);
-  w.bus().Log().Clear();
+  w.bus().ClearLog();
   Click(f().btnHID2);
   EXPECT_EQ(log().Size(), 3u + 10u);      // ten polls, then it is given up
   EXPECT_EQ(chip().Peek(0, 0x90), 0x30);  // not cleared

@@ -29,7 +29,7 @@ class Window {
 
   sim::SimBus& bus() { return sim_.Bus(); }
   ui::EventDispatcher& input() { return form->Dispatcher(); }
-  sim::VirtualClock& clock() { return sim_.Clock(); }
+  sim::BusClock& clock() { return sim_.Clock(); }
 
   // Lets `span` of virtual time pass in 1 ms steps, running every timer that falls due, as the
   // message loop would. The first call also schedules timers not seen before.

@@ -45,14 +45,14 @@ class I2cMaster : public test::SimFixture {
     for (int r = 0; r < 256; ++r)
       slave_->SetRegister(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(0x40 + r));
     ASSERT_TRUE(PrepareI2CMaster(usb()));
-    bus().Log().Clear();
+    bus().ClearLog();
   }
 
   sim::RegisterSlave* slave_ = nullptr;
 };
 
 TEST_F(I2cMaster, SetUpSelectsTheEngineBankAndWritesItsSetUpRegister) {
-  bus().Log().Clear();
+  bus().ClearLog();
   EXPECT_TRUE(PrepareI2CMaster(usb()));
   EXPECT_EQ(test::Trace(log()), "W00=0E W11=04");
 }
@@ -113,7 +113,7 @@ TEST_F(I2cMaster, TransfersToAPresentSlaveMakeTheExactBusSteps) {
     SCOPED_TRACE(c.name);
     for (int r = 0; r < 256; ++r)
       slave_->SetRegister(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(0x40 + r));
-    bus().Log().Clear();
+    bus().ClearLog();
     Bytes buffer(8, 0xEE);
     EXPECT_TRUE(c.transfer(usb(), buffer));
     EXPECT_EQ(test::Trace(log()), c.steps);
@@ -149,7 +149,7 @@ TEST_F(I2cMaster, AnAbsentSlaveGetsTenAddressAttemptsOneStopAndNothingElse) {
   const std::string expected = Steps({Repeat(Steps({kStart, Send(0x40)}), 10), kStop});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    bus().Log().Clear();
+    bus().ClearLog();
     Bytes buffer(3, 0xEE);
     EXPECT_FALSE(c.transfer(usb(), buffer));
     EXPECT_EQ(test::Trace(log()), expected);
@@ -207,7 +207,7 @@ TEST_F(I2cMaster, ASlowEngineIsPolledTwentyTimesAtMostPerByte) {
     SCOPED_TRACE(testing::Message() << "busy polls " << c.busyPolls << ", stuck " << c.stuck);
     device().Chip().I2c().SetBusyPolls(c.busyPolls);
     device().Chip().I2c().SetStuck(c.stuck);
-    bus().Log().Clear();
+    bus().ClearLog();
     EXPECT_EQ(I2CWrite(usb(), 0x20, {}, {}), c.result);
     EXPECT_EQ(log().Size(), c.requests);
   }
@@ -243,7 +243,7 @@ TEST_F(I2cMaster, AFailedRequestIsNeverTakenForTheSlavesAnswer) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    bus().Log().Clear();
+    bus().ClearLog();
     device().FailRequestNumber(device().RequestCount() + static_cast<std::uint64_t>(c.failing));
     Bytes buffer(2, 0xEE);
     const bool result = c.read ? I2CReadRegisters(usb(), c.slave, 0x05, buffer)
@@ -253,7 +253,7 @@ TEST_F(I2cMaster, AFailedRequestIsNeverTakenForTheSlavesAnswer) {
     EXPECT_EQ(buffer, Bytes(2, 0xEE));
   }
   // Without the engine's bank the set-up value would land in another bank.
-  bus().Log().Clear();
+  bus().ClearLog();
   device().FailRequestNumber(device().RequestCount() + 1);
   EXPECT_FALSE(PrepareI2CMaster(usb()));
   EXPECT_EQ(test::Trace(log()), "fail");

@@ -24,7 +24,7 @@ class IspFixture : public test::SimFixture {
   void EnterIsp() {
     ConnectAudio();
     ASSERT_TRUE(SetIspMode(usb(), true));
-    bus().Log().Clear();
+    bus().ClearLog();
   }
   void WaitWhileBusy() {
     for (int i = 0; i < 1000 && (FlashReadStatus(usb()) & kFlashStatusBusy); ++i) clock().Sleep(10);
@@ -160,7 +160,7 @@ TEST_F(IspCommands, WordProgramSplitsIntoOneAddressedAndFurtherWordRequests) {
                                        {0xAD, 3, 4},
                                        {0xAD, 5, 6}};
   EXPECT_EQ(SentInstructions(), expected);
-  bus().Log().Clear();
+  bus().ClearLog();
   FlashProgramWords(usb(), 0, Pattern(256, 2));
   EXPECT_EQ(log().Size(), 128u);
 }
@@ -196,7 +196,7 @@ TEST_F(IspCommands, ACommandThatMeetsAFailedRequestSendsNothingMoreAndFails) {
   Bytes page(16, 0x5A);
   page[0] = 0x02, page[1] = 0x00, page[2] = 0x01, page[3] = 0x00;
   FlashWriteEnable(usb());
-  bus().Log().Clear();
+  bus().ClearLog();
   device().FailRequestNumber(device().RequestCount() + 1);
   EXPECT_FALSE(FlashProgramPage(usb(), 0x000000, page));
   EXPECT_EQ(log().Size(), 1u);
@@ -207,7 +207,7 @@ TEST_F(IspCommands, ACommandThatMeetsAFailedRequestSendsNothingMoreAndFails) {
   // Word program: a lost word would shift every later one; the first failure ends it.
   for (int failing : {1, 3}) {
     SCOPED_TRACE(failing);
-    bus().Log().Clear();
+    bus().ClearLog();
     device().FailRequestNumber(device().RequestCount() + static_cast<std::uint64_t>(failing));
     EXPECT_FALSE(FlashProgramWords(usb(), 0x200, Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_EQ(log().Size(), static_cast<std::size_t>(failing));
@@ -221,7 +221,7 @@ TEST_F(IspCommands, AFailedInstructionIsNeverAnsweredByTheOneBefore) {
   ASSERT_TRUE(FlashReadId(usb(), id));
   ASSERT_EQ(FlashReadStatus(usb()), 0xFC);
   for (int i = 0; i < 2; ++i) {
-    bus().Log().Clear();
+    bus().ClearLog();
     device().FailRequestNumber(device().RequestCount() + 1);
     if (i == 0) {
       FlashId stale{1, 2, 3};
@@ -234,7 +234,7 @@ TEST_F(IspCommands, AFailedInstructionIsNeverAnsweredByTheOneBefore) {
     EXPECT_EQ(log().Size(), 1u);
   }
   // A fetch that fails leaves the caller's bytes, also for an identification.
-  bus().Log().Clear();
+  bus().ClearLog();
   device().FailRequestNumber(device().RequestCount() + 3);
   FlashId kept{7, 8, 9};
   EXPECT_FALSE(FlashReadId(usb(), kept));
@@ -286,13 +286,13 @@ TEST_F(SlowChip, StatusAndIdGiveUpAfterTheirPollLimits) {
   EXPECT_EQ(polls(), 10u);
   EXPECT_EQ(log().Size(), 11u);  // no fetch after the polls ran out
 
-  bus().Log().Clear();
+  bus().ClearLog();
   FlashId id{1, 2, 3};
   EXPECT_FALSE(FlashReadId(usb(), id));
   EXPECT_EQ(polls(), 100u);
   EXPECT_EQ(id, (FlashId{1, 2, 3}));
 
-  bus().Log().Clear();
+  bus().ClearLog();
   const auto before = clock().Slept();
   Bytes out(64, 0x77);
   EXPECT_FALSE(FlashReadPage(usb(), clock(), 0, out));
@@ -325,7 +325,7 @@ TEST_F(ReadyAfterTwoPolls, OnlyABlockReadPausesAndOnlyAfterANotReadyAnswer) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    bus().Log().Clear();
+    bus().ClearLog();
     const auto before = clock().Slept();
     EXPECT_TRUE(c.command());
     EXPECT_EQ(clock().Slept() - before, c.paused);

@@ -63,7 +63,7 @@ TEST_F(ParameterExchange, RequestsComeInTheMailboxOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    bus().Log().Clear();
+    bus().ClearLog();
     Bytes data = c.data;
     EXPECT_TRUE(Request(c.item, 0, data));
     EXPECT_EQ(test::Trace(log()), c.steps);
@@ -91,7 +91,7 @@ TEST_F(ParameterExchange, TheResultTellsWhetherTheFirmwareCompleted) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     mailbox().SetNeverCompletes(c.firmwareHangs);
-    bus().Log().Clear();
+    bus().ClearLog();
     const auto before = clock().Slept();
     Bytes data{1, 2, 3, 4};
     EXPECT_EQ(Request(c.item, 0, data), c.result);
@@ -125,7 +125,7 @@ TEST_F(ParameterExchange, AFailedRequestEndsTheExchangeThere) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    bus().Log().Clear();
+    bus().ClearLog();
     device().FailRequestNumber(device().RequestCount() + c.failing);
     Bytes data{0x36, 0x30, 0x31, 0x32};
     EXPECT_FALSE(Request(c.item, 0, data));

@@ -15,7 +15,7 @@ void FlashFixture::ChipSetUpAndErase() {
   FlashWriteEnable(core_.UsbDevice);
   FlashChipErase(core_.UsbDevice);
   StatusWait(core_);
-  bus().Log().Clear();
+  bus().ClearLog();
 }
 
 namespace {
@@ -108,7 +108,7 @@ TEST_F(FlashOperations, RangesPastTheAddressSpaceOrTheImageAreRefusedUnsent) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    bus().Log().Clear();
+    bus().ClearLog();
     RecordingProgress progress;
     EXPECT_FALSE(c.operation(progress));
     EXPECT_EQ(progress.Last(Label::kProcessInfo), c.text);
@@ -205,7 +205,7 @@ TEST_F(FlashOperations, SectorEraseCoversTheRangeWithoutRounding) {
   SetIspMode(core().UsbDevice, true);
   ClearStatusRegister(core());
   core().UsbDevice.Close();
-  bus().Log().Clear();
+  bus().ClearLog();
   core().RangeStart = 33 * 1024;
   core().RangeSize = 8 * 1024;
   RecordingProgress progress;
@@ -243,7 +243,7 @@ TEST_F(FlashOperations, ReadBackReadsEveryBlockTwiceAndDumpsText) {
   LoadImage(0x8000);
   SilentProgress silent;
   ASSERT_TRUE(ProgramRange(core(), silent, 0, 0x8000));
-  bus().Log().Clear();
+  bus().ClearLog();
   RecordingProgress progress;
   EXPECT_TRUE(ReadBackRange(core(), progress, 0, 0x8000));
   EXPECT_EQ(Requests(0x81), 2u * 0x8000 / 64);

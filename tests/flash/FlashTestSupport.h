@@ -62,7 +62,7 @@ class FlashFixture : public SimFixture {
     core_.UsbDevice.SetUseAudioDriver(1);
     core_.UsbDevice.SetMatchId("vid_e5d3&pid_7a01");
     core_.UsbDevice.FindDevice();
-    bus().Log().Clear();
+    bus().ClearLog();
   }
 
   CoreState& core() { return core_; }

@@ -172,7 +172,7 @@ struct EmulatedUsb::Device {
     // The flash's busy times pass in real time, as the tool waits for them in real time.
     const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - bed.start);
-    sim::VirtualClock& clock = simulation.Clock();
+    sim::VirtualClock& clock = device.Clock();
     if (elapsed > clock.Now()) clock.Advance(elapsed - clock.Now());
 
     if (faults.stallFrom && number >= *faults.stallFrom) return -EPIPE;

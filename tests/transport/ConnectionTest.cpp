@@ -25,7 +25,7 @@ TEST_F(Connection, RequestsOnAClosedConnectionFailWithoutReachingTheDevice) {
   usb().SetUseAudioDriver(1);
   ASSERT_TRUE(usb().SetMatchId("vid_e5d3&pid_7a01"));
   ASSERT_TRUE(usb().FindDevice());
-  bus().Log().Clear();
+  bus().ClearLog();
   EXPECT_FALSE(usb().ControlRequest(0x43, 0x90, 0, 0x91, {&byte, 1}));
   usb().Close();  // closing a closed connection does nothing
   EXPECT_EQ(log().Size(), 0u);
@@ -83,7 +83,7 @@ TEST_F(Connection, VendorPathUsesTheDirectionsIoControlCode) {
   device().SetIdentity(*sim::IdentityByName("update-e7b2"));
   ASSERT_TRUE(usb().FindDevice());
   ASSERT_TRUE(usb().Open());
-  bus().Log().Clear();
+  bus().ClearLog();
   std::uint8_t value = 0x7E;
   ASSERT_TRUE(usb().ControlRequest(0x43, 0x90, 0, 0x20, {&value, 1}));
   std::uint8_t readBack = 0;

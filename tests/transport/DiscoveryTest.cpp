@@ -59,7 +59,7 @@ TEST_F(Discovery, NoMatchKeepsThePathAndPresenceCheckClearsFound) {
   ASSERT_TRUE(usb().FindDevice());
   const std::string found = usb().GetDevicePath();
   bus().Unplug(device(1));
-  bus().Log().Clear();
+  bus().ClearLog();
   EXPECT_FALSE(usb().FindDevice());
   EXPECT_EQ(usb().GetDevicePath(), found);
   EXPECT_TRUE(usb().GetDeviceFound());  // FindDevice never clears it
@@ -90,8 +90,7 @@ TEST_F(Discovery, AFailedProbeStillMarksTheDeviceFound) {
 }
 
 TEST(DiscoveryMatching, CaseSensitiveSubstringAnywhereInThePath) {
-  sim::VirtualClock clock;
-  sim::SimBus io(clock);
+  sim::SimBus io;
   ListedInterfaces interfaces;
   QuorvexUsb usb(io, interfaces);
   ASSERT_TRUE(usb.SetMatchId("vid_e6a4&pid_6000"));
