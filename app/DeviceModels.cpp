@@ -46,4 +46,10 @@ std::string_view FieldText(const ModelField& field) {
   return std::string_view(field.data(), static_cast<std::size_t>(end - field.begin()));
 }
 
+std::string_view ModelName(const DeviceModel& model) {
+  std::string_view name = FieldText(model.DisplayName);
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  return name;
+}
+
 }  // namespace qv

@@ -27,4 +27,8 @@ const DeviceModelRows& DeviceModelTable();
 // A field's text up to its first NUL; trailing blanks are part of it.
 std::string_view FieldText(const ModelField& field);
 
+// The model's name for listings and messages: its display name without the blanks that two
+// names carry for the window's label.
+std::string_view ModelName(const DeviceModel& model);
+
 }  // namespace qv

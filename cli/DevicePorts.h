@@ -24,6 +24,10 @@ class DevicePorts {
   virtual DeviceIo& Io() = 0;
   virtual DeviceInterfaces& Interfaces() = 0;
   virtual Clock& DeviceClock() = 0;
+  // The clock of one device's work, for devices updated side by side on their own threads: each
+  // simulated device keeps its own time, real devices share the real clock. Fetched for every
+  // device before the threads start.
+  virtual Clock& ClockFor(std::string_view /*path*/) { return DeviceClock(); }
   // The device time the simulation has modelled so far; nothing for real devices.
   virtual std::optional<std::chrono::microseconds> ModelledTime() { return std::nullopt; }
   // Why the simulated flash could not be kept in its file; empty for real devices.

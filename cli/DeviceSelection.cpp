@@ -14,12 +14,6 @@ struct KnownId {
   std::string matchText;
 };
 
-// Two display names of the table end in blanks for the window's label; a listing has columns.
-std::string TrimRight(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return std::string(text);
-}
-
 void AddMatches(std::vector<PresentDevice>& present, const std::vector<std::string>& paths,
                 const KnownId& id, std::uint8_t useAudioDriver) {
   for (const std::string& path : paths)
@@ -48,8 +42,7 @@ std::vector<PresentDevice> FindPresentDevices(DeviceInterfaces& interfaces) {
   std::vector<PresentDevice> present;
   if (const auto audio = interfaces.PresentPaths(protocol::kAudioInterfaceClass)) {
     for (const DeviceModel& model : DeviceModelTable()) {
-      const KnownId id{TrimRight(FieldText(model.DisplayName)),
-                       std::string(FieldText(model.MatchText))};
+      const KnownId id{std::string(ModelName(model)), std::string(FieldText(model.MatchText))};
       AddMatches(present, *audio, id, 1);
     }
   }

@@ -12,11 +12,6 @@
 namespace qv::cli {
 namespace {
 
-std::string TrimRight(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return std::string(text);
-}
-
 // Intel HEX text: the first thing but blanks is a ':' and every byte is printable text, a tab
 // or a line end (a trailing Ctrl-Z as some editors leave it included). Firmware bytes are never
 // all of that: a binary image has bytes below 0x20 and above 0x7E within its first few hundred.
@@ -90,8 +85,8 @@ std::optional<std::string> ModelMismatch(const std::filesystem::path& file,
   const DeviceModel* fileModel = ModelOfFileName(file);
   const DeviceModel* deviceModel = ModelOfMatchText(deviceMatchText);
   if (!fileModel || !deviceModel || fileModel == deviceModel) return std::nullopt;
-  return DisplayName(file) + " is named for the " + TrimRight(FieldText(fileModel->DisplayName)) +
-         ", but the device is a " + TrimRight(FieldText(deviceModel->DisplayName)) +
+  return DisplayName(file) + " is named for the " + std::string(ModelName(*fileModel)) +
+         ", but the device is a " + std::string(ModelName(*deviceModel)) +
          "; another model's firmware can leave the device unusable. Pass --force to program it "
          "anyway";
 }

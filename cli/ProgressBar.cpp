@@ -59,7 +59,10 @@ void ProgressBar::Text(const std::string& text, bool failure) {
   if (!terminal_) {
     if (SameStep(lastPlain_, text)) return;
     lastPlain_ = text;
-    out_ << TrimRight(text, " ") << std::endl;
+    if (row_)
+      row_->Line(std::string(TrimRight(text, " ")));
+    else
+      *out_ << TrimRight(text, " ") << std::endl;
     return;
   }
   if (open_ && SameStep(caption_, text)) {
@@ -111,15 +114,21 @@ void ProgressBar::Draw(bool done) {
   if (done) line += kDoneMark;
   if (line.size() > width) line.resize(width);
   if (line == drawn_) return;  // the erase poll repeats its text many times
+  if (row_) {
+    row_->Redraw(line);
+    drawn_ = std::move(line);
+    return;
+  }
   std::string padded = line;
   if (padded.size() < drawn_.size()) padded.append(drawn_.size() - padded.size(), ' ');
-  out_ << '\r' << padded << std::flush;
+  *out_ << '\r' << padded << std::flush;
   drawn_ = std::move(line);
 }
 
 void ProgressBar::Finish() {
   if (!open_) return;
-  out_ << '\n' << std::flush;
+  // A row keeps its last text on the terminal until the next step replaces it.
+  if (!row_) *out_ << '\n' << std::flush;
   open_ = false;
   drawn_.clear();
 }

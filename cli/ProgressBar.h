@@ -15,6 +15,15 @@
 
 namespace qv::cli {
 
+// Where the progress of one of several devices goes, instead of a stream of its own: its plain
+// lines, or its one line on the terminal, redrawn in place.
+class ProgressRow {
+ public:
+  virtual ~ProgressRow() = default;
+  virtual void Line(const std::string& text) = 0;
+  virtual void Redraw(const std::string& text) = 0;
+};
+
 // Shows what the flash operations and the update report. On a terminal each step gets one line
 // with a bar, redrawn in place and never wider than the terminal; a step that another one
 // follows is marked done. Elsewhere (a pipe, a log file) each step's start and result text and
@@ -24,7 +33,12 @@ class ProgressBar final : public UpdateProgress {
  public:
   ProgressBar(std::ostream& out, bool terminal, int columns = 80,
               const std::atomic<int>* interrupts = nullptr)
-      : out_(out), terminal_(terminal), columns_(columns), interrupts_(interrupts) {}
+      : out_(&out), terminal_(terminal), columns_(columns), interrupts_(interrupts) {}
+  // One device among several: on a terminal its row shows the step under way, each step
+  // replacing the one before; elsewhere its lines go to the row to be told apart.
+  ProgressBar(ProgressRow& row, bool terminal, int columns,
+              const std::atomic<int>* interrupts = nullptr)
+      : row_(&row), terminal_(terminal), columns_(columns), interrupts_(interrupts) {}
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
   ~ProgressBar() override { Finish(); }
@@ -48,7 +62,8 @@ class ProgressBar final : public UpdateProgress {
   void Text(const std::string& text, bool failure);
   void Draw(bool done = false);
 
-  std::ostream& out_;
+  std::ostream* out_ = nullptr;
+  ProgressRow* row_ = nullptr;
   bool terminal_;
   int columns_;
   const std::atomic<int>* interrupts_;

@@ -15,6 +15,7 @@
 #include "cli/DeviceSelection.h"
 #include "cli/FirmwareFiles.h"
 #include "cli/MaintenanceCommands.h"
+#include "cli/Prompt.h"
 #include "cli/Report.h"
 #include "cli/RequestTrace.h"
 #include "flash/FlashOperations.h"
@@ -29,21 +30,6 @@ std::optional<std::uint32_t> ParseSize(const std::string& text) {
   const auto value = ParseNumber(text, kFlashAddressSpace);
   if (!value || *value == 0) return std::nullopt;
   return static_cast<std::uint32_t>(*value);
-}
-
-// Asks before the device is changed; only a terminal can answer.
-bool Confirm(const ToolStreams& streams, Report& report, const std::string& warning) {
-  std::ostream& talk = report.Talk();
-  talk << "Warning: " << warning << "\nProceed? [y/N] " << std::flush;
-  if (!streams.inIsTerminal) {
-    talk << "\n(standard input is not a terminal: no; pass --yes to go on without asking)"
-         << std::endl;
-    return false;
-  }
-  std::string answer;
-  std::getline(streams.in, answer);
-  answer = LowerAscii(answer);
-  return answer == "y" || answer == "yes";
 }
 
 constexpr const char* kEraseWarningText =

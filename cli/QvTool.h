@@ -28,6 +28,9 @@ struct ToolStreams {
   bool outIsTerminal = false;
   bool errIsTerminal = false;
   int columns = 80;  // of the terminal the progress is drawn on
+  // Standard output moves its cursor on escape sequences, so several progress lines can be
+  // redrawn in place (a console that cannot gets plain lines).
+  bool outMovesCursor = true;
 };
 
 // What the surroundings give the tool besides its streams.

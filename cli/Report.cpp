@@ -13,29 +13,47 @@ bool IsFailure(const std::string& text) {
 
 }  // namespace
 
-void Report::AddSteps(const std::vector<Step>& steps, std::chrono::microseconds end) {
+namespace {
+
+const std::regex& AddressPattern() {
   static const std::regex kAddress("at 0x([0-9A-F]+)");
-  nlohmann::json list = nlohmann::json::array();
+  return kAddress;
+}
+
+}  // namespace
+
+const Step* TellingFailure(const std::vector<Step>& steps) {
   // The failure that says the most: the last one naming an address, else the last one at all
   // (the retry and final texts only sum up the ones before them).
   const Step* failure = nullptr;
   const Step* withAddress = nullptr;
+  for (const Step& step : steps) {
+    if (!IsFailure(step.text)) continue;
+    failure = &step;
+    if (std::regex_search(step.text, AddressPattern())) withAddress = &step;
+  }
+  return withAddress ? withAddress : failure;
+}
+
+void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono::microseconds end) {
+  nlohmann::json list = nlohmann::json::array();
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const auto until = i + 1 < steps.size() ? steps[i + 1].at : end;
     list.push_back({{"text", steps[i].text},
                     {"seconds", static_cast<double>((until - steps[i].at).count()) / 1e6}});
-    if (!IsFailure(steps[i].text)) continue;
-    failure = &steps[i];
-    if (std::regex_search(steps[i].text, kAddress)) withAddress = &steps[i];
   }
-  document_["steps"] = list;
-  if (withAddress) failure = withAddress;
+  into["steps"] = list;
+  const Step* failure = TellingFailure(steps);
   if (!failure) return;
   nlohmann::json failed = {{"text", failure->text}};
   std::smatch match;
-  if (std::regex_search(failure->text, match, kAddress))
+  if (std::regex_search(failure->text, match, AddressPattern()))
     failed["address"] = std::stoul(match[1].str(), nullptr, 16);
-  document_["failure"] = failed;
+  into["failure"] = failed;
+}
+
+void Report::AddSteps(const std::vector<Step>& steps, std::chrono::microseconds end) {
+  cli::AddSteps(document_, steps, end);
 }
 
 int Report::End(int code, const std::string& message, bool warning) {

@@ -50,6 +50,13 @@ class Report {
   nlohmann::json document_ = nlohmann::json::object();
 };
 
+// The failure text of a flash command that says the most: the last one naming an address, else
+// the last one; nullptr when nothing failed.
+const Step* TellingFailure(const std::vector<Step>& steps);
+
+// The steps with their durations, and the telling failure with its address, into a document.
+void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono::microseconds end);
+
 // A present device as the document shows it.
 nlohmann::json DeviceJson(const PresentDevice& device, bool simulated);
 

@@ -1,0 +1,72 @@
+#include "cli/ProgressBoard.h"
+
+#include <algorithm>
+
+namespace qv::cli {
+
+class ProgressBoard::Row final : public ProgressRow {
+ public:
+  Row(ProgressBoard& board, std::size_t index, std::string label)
+      : board(board), index(index), label(std::move(label)) {}
+  void Line(const std::string& text) override { board.Line(*this, text); }
+  void Redraw(const std::string& text) override { board.Redraw(*this, text); }
+
+  ProgressBoard& board;
+  const std::size_t index;
+  const std::string label;
+  std::string text;
+};
+
+ProgressBoard::ProgressBoard(std::ostream& out, bool terminal, int columns)
+    : out_(out), terminal_(terminal), columns_(columns) {}
+
+ProgressBoard::~ProgressBoard() = default;
+
+ProgressRow& ProgressBoard::AddRow(std::string label) {
+  rows_.push_back(std::make_unique<Row>(*this, rows_.size(), std::move(label)));
+  return *rows_.back();
+}
+
+std::size_t ProgressBoard::LabelWidth() const {
+  std::size_t width = 0;
+  for (const auto& row : rows_) width = std::max(width, row->label.size());
+  return width;
+}
+
+int ProgressBoard::RowColumns() const {
+  // The label, two blanks, and a bar that never gets narrower than a step's caption.
+  return std::max(columns_ - static_cast<int>(LabelWidth()) - 2, 40);
+}
+
+void ProgressBoard::Start() {
+  std::lock_guard lock(mutex_);
+  started_ = true;
+  if (!terminal_) return;
+  const std::size_t width = LabelWidth();
+  for (const auto& row : rows_) {
+    std::string line = row->label;
+    line.resize(width, ' ');
+    out_ << line << '\n';
+  }
+  out_ << std::flush;
+}
+
+void ProgressBoard::Line(const Row& row, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  out_ << row.label << ": " << text << '\n' << std::flush;
+}
+
+void ProgressBoard::Redraw(Row& row, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  row.text = text;
+  if (!started_) return;
+  // Up to the row, rewrite it whole, back down below the board: ESC [ n A and ESC [ n B move the
+  // cursor, ESC [ K clears the rest of the line.
+  const std::size_t up = rows_.size() - row.index;
+  std::string line = row.label;
+  line.resize(LabelWidth(), ' ');
+  line += "  " + text;
+  out_ << "\x1b[" << up << "A\r" << line << "\x1b[K\x1b[" << up << "B\r" << std::flush;
+}
+
+}  // namespace qv::cli

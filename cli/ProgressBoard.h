@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/ProgressBar.h"
+
+namespace qv::cli {
+
+// The progress of several devices at once, each device's bar on its own thread. On a terminal
+// that can move its cursor, one line per device, each redrawn in place under its label; elsewhere
+// plain lines, each led by the label of its device ("Brevanto RX1 1-2: Start Programming").
+// Lines never interleave: the board writes one whole line at a time.
+class ProgressBoard {
+ public:
+  ProgressBoard(std::ostream& out, bool terminal, int columns);
+  ProgressBoard(const ProgressBoard&) = delete;
+  ProgressBoard& operator=(const ProgressBoard&) = delete;
+  ~ProgressBoard();
+
+  // A row for each device, all added before Start.
+  ProgressRow& AddRow(std::string label);
+  // Draws the rows on a terminal; the cursor then stays below them.
+  void Start();
+  // The columns a row's bar may fill beside its label.
+  int RowColumns() const;
+  bool Terminal() const { return terminal_; }
+
+ private:
+  class Row;
+  void Line(const Row& row, const std::string& text);
+  void Redraw(Row& row, const std::string& text);
+  std::size_t LabelWidth() const;
+
+  std::ostream& out_;
+  bool terminal_;
+  int columns_;
+  bool started_ = false;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Row>> rows_;
+};
+
+}  // namespace qv::cli

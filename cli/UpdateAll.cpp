@@ -1,0 +1,186 @@
+#include "cli/UpdateAll.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "cli/Commands.h"
+#include "cli/FirmwareFiles.h"
+#include "cli/ProgressBoard.h"
+#include "cli/Prompt.h"
+#include "flash/CoreState.h"
+#include "flash/UpdateSequence.h"
+
+namespace qv::cli {
+namespace {
+
+// One device of the run and how its update went.
+struct DeviceRun {
+  const PresentDevice* device = nullptr;
+  std::string label;  // "Brevanto RX1 1-2": the name, and what tells it apart from its twins
+  ProgressRow* row = nullptr;
+  CommandResult result;
+  std::vector<Step> steps;
+  std::chrono::microseconds time{0};  // on the device's clock
+};
+
+std::vector<const PresentDevice*> Chosen(const UpdateAllRequest& request,
+                                         const DeviceModel& model) {
+  std::vector<const PresentDevice*> chosen;
+  for (const PresentDevice& device : request.present) {
+    if (device.useAudioDriver) {
+      if (device.matchText == FieldText(model.MatchText)) chosen.push_back(&device);
+    } else if (request.wanted && DeviceMatches(device, *request.wanted)) {
+      chosen.push_back(&device);
+    }
+  }
+  return chosen;
+}
+
+// Devices of one name are told apart by the part of their paths in which they differ.
+std::string Label(const PresentDevice& device, const std::vector<const PresentDevice*>& chosen) {
+  std::vector<const PresentDevice*> twins;
+  for (const PresentDevice* other : chosen)
+    if (other->name == device.name) twins.push_back(other);
+  return twins.size() < 2 ? device.name : device.name + " " + DistinguishingPart(device, twins);
+}
+
+std::string Seconds(std::chrono::microseconds time) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(1) << static_cast<double>(time.count()) / 1e6 << " s";
+  return text.str();
+}
+
+// "Firmware update success!", or "Firmware update Fail!" and the failure text that says the
+// most, with its address.
+std::string ResultText(const DeviceRun& run) {
+  if (run.result.exit == kExitSuccess) return "Firmware update success!";
+  std::string text = "Firmware update Fail!";
+  if (const Step* failure = TellingFailure(run.steps);
+      failure && failure->text != "Firmware update Fail!")
+    text += " " + failure->text;
+  return text;
+}
+
+// One device's update, on its own thread: nothing here is shared with another device's but the
+// ports, whose I/O serves each device apart, and the board, which locks.
+void UpdateOne(const UpdateAllRequest& request, bool terminal, int columns, DeviceRun& run) {
+  Clock& clock = request.ports.ClockFor(run.device->path);
+  auto core = std::make_unique<CoreState>(request.io, request.ports.Interfaces(), clock);
+  const auto started = clock.Now();
+  const auto elapsed = [&clock, started] { return clock.Now() - started; };
+  ProgressBar progress(*run.row, terminal, columns, request.interrupts);
+  progress.RecordSteps(&run.steps, elapsed);
+  if (!ProbePresentDevice(core->UsbDevice, *run.device)) {
+    const std::string problem = request.ports.OpenProblem(run.device->path);
+    run.result = {kExitFailed, problem.empty() ? "the device does not answer" : problem};
+    progress.Status(run.result.message, UpdateProgress::Style::kFailure);
+  } else {
+    core->FlashImage = request.image;
+    const CommandContext context{*core,       progress,      request.ports.Interfaces(),
+                                 *run.device, request.force, {}};
+    run.result = UpdateFirmware(context);
+  }
+  run.time = elapsed();
+}
+
+std::string Table(const std::vector<DeviceRun>& runs) {
+  std::size_t labelWidth = std::string_view("device").size();
+  std::size_t resultWidth = std::string_view("result").size();
+  for (const DeviceRun& run : runs) {
+    labelWidth = std::max(labelWidth, run.label.size());
+    resultWidth = std::max(resultWidth, ResultText(run).size());
+  }
+  const auto row = [&](const std::string& label, const std::string& result,
+                       const std::string& time) {
+    std::string line = label;
+    line.resize(labelWidth + 2, ' ');
+    line += result;
+    line.resize(labelWidth + 2 + resultWidth + 2, ' ');
+    return line + time + '\n';
+  };
+  std::string text = row("device", "result", "time");
+  for (const DeviceRun& run : runs) text += row(run.label, ResultText(run), Seconds(run.time));
+  return text;
+}
+
+}  // namespace
+
+int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Report& report) {
+  const DeviceModel* model = ModelOfFileName(request.file);
+  if (!model)
+    return report.End(kExitUsage,
+                      "update --all updates every device of the model the file is "
+                      "named for, and " +
+                          DisplayName(request.file) +
+                          " carries no model's name (Brevanto_RX1.hex, ...)");
+  const std::vector<const PresentDevice*> chosen = Chosen(request, *model);
+  if (chosen.empty()) {
+    std::string message = "no " + std::string(ModelName(*model)) + " is present";
+    if (request.present.empty()) message += ", nor any other device";
+    for (const PresentDevice& device : request.present) message += "\n  " + DescribeDevice(device);
+    return report.End(kExitNoDevice, message);
+  }
+
+  std::vector<DeviceRun> runs(chosen.size());
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    runs[i].device = chosen[i];
+    runs[i].label = Label(*chosen[i], chosen);
+    report.Out() << "Device: " << DescribeDevice(*chosen[i]) << '\n';
+  }
+  const std::string count =
+      std::to_string(runs.size()) + (runs.size() == 1 ? " device" : " devices");
+  if (!request.yes && !Confirm(streams, report, kUpdateWarningText, "Update " + count + "?")) {
+    report.Out() << kUpdateAbortedText << ": nothing was sent." << std::endl;
+    return report.End(kExitFailed, report.Json() ? kUpdateAbortedText : "");
+  }
+
+  const bool terminal = !report.Json() && streams.outIsTerminal && streams.outMovesCursor;
+  ProgressBoard board(report.Out(), terminal, streams.columns);
+  for (DeviceRun& run : runs) run.row = &board.AddRow(run.label);
+  // Every device's clock is fetched here, on one thread, before the devices start.
+  for (DeviceRun& run : runs) request.ports.ClockFor(run.device->path);
+  board.Start();
+  {
+    std::vector<std::jthread> threads;
+    for (DeviceRun& run : runs)
+      threads.emplace_back([&request, terminal, &board, &run] {
+        UpdateOne(request, terminal, board.RowColumns(), run);
+      });
+  }
+
+  report.Out() << '\n' << Table(runs);
+  for (const DeviceRun& run : runs)
+    if (!run.result.message.empty())
+      report.Out() << run.label << ": " << run.result.message << '\n';
+
+  nlohmann::json devices = nlohmann::json::array();
+  bool failed = false, stopped = false;
+  for (const DeviceRun& run : runs) {
+    nlohmann::json entry = DeviceJson(*run.device, request.simulated);
+    entry["label"] = run.label;
+    entry["result"] = run.result.exit == kExitSuccess       ? "success"
+                      : run.result.exit == kExitInterrupted ? "stopped"
+                                                            : "failed";
+    entry["exit"] = run.result.exit;
+    entry["seconds"] = static_cast<double>(run.time.count()) / 1e6;
+    if (!run.result.message.empty())
+      entry[run.result.warning ? "warning" : "error"] = run.result.message;
+    AddSteps(entry, run.steps, run.time);
+    devices.push_back(entry);
+    failed = failed || (run.result.exit != kExitSuccess && run.result.exit != kExitInterrupted);
+    stopped = stopped || run.result.exit == kExitInterrupted;
+  }
+  report.Document()["devices"] = devices;
+  const std::size_t updated = static_cast<std::size_t>(std::count_if(
+      runs.begin(), runs.end(), [](const DeviceRun& r) { return r.result.exit == kExitSuccess; }));
+  const std::string summary = std::to_string(updated) + " of " + count + " updated";
+  report.Document()["result"] = summary;
+  if (failed) return report.End(kExitFailed, summary);
+  if (stopped) return report.End(kExitInterrupted, "stopped: " + summary);
+  return report.End(kExitSuccess);
+}
+
+}  // namespace qv::cli
