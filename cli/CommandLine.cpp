@@ -85,6 +85,9 @@ Parsed BuildParser(Options& o) {
       ->add_option("--backup", o.backupPath,
                    "First read the whole flash into this file; no backup, no update")
       ->type_name("FILE");
+  p.update->add_flag("--all", o.all,
+                     "Update every present device of the model the file is named for, side by "
+                     "side; --device adds a device in firmware-update mode");
   p.read = app.add_subcommand("read", "Read the flash back, every block twice");
   p.size = p.read->add_option("--size", o.size, "Bytes to read from address 0 (default 0x8000)")
                ->type_name("N");

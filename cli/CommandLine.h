@@ -19,6 +19,7 @@ struct Options {
   bool force = false;
   bool verbose = false;
   bool json = false;
+  bool all = false;
   std::string logPath;
   std::string file;
   std::string size;

@@ -18,6 +18,7 @@
 #include "cli/Prompt.h"
 #include "cli/Report.h"
 #include "cli/RequestTrace.h"
+#include "cli/UpdateAll.h"
 #include "flash/FlashOperations.h"
 #include "util/AtomicFile.h"
 #include "util/Text.h"
@@ -87,6 +88,10 @@ class Tool {
       return report_.End(kExitUsage,
                          "--size needs a number of bytes from 1 to 0x1000000, the flash's address "
                          "space (decimal, or hex after 0x)");
+    if (o_.all && !o_.backupPath.empty())
+      return report_.End(kExitUsage,
+                         "--backup keeps one device's flash: update the devices one by one to "
+                         "back each up, or update them together without --backup");
     MaintenanceArgs args;
     if (maintenance) {
       if (auto error = ParseMaintenance(*maintenance, o_.words, args))
@@ -115,8 +120,9 @@ class Tool {
     std::optional<RequestTrace> trace;
     if (!traceOuts.empty()) trace.emplace(ports.ports->Io(), traceOuts);
     DeviceIo& io = trace ? static_cast<DeviceIo&>(*trace) : ports.ports->Io();
-    const int code = RunOnDevice(command, maintenance, args, io, *ports.ports, std::move(image),
-                                 size, simulated, progressOut, dumpToStdout);
+    const int code =
+        RunOnDevice(command, maintenance, args, io, trace ? &*trace : nullptr, *ports.ports,
+                    std::move(image), size, simulated, progressOut, dumpToStdout);
     if (!o_.logPath.empty()) {
       const std::string text = log.str();
       const std::string error = WriteFileAtomically(o_.logPath, text);
@@ -134,12 +140,32 @@ class Tool {
   }
 
   int RunOnDevice(CLI::App* command, const std::optional<Maintenance>& maintenance,
-                  const MaintenanceArgs& args, DeviceIo& io, DevicePorts& ports,
-                  std::unique_ptr<FlashImage> image, std::optional<std::uint32_t> size,
-                  bool simulated, std::ostream& progressOut, bool dumpToStdout) {
+                  const MaintenanceArgs& args, DeviceIo& io, RequestTrace* trace,
+                  DevicePorts& ports, std::unique_ptr<FlashImage> image,
+                  std::optional<std::uint32_t> size, bool simulated, std::ostream& progressOut,
+                  bool dumpToStdout) {
     CoreState core(io, ports.Interfaces(), ports.DeviceClock());
     const auto present = FindPresentDevices(ports.Interfaces());
     if (command == p_.list) return List(core, ports, present, simulated);
+    if (command == p_.update && o_.all) {
+      const UpdateAllRequest request{
+          .ports = ports,
+          .io = io,
+          .trace = trace,
+          .present = present,
+          .wanted = p_.device->count() ? std::optional(o_.device) : std::nullopt,
+          .image = *image,
+          .file = o_.file,
+          .yes = o_.yes,
+          .force = o_.force,
+          .simulated = simulated,
+          .interrupts = hooks_.interrupts,
+      };
+      const int code = UpdateAll(request, streams_, report_);
+      if (const std::string fileError = ports.FileError(); !fileError.empty())
+        return report_.End(kExitUsage, "simulator: " + fileError);
+      return code;
+    }
 
     const Selection selection =
         SelectDevice(present, p_.device->count() ? std::optional(o_.device) : std::nullopt);

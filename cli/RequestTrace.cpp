@@ -7,6 +7,26 @@
 
 namespace qv::cli {
 
+void RequestTrace::Label(const std::string& path, std::string label) {
+  std::lock_guard lock(mutex_);
+  labels_[path] = std::move(label);
+}
+
+NativeHandle RequestTrace::Open(const char* path) {
+  const NativeHandle handle = inner_.Open(path);
+  if (handle != kInvalidHandle && handle != kNoHandle) {
+    std::lock_guard lock(mutex_);
+    opened_[handle] = path;
+  }
+  return handle;
+}
+
+void RequestTrace::Close(NativeHandle handle) {
+  inner_.Close(handle);
+  std::lock_guard lock(mutex_);
+  opened_.erase(handle);
+}
+
 IoResult RequestTrace::Control(NativeHandle handle, std::uint32_t code,
                                std::span<const std::uint8_t> input,
                                std::span<std::uint8_t> output) {
@@ -26,7 +46,12 @@ IoResult RequestTrace::Control(NativeHandle handle, std::uint32_t code,
     const std::size_t n = std::min<std::size_t>(request->length, output.size());
     entry.data.assign(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(n));
   }
-  const std::string line = sim::Describe(entry) + '\n';
+  std::string line = sim::Describe(entry) + '\n';
+  std::lock_guard lock(mutex_);
+  if (const auto path = opened_.find(handle); path != opened_.end()) {
+    if (const auto label = labels_.find(path->second); label != labels_.end())
+      line = label->second + ": " + line;
+  }
   for (std::ostream* out : outs_) *out << line << std::flush;
   return result;
 }

@@ -1,4 +1,9 @@
+#include <map>
+#include <memory>
+
 #include "cli/DevicePorts.h"
+#include "platform/SteadyClock.h"
+#include "sim/PacedClock.h"
 #include "sim/SimSetup.h"
 
 namespace qv::cli {
@@ -6,11 +11,23 @@ namespace {
 
 class SimulationPorts : public DevicePorts {
  public:
-  explicit SimulationPorts(sim::Simulation& simulation) : simulation_(simulation) {}
+  explicit SimulationPorts(sim::Simulation& simulation)
+      : simulation_(simulation), busClock_(real_, simulation.Clock()) {}
 
   DeviceIo& Io() override { return simulation_.Bus(); }
   DeviceInterfaces& Interfaces() override { return simulation_.Bus(); }
-  Clock& DeviceClock() override { return simulation_.Clock(); }
+  Clock& DeviceClock() override {
+    if (simulation_.RealTime()) return busClock_;
+    return simulation_.Clock();
+  }
+  Clock& ClockFor(std::string_view path) override {
+    sim::SimDevice* device = simulation_.Bus().DeviceAt(path);
+    if (!device) return DeviceClock();
+    if (!simulation_.RealTime()) return device->Clock();
+    auto& paced = paced_[device];
+    if (!paced) paced = std::make_unique<sim::PacedClock>(real_, device->Clock());
+    return *paced;
+  }
   std::optional<std::chrono::microseconds> ModelledTime() override {
     return simulation_.Clock().Now();
   }
@@ -18,6 +35,10 @@ class SimulationPorts : public DevicePorts {
 
  private:
   sim::Simulation& simulation_;
+  // In real time, pauses pass on the wall clock and on the simulated devices' clocks alike.
+  SteadyClock real_;
+  sim::PacedClock busClock_;
+  std::map<const sim::SimDevice*, std::unique_ptr<sim::PacedClock>> paced_;
 };
 
 // Constructed before the ports that use it, as the first base.

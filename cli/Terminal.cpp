@@ -36,4 +36,19 @@ int TerminalColumns(std::FILE* stream) {
   return kDefaultColumns;
 }
 
+bool EnableCursorMoves([[maybe_unused]] std::FILE* stream) {
+#ifdef _WIN32
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+  constexpr DWORD ENABLE_VIRTUAL_TERMINAL_PROCESSING = 0x0004;
+#endif
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  if (!GetConsoleMode(handle, &mode)) return false;
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+         SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+#else
+  return true;
+#endif
+}
+
 }  // namespace qv::cli

@@ -139,7 +139,10 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
 
   const bool terminal = !report.Json() && streams.outIsTerminal && streams.outMovesCursor;
   ProgressBoard board(report.Out(), terminal, streams.columns);
-  for (DeviceRun& run : runs) run.row = &board.AddRow(run.label);
+  for (DeviceRun& run : runs) {
+    run.row = &board.AddRow(run.label);
+    if (request.trace) request.trace->Label(run.device->path, run.label);
+  }
   // Every device's clock is fetched here, on one thread, before the devices start.
   for (DeviceRun& run : runs) request.ports.ClockFor(run.device->path);
   board.Start();

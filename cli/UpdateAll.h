@@ -9,6 +9,7 @@
 #include "cli/DeviceSelection.h"
 #include "cli/QvTool.h"
 #include "cli/Report.h"
+#include "cli/RequestTrace.h"
 #include "image/FlashImage.h"
 
 namespace qv::cli {
@@ -20,7 +21,8 @@ namespace qv::cli {
 // leaves it.
 struct UpdateAllRequest {
   DevicePorts& ports;
-  DeviceIo& io;  // the ports' own, or the request trace over it
+  DeviceIo& io;                   // the ports' own, or the request trace over it
+  RequestTrace* trace = nullptr;  // when io is the trace: its lines get the devices' labels
   const std::vector<PresentDevice>& present;
   std::optional<std::string> wanted;  // --device
   const FlashImage& image;

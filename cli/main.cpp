@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
       .inIsTerminal = IsTerminal(stdin),
       .outIsTerminal = outIsTerminal,
       .errIsTerminal = errIsTerminal,
-      .columns = qv::cli::TerminalColumns(outIsTerminal ? stdout : stderr)};
+      .columns = qv::cli::TerminalColumns(outIsTerminal ? stdout : stderr),
+      .outMovesCursor = outIsTerminal && qv::cli::EnableCursorMoves(stdout)};
   qv::cli::ToolHooks hooks;
   hooks.interrupts = &qv::cli::InstallInterruptHandlers();
   return qv::cli::RunQvTool(args, streams, hooks);

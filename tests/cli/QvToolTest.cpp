@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "tests/cli/ToolRunner.h"
 #include "util/Text.h"
 
@@ -164,6 +166,23 @@ TEST_F(QvTool, ChoosesADeviceOnlyWhenItIsUnambiguous) {
       EXPECT_EQ(run.out, "");
     }
   }
+}
+
+TEST_F(QvTool, UpdateAllWritesTheImageIntoEachDevicesOwnFlashFile) {
+  const std::string image = Firmware(2000);
+  Write("Brevanto_RX1.bin", image);
+  const ToolRun run =
+      Tool({"--simulate=model=Brevanto_RX1,Brevanto_RX2,Brevanto_RX1;flash-file=a.bin,b.bin,c.bin",
+            "--json", "update", "--all", "--yes", "Brevanto_RX1.bin"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(Read("a.bin") == Flashed(image));
+  EXPECT_TRUE(Read("c.bin") == Flashed(image));
+  EXPECT_FALSE(Read("b.bin") == Flashed(image));  // another model's device
+  const auto document = nlohmann::json::parse(run.out);
+  ASSERT_EQ(document["devices"].size(), 2u);
+  EXPECT_EQ(document["devices"][1]["label"], "Brevanto RX1 5&2c3d4e5f&0&4");
+  EXPECT_EQ(document["devices"][1]["result"], "success");
+  EXPECT_EQ(document["result"], "2 of 2 devices updated");
 }
 
 TEST_F(QvTool, ReadsBackAsTheWindowsTextDumpOrAsRawBytes) {

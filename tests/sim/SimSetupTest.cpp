@@ -21,8 +21,9 @@ TEST(SimSetupText, DefaultsToOneAudioDeviceOfTheFirstProduct) {
 }
 
 TEST(SimSetupText, ReadsEveryKey) {
-  const auto result =
-      ParseSimSetup("model=Brevanto_RX3s,update-e6a4;fail-after=40;fail-request=3;latency-us=125");
+  const auto result = ParseSimSetup(
+      "model=Brevanto_RX3s,update-e6a4;fail-after=40;fail-request=3;latency-us=125;"
+      "real-time=1");
   ASSERT_TRUE(result.setup) << result.error;
   const SimSetup& s = *result.setup;
   ASSERT_EQ(s.devices.size(), 2u);
@@ -32,6 +33,7 @@ TEST(SimSetupText, ReadsEveryKey) {
   EXPECT_EQ(s.failAfter, 40u);
   EXPECT_EQ(s.failRequest, 3u);
   EXPECT_EQ(s.latency, std::chrono::microseconds(125));
+  EXPECT_TRUE(s.realTime);
   EXPECT_TRUE(ParseSimSetup("model=none").setup->devices.empty());
 }
 
@@ -139,6 +141,30 @@ TEST(SimulatedBus, LatencyAdvancesTheVirtualClockPerRequest) {
   EXPECT_EQ(sim.Clock().Now(), std::chrono::microseconds(1000));
   EXPECT_EQ(sim.Clock().Slept(), std::chrono::microseconds(0));
   sim.Bus().Close(handle);
+}
+
+// Devices driven side by side each keep their own time; a host that works with one device at a
+// time sees the bus's time, the furthest any device has come, and its pauses pass on every device.
+TEST(SimulatedBus, EachDeviceKeepsItsOwnTime) {
+  const auto setup = ParseSimSetup("model=Brevanto_RX1,Brevanto_RX1;latency-us=250");
+  Simulation sim(*setup.setup);
+  SimDevice& first = sim.Bus().Device(0);
+  SimDevice& second = sim.Bus().Device(1);
+  const NativeHandle handle = sim.Bus().Open(second.InterfacePath().c_str());
+  for (int i = 0; i < 4; ++i) sim.Bus().Control(handle, drivers::kVendorReadCode, {}, {});
+  sim.Bus().Close(handle);
+  EXPECT_EQ(first.Clock().Now(), std::chrono::microseconds(0));
+  EXPECT_EQ(second.Clock().Now(), std::chrono::microseconds(1000));
+  EXPECT_EQ(sim.Clock().Now(), std::chrono::microseconds(1000));
+  EXPECT_EQ(first.Log().Size(), 0u);
+  EXPECT_EQ(second.Log().Size(), 4u);
+
+  sim.Clock().Sleep(2);
+  EXPECT_EQ(first.Clock().Now(), std::chrono::microseconds(2000));
+  EXPECT_EQ(second.Clock().Now(), std::chrono::microseconds(3000));
+  EXPECT_EQ(sim.Clock().Slept(), std::chrono::microseconds(2000));
+  // A device plugged in later starts at the bus's time.
+  EXPECT_EQ(sim.Bus().Plug(first.GetIdentity()).Clock().Now(), std::chrono::microseconds(3000));
 }
 
 }  // namespace
