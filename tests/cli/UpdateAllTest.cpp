@@ -122,9 +122,17 @@ std::vector<std::string> ProgressLines(const std::string& out) {
 }
 
 TEST_F(UpdateAll, EveryDeviceOfTheModelGetsTheImageInItsOwnFlashAndTwinsAreToldApart) {
-  const ToolRun run = Tool({"update", "--all", file_}, "y\n");
+  const ToolRun run = Tool({"-v", "update", "--all", file_}, "y\n");
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_CONTAINS(run.out, "Update 3 devices? [y/N]");
+  // The request trace: whole lines, each device's led by its label once the devices start.
+  std::size_t traced[3] = {};
+  std::istringstream trace(run.err);
+  for (std::string line; std::getline(trace, line);) {
+    for (std::size_t i = 0; const char* label : {kFirst, kSecond, kThird})
+      traced[i++] += line.starts_with(std::string(label) + ": ");
+  }
+  for (std::size_t count : traced) EXPECT_GT(count, 500u);
   for (std::size_t i : {0u, 1u, 3u}) {
     EXPECT_TRUE(HoldsImage(i)) << "device " << i;
     ExpectLeftSafe(i);
