@@ -116,6 +116,11 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
                       "named for, and " +
                           DisplayName(request.file) +
                           " carries no model's name (Brevanto_RX1.hex, ...)");
+  // A --device that names nothing present is a mistake to point out, not a device to skip.
+  if (request.wanted) {
+    const Selection named = SelectDevice(request.present, request.wanted);
+    if (!named.device && !named.ambiguous) return report.End(kExitNoDevice, named.message);
+  }
   const std::vector<const PresentDevice*> chosen = Chosen(request, *model);
   if (chosen.empty()) {
     std::string message = "no " + std::string(ModelName(*model)) + " is present";

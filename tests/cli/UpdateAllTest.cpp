@@ -255,6 +255,10 @@ TEST_F(UpdateAll, ADeviceInFirmwareUpdateModeJoinsOnlyWhenNamed) {
   EXPECT_TRUE(HoldsImage(4));
   EXPECT_TRUE(HoldsImage(0));
   EXPECT_CONTAINS(run.out, "Update 4 devices?");
+
+  const ToolRun unknown = Tool({"--device", "e7b2", "update", "--all", "--yes", file_});
+  EXPECT_EQ(unknown.status, 3);
+  EXPECT_CONTAINS(unknown.err, "No device matches 'e7b2'. Present:");
 }
 
 TEST_F(UpdateAll, NotConfirmedSendsNothingToAnyDevice) {
