@@ -336,7 +336,12 @@ TEST_F(QvTool, ASecondCtrlCEndsTheToolAtOnce) {
   const std::string script = "cd " + Quote(DirPath()) + " || exit; mkfifo out; exec 3<>out; " +
                              Quote(QVTOOL_PATH) +
                              " --simulate read --format bin --size 0x80000 >out 2>err.txt & "
-                             "pid=$!; sleep 1; kill -INT $pid; sleep 0.3; kill -INT $pid; "
+                             "pid=$!; "
+                             // Until the tool waits in the pipe (a loaded machine may take a
+                             // while to get it there), or 3 s where the kernel does not say.
+                             "for i in $(seq 60); do grep -qs pipe_write /proc/$pid/wchan && "
+                             "break; sleep 0.05; done; "
+                             "kill -INT $pid; sleep 0.3; kill -INT $pid; "
                              "wait $pid; echo \"status $?\"; cat err.txt";
   FILE* pipe = popen(("bash -c " + Quote(script)).c_str(), "r");
   ASSERT_NE(pipe, nullptr);
