@@ -44,12 +44,6 @@ constexpr const char* kIdWarningText =
     "A device with new USB ids is no longer one of the models this tool and its drivers know: "
     "after it restarts they may not find it. Would you like to proceed?";
 
-std::string Seconds(std::chrono::microseconds time) {
-  std::ostringstream text;
-  text << std::fixed << std::setprecision(1) << static_cast<double>(time.count()) / 1e6 << " s";
-  return text.str();
-}
-
 // The user-parameter marker of a file, as the editor page looks for it: no device needed.
 int CheckFile(const std::string& path, Report& report) {
   auto image = std::make_unique<FlashImage>();

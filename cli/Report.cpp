@@ -1,6 +1,8 @@
 #include "cli/Report.h"
 
+#include <iomanip>
 #include <regex>
+#include <sstream>
 
 namespace qv::cli {
 namespace {
@@ -54,6 +56,12 @@ void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono:
 
 void Report::AddSteps(const std::vector<Step>& steps, std::chrono::microseconds end) {
   cli::AddSteps(document_, steps, end);
+}
+
+std::string Seconds(std::chrono::microseconds time) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(1) << static_cast<double>(time.count()) / 1e6 << " s";
+  return text.str();
 }
 
 int Report::End(int code, const std::string& message, bool warning) {

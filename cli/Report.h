@@ -57,6 +57,9 @@ const Step* TellingFailure(const std::vector<Step>& steps);
 // The steps with their durations, and the telling failure with its address, into a document.
 void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono::microseconds end);
 
+// A duration as the text shows it: "1.5 s".
+std::string Seconds(std::chrono::microseconds time);
+
 // A present device as the document shows it.
 nlohmann::json DeviceJson(const PresentDevice& device, bool simulated);
 

@@ -47,12 +47,6 @@ std::string Label(const PresentDevice& device, const std::vector<const PresentDe
   return twins.size() < 2 ? device.name : device.name + " " + DistinguishingPart(device, twins);
 }
 
-std::string Seconds(std::chrono::microseconds time) {
-  std::ostringstream text;
-  text << std::fixed << std::setprecision(1) << static_cast<double>(time.count()) / 1e6 << " s";
-  return text.str();
-}
-
 // "Firmware update success!", or "Firmware update Fail!" and the failure text that says the
 // most, with its address.
 std::string ResultText(const DeviceRun& run) {
