@@ -33,14 +33,19 @@ std::size_t ProgressBoard::LabelWidth() const {
   return width;
 }
 
+// A bar narrower than this could not show a step's caption.
+constexpr int kNarrowestBar = 40;
+
 int ProgressBoard::RowColumns() const {
-  // The label, two blanks, and a bar that never gets narrower than a step's caption.
-  return std::max(columns_ - static_cast<int>(LabelWidth()) - 2, 40);
+  // The label, two blanks, and the bar.
+  return std::max(columns_ - static_cast<int>(LabelWidth()) - 2, kNarrowestBar);
 }
 
 void ProgressBoard::Start() {
   std::lock_guard lock(mutex_);
   started_ = true;
+  // A row that wrapped would break every redraw below it: too narrow a terminal gets plain lines.
+  if (columns_ < static_cast<int>(LabelWidth()) + 2 + kNarrowestBar) terminal_ = false;
   if (!terminal_) return;
   const std::size_t width = LabelWidth();
   for (const auto& row : rows_) {

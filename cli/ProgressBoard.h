@@ -24,7 +24,8 @@ class ProgressBoard {
 
   // A row for each device, all added before Start.
   ProgressRow& AddRow(std::string label);
-  // Draws the rows on a terminal; the cursor then stays below them.
+  // Draws the rows on a terminal, when it is wide enough for them (else the board writes plain
+  // lines); the cursor then stays below them.
   void Start();
   // The columns a row's bar may fill beside its label.
   int RowColumns() const;

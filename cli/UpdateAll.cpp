@@ -148,8 +148,8 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
   {
     std::vector<std::jthread> threads;
     for (DeviceRun& run : runs)
-      threads.emplace_back([&request, terminal, &board, &run] {
-        UpdateOne(request, terminal, board.RowColumns(), run);
+      threads.emplace_back([&request, &board, &run] {
+        UpdateOne(request, board.Terminal(), board.RowColumns(), run);
       });
   }
 

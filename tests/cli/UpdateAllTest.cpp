@@ -67,8 +67,8 @@ class UpdateAll : public ::testing::Test {
     file_ = dir_.Write("Brevanto_RX1.bin", image).string();
   }
 
-  ToolRun Tool(std::vector<std::string> args, const std::string& input = "",
-               bool terminal = false) {
+  ToolRun Tool(std::vector<std::string> args, const std::string& input = "", bool terminal = false,
+               int columns = 72) {
     std::istringstream in(input);
     std::ostringstream out, err;
     const cli::ToolStreams streams{.in = in,
@@ -76,7 +76,7 @@ class UpdateAll : public ::testing::Test {
                                    .err = err,
                                    .inIsTerminal = !input.empty(),
                                    .outIsTerminal = terminal,
-                                   .columns = 72};
+                                   .columns = columns};
     cli::ToolHooks hooks;
     hooks.interrupts = &interrupts_;
     hooks.ports = [&](const std::optional<std::string>&) {
@@ -208,6 +208,13 @@ TEST_F(UpdateAll, OnATerminalEachDeviceKeepsOneLineThatEndsWithItsResult) {
     EXPECT_LE(drawn.size(), 72u) << drawn;
   }
   EXPECT_GT(redraws, 30u);
+}
+
+TEST_F(UpdateAll, ATerminalTooNarrowForTheRowsGetsLabelledLines) {
+  const ToolRun run = Tool({"update", "--all", "--yes", file_}, "", true, 60);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+  EXPECT_CONTAINS(run.out, std::string(kSecond) + ": Firmware update success!\n");
 }
 
 TEST_F(UpdateAll, OneDeviceThatFailsFailsTheRunAndTheOthersAreUpdated) {
