@@ -92,7 +92,7 @@ class TForm1 : public ui::Form {
   void StringGridMIICKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState Shift);
   void chkMI2CBitMouseUp(ui::Control& Sender, ui::MouseButton Button, ui::ShiftState Shift, int X,
                          int Y);
-  // Special I2C access on the Information page (pages/SpecialI2cAccess.cpp).
+  // Special I2C access on the Information page (pages/RawI2cTransfer.cpp).
   void edtMI2CAddr1KeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState Shift);
   void srblen0Change(ui::Control& Sender);
   void srblen1Change(ui::Control& Sender);
