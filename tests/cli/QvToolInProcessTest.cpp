@@ -12,6 +12,7 @@
 #include "cli/QvTool.h"
 #include "sim/SimSetup.h"
 #include "tests/SimFixture.h"
+#include "tests/cli/InProcessRun.h"
 #include "tests/image/TempFiles.h"
 
 namespace qv::test {
@@ -19,12 +20,6 @@ namespace {
 
 #define EXPECT_CONTAINS(text, part) \
   EXPECT_NE((text).find(part), std::string::npos) << "missing \"" << (part) << "\" in:\n" << (text)
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 // Forwards to the simulated bus and calls `after` once each request has been answered.
 class WatchedIo final : public DeviceIo {
@@ -67,31 +62,15 @@ class InProcessTool : public ::testing::Test {
   }
 
   ToolRun Tool(std::vector<std::string> args, bool terminal = false, int columns = 80) {
-    std::istringstream in;
-    std::ostringstream out, err;
-    const cli::ToolStreams streams{.in = in,
-                                   .out = out,
-                                   .err = err,
-                                   .outIsTerminal = terminal,
-                                   .errIsTerminal = terminal,
-                                   .columns = columns};
-    cli::ToolHooks hooks;
-    hooks.interrupts = &interrupts_;
-    hooks.ports = [&](const std::optional<std::string>&) {
-      return cli::PortsResult{std::make_unique<WatchedPorts>(sim_, afterRequest), {}};
-    };
-    args.insert(args.begin(), "--simulate");
-    const int status = cli::RunQvTool(args, streams, hooks);
-    return {status, out.str(), err.str()};
+    return RunInProcess(
+        std::move(args),
+        {.input = "", .outIsTerminal = terminal, .errIsTerminal = terminal, .columns = columns},
+        [this] { return std::make_unique<WatchedPorts>(sim_, afterRequest); }, &interrupts_);
   }
 
   sim::SimDevice& device() { return sim_.Bus().Device(0); }
   const sim::RequestLog& log() { return sim_.Bus().Log(); }
-  bool FlashHoldsImage() {
-    const auto contents = device().Chip().Flash().Contents();
-    return std::equal(image_.begin(), image_.end(), contents.begin(),
-                      [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
-  }
+  bool FlashHoldsImage() { return FlashHolds(device(), image_); }
   bool Sent(std::uint8_t instruction) {
     for (const auto& e : log().Entries())
       if (e.request == 0x80 && !e.data.empty() && e.data[0] == instruction && e.index == 1)

@@ -13,17 +13,12 @@
 #include <vector>
 
 #include "image/HexLoader.h"
+#include "tests/cli/ToolRun.h"
 #include "tests/image/TempFiles.h"
 
 namespace qv::test {
 
 inline constexpr std::size_t kFlashSize = 0x80000;  // every simulated chip holds 512 KiB
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 inline std::string Quote(const std::string& text) {
   std::string quoted = "'";

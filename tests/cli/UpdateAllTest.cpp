@@ -13,6 +13,7 @@
 #include "cli/QvTool.h"
 #include "sim/SimSetup.h"
 #include "tests/SimFixture.h"
+#include "tests/cli/InProcessRun.h"
 #include "tests/image/TempFiles.h"
 
 namespace qv::test {
@@ -24,12 +25,6 @@ namespace {
 constexpr const char* kFirst = "Brevanto RX1 5&2c3d4e5f&0&2";
 constexpr const char* kSecond = "Brevanto RX1 5&2c3d4e5f&0&3";
 constexpr const char* kThird = "Brevanto RX1 5&2c3d4e5f&0&5";
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 // The simulation's own ports, with a hook called after every request, on the thread of the
 // device that made it, with the handle it was made on.
@@ -69,30 +64,17 @@ class UpdateAll : public ::testing::Test {
 
   ToolRun Tool(std::vector<std::string> args, const std::string& input = "", bool terminal = false,
                int columns = 72) {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    const cli::ToolStreams streams{.in = in,
-                                   .out = out,
-                                   .err = err,
-                                   .inIsTerminal = !input.empty(),
-                                   .outIsTerminal = terminal,
-                                   .columns = columns};
-    cli::ToolHooks hooks;
-    hooks.interrupts = &interrupts_;
-    hooks.ports = [&](const std::optional<std::string>&) {
-      return cli::PortsResult{std::make_unique<CountingPorts>(sim_, afterRequest), {}};
-    };
-    args.insert(args.begin(), "--simulate");
-    const int status = cli::RunQvTool(args, streams, hooks);
-    return {status, out.str(), err.str()};
+    return RunInProcess(
+        std::move(args),
+        {.input = input,
+         .inIsTerminal = !input.empty(),
+         .outIsTerminal = terminal,
+         .columns = columns},
+        [this] { return std::make_unique<CountingPorts>(sim_, afterRequest); }, &interrupts_);
   }
 
   sim::SimDevice& device(std::size_t i) { return sim_.Bus().Device(i); }
-  bool HoldsImage(std::size_t i) {
-    const auto contents = device(i).Chip().Flash().Contents();
-    return std::equal(image_.begin(), image_.end(), contents.begin(),
-                      [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
-  }
+  bool HoldsImage(std::size_t i) { return FlashHolds(device(i), image_); }
   // Left as a single update leaves a device: write-protected and out of ISP mode.
   void ExpectLeftSafe(std::size_t i) {
     EXPECT_FALSE(device(i).Chip().Isp().InIspMode()) << "device " << i;
