@@ -89,8 +89,8 @@ Parsed BuildParser(Options& o) {
                      "Update every present device of the model the file is named for, side by "
                      "side; --device adds a device in firmware-update mode");
   p.read = app.add_subcommand("read", "Read the flash back, every block twice");
-  p.size = p.read->add_option("--size", o.size, "Bytes to read from address 0 (default 0x8000)")
-               ->type_name("N");
+  p.read->add_option("--size", o.size, "Bytes to read from address 0 (default 0x8000)")
+      ->type_name("N");
   p.read
       ->add_option("--out", o.outPath,
                    "Write to this file (replaced only by a complete read) instead of standard "

@@ -34,7 +34,6 @@ struct Parsed {
   std::unique_ptr<CLI::App> app;
   CLI::Option* simulate = nullptr;
   CLI::Option* device = nullptr;
-  CLI::Option* size = nullptr;
   CLI::App* list = nullptr;
   CLI::App* update = nullptr;
   CLI::App* read = nullptr;

@@ -26,12 +26,6 @@ bool EndsStep(std::string_view text) {
   return text.ends_with("Success");
 }
 
-// "Erase Flash Fail", "Blanking Fail at 0x...", "Stopped at 0x...", "Range Error: ...".
-bool IsFailureText(std::string_view text) {
-  return text.find("Fail") != std::string_view::npos || text.starts_with("Stopped") ||
-         text.starts_with("Range Error");
-}
-
 }  // namespace
 
 void ProgressBar::Status(const std::string& text, Style style) {

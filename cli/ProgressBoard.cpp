@@ -14,7 +14,6 @@ class ProgressBoard::Row final : public ProgressRow {
   ProgressBoard& board;
   const std::size_t index;
   const std::string label;
-  std::string text;
 };
 
 ProgressBoard::ProgressBoard(std::ostream& out, bool terminal, int columns)
@@ -27,30 +26,24 @@ ProgressRow& ProgressBoard::AddRow(std::string label) {
   return *rows_.back();
 }
 
-std::size_t ProgressBoard::LabelWidth() const {
-  std::size_t width = 0;
-  for (const auto& row : rows_) width = std::max(width, row->label.size());
-  return width;
-}
-
 // A bar narrower than this could not show a step's caption.
 constexpr int kNarrowestBar = 40;
 
 int ProgressBoard::RowColumns() const {
   // The label, two blanks, and the bar.
-  return std::max(columns_ - static_cast<int>(LabelWidth()) - 2, kNarrowestBar);
+  return std::max(columns_ - static_cast<int>(labelWidth_) - 2, kNarrowestBar);
 }
 
 void ProgressBoard::Start() {
   std::lock_guard lock(mutex_);
   started_ = true;
+  for (const auto& row : rows_) labelWidth_ = std::max(labelWidth_, row->label.size());
   // A row that wrapped would break every redraw below it: too narrow a terminal gets plain lines.
-  if (columns_ < static_cast<int>(LabelWidth()) + 2 + kNarrowestBar) terminal_ = false;
+  if (columns_ < static_cast<int>(labelWidth_) + 2 + kNarrowestBar) terminal_ = false;
   if (!terminal_) return;
-  const std::size_t width = LabelWidth();
   for (const auto& row : rows_) {
     std::string line = row->label;
-    line.resize(width, ' ');
+    line.resize(labelWidth_, ' ');
     out_ << line << '\n';
   }
   out_ << std::flush;
@@ -61,15 +54,14 @@ void ProgressBoard::Line(const Row& row, const std::string& text) {
   out_ << row.label << ": " << text << '\n' << std::flush;
 }
 
-void ProgressBoard::Redraw(Row& row, const std::string& text) {
+void ProgressBoard::Redraw(const Row& row, const std::string& text) {
   std::lock_guard lock(mutex_);
-  row.text = text;
   if (!started_) return;
   // Up to the row, rewrite it whole, back down below the board: ESC [ n A and ESC [ n B move the
   // cursor, ESC [ K clears the rest of the line.
   const std::size_t up = rows_.size() - row.index;
   std::string line = row.label;
-  line.resize(LabelWidth(), ' ');
+  line.resize(labelWidth_, ' ');
   line += "  " + text;
   out_ << "\x1b[" << up << "A\r" << line << "\x1b[K\x1b[" << up << "B\r" << std::flush;
 }

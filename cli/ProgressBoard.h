@@ -34,13 +34,13 @@ class ProgressBoard {
  private:
   class Row;
   void Line(const Row& row, const std::string& text);
-  void Redraw(Row& row, const std::string& text);
-  std::size_t LabelWidth() const;
+  void Redraw(const Row& row, const std::string& text);
 
   std::ostream& out_;
   bool terminal_;
   int columns_;
   bool started_ = false;
+  std::size_t labelWidth_ = 0;  // of the widest label, once the board has started
   std::mutex mutex_;
   std::vector<std::unique_ptr<Row>> rows_;
 };

@@ -1,8 +1,6 @@
 #include "cli/QvTool.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iomanip>
 #include <memory>
 #include <optional>
 #include <span>
@@ -155,10 +153,7 @@ class Tool {
           .simulated = simulated,
           .interrupts = hooks_.interrupts,
       };
-      const int code = UpdateAll(request, streams_, report_);
-      if (const std::string fileError = ports.FileError(); !fileError.empty())
-        return report_.End(kExitUsage, "simulator: " + fileError);
-      return code;
+      return UpdateAll(request, streams_, report_);
     }
 
     const Selection selection =
@@ -210,30 +205,29 @@ class Tool {
     const bool progressIsTerminal =
         !report_.Json() && (dumpToStdout ? streams_.errIsTerminal : streams_.outIsTerminal);
     const auto started = ports.ModelledTime();
-    const auto clockNow = [&ports, started] {
-      const auto now = ports.ModelledTime();
-      return now && started ? *now - *started : std::chrono::microseconds{0};
+    // Steps take the modelled device time where there is one, else the device's clock.
+    const auto deviceNow = [&ports] {
+      return ports.ModelledTime().value_or(ports.DeviceClock().Now());
     };
+    const auto stepsStarted = deviceNow();
+    const auto clockNow = [&deviceNow, stepsStarted] { return deviceNow() - stepsStarted; };
     std::vector<Step> steps;
     CommandResult result;
-    bool flashWork = false;
+    const bool flashWork = command != p_.chipId && command != p_.version;
     {
       ProgressBar progress(progressOut, progressIsTerminal, streams_.columns, hooks_.interrupts);
       progress.RecordSteps(&steps, clockNow);
       const CommandContext context{core,   progress, ports.Interfaces(),
                                    device, o_.force, o_.backupPath};
-      result = RunCommand(command, context, size, flashWork);
+      result = RunCommand(command, context, size);
     }
     const auto finished = ports.ModelledTime();
     if (flashWork) {
-      report_.AddSteps(steps, clockNow());
-      report_.Document()["result"] = result.exit == kExitSuccess       ? "success"
-                                     : result.exit == kExitInterrupted ? "stopped"
-                                                                       : "failed";
+      AddSteps(report_.Document(), steps, clockNow());
+      report_.Document()["result"] = ResultWord(result.exit);
       if (result.exit != kExitUsage && started && finished) {
         progressOut << "modelled device time " << Seconds(*finished - *started) << std::endl;
-        report_.Document()["modelledSeconds"] =
-            static_cast<double>((*finished - *started).count()) / 1e6;
+        report_.Document()["modelledSeconds"] = SecondsValue(*finished - *started);
       }
     }
     if (const std::string fileError = ports.FileError(); !fileError.empty())
@@ -266,7 +260,7 @@ class Tool {
   }
 
   CommandResult RunCommand(CLI::App* command, const CommandContext& context,
-                           std::optional<std::uint32_t> size, bool& flashWork) {
+                           std::optional<std::uint32_t> size) {
     CoreState& core = context.core;
     const auto shown = [](bool ok, const char* what) {
       return ok ? CommandResult{} : CommandResult{kExitFailed, what};
@@ -296,7 +290,6 @@ class Tool {
       }
       return shown(read, "the firmware's version registers could not be read");
     }
-    flashWork = true;
     if (command == p_.update || command == p_.restore) return UpdateFirmware(context);
     if (command == p_.verify) return VerifyFlash(context);
     if (command == p_.blankCheck) return BlankCheckFlash(context, size);

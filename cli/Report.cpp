@@ -7,16 +7,6 @@
 namespace qv::cli {
 namespace {
 
-// "Blanking Fail at 0x000123", "Stopped at 0x000300", "Erase Flash Fail", "Range Error: ...".
-bool IsFailure(const std::string& text) {
-  return text.find("Fail") != std::string::npos || text.starts_with("Stopped") ||
-         text.starts_with("Range Error");
-}
-
-}  // namespace
-
-namespace {
-
 const std::regex& AddressPattern() {
   static const std::regex kAddress("at 0x([0-9A-F]+)");
   return kAddress;
@@ -24,13 +14,26 @@ const std::regex& AddressPattern() {
 
 }  // namespace
 
+bool IsFailureText(std::string_view text) {
+  return text.find("Fail") != std::string_view::npos || text.starts_with("Stopped") ||
+         text.starts_with("Range Error");
+}
+
+const char* ResultWord(int exit) {
+  return exit == kExitSuccess ? "success" : exit == kExitInterrupted ? "stopped" : "failed";
+}
+
+double SecondsValue(std::chrono::microseconds time) {
+  return static_cast<double>(time.count()) / 1e6;
+}
+
 const Step* TellingFailure(const std::vector<Step>& steps) {
   // The failure that says the most: the last one naming an address, else the last one at all
   // (the retry and final texts only sum up the ones before them).
   const Step* failure = nullptr;
   const Step* withAddress = nullptr;
   for (const Step& step : steps) {
-    if (!IsFailure(step.text)) continue;
+    if (!IsFailureText(step.text)) continue;
     failure = &step;
     if (std::regex_search(step.text, AddressPattern())) withAddress = &step;
   }
@@ -41,8 +44,7 @@ void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono:
   nlohmann::json list = nlohmann::json::array();
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const auto until = i + 1 < steps.size() ? steps[i + 1].at : end;
-    list.push_back({{"text", steps[i].text},
-                    {"seconds", static_cast<double>((until - steps[i].at).count()) / 1e6}});
+    list.push_back({{"text", steps[i].text}, {"seconds", SecondsValue(until - steps[i].at)}});
   }
   into["steps"] = list;
   const Step* failure = TellingFailure(steps);
@@ -54,13 +56,9 @@ void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono:
   into["failure"] = failed;
 }
 
-void Report::AddSteps(const std::vector<Step>& steps, std::chrono::microseconds end) {
-  cli::AddSteps(document_, steps, end);
-}
-
 std::string Seconds(std::chrono::microseconds time) {
   std::ostringstream text;
-  text << std::fixed << std::setprecision(1) << static_cast<double>(time.count()) / 1e6 << " s";
+  text << std::fixed << std::setprecision(1) << SecondsValue(time) << " s";
   return text.str();
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/DeviceSelection.h"
@@ -34,10 +35,6 @@ class Report {
   std::ostream& Talk() { return json_ ? streams_.err : streams_.out; }
   nlohmann::json& Document() { return document_; }
 
-  // The steps of a flash command, their durations and (from the last text that failed) the
-  // failure text and address, into the document.
-  void AddSteps(const std::vector<Step>& steps, std::chrono::microseconds end);
-
   // Ends the command with its exit code. With --json the document goes out with "exit" (and
   // "error", or "warning", when there is a message); otherwise a message goes to standard error
   // as "qvtool: ...". Returns the code.
@@ -50,6 +47,12 @@ class Report {
   nlohmann::json document_ = nlohmann::json::object();
 };
 
+// "Erase Flash Fail", "Blanking Fail at 0x...", "Stopped at 0x...", "Range Error: ...".
+bool IsFailureText(std::string_view text);
+
+// A flash command's result as the document gives it: "success", "stopped" or "failed".
+const char* ResultWord(int exit);
+
 // The failure text of a flash command that says the most: the last one naming an address, else
 // the last one; nullptr when nothing failed.
 const Step* TellingFailure(const std::vector<Step>& steps);
@@ -57,8 +60,9 @@ const Step* TellingFailure(const std::vector<Step>& steps);
 // The steps with their durations, and the telling failure with its address, into a document.
 void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono::microseconds end);
 
-// A duration as the text shows it: "1.5 s".
+// A duration as the text shows it ("1.5 s"), and as the document does (1.5).
 std::string Seconds(std::chrono::microseconds time);
+double SecondsValue(std::chrono::microseconds time);
 
 // A present device as the document shows it.
 nlohmann::json DeviceJson(const PresentDevice& device, bool simulated);

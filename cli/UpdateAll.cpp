@@ -1,9 +1,7 @@
 #include "cli/UpdateAll.h"
 
 #include <algorithm>
-#include <iomanip>
 #include <memory>
-#include <sstream>
 #include <thread>
 
 #include "cli/Commands.h"
@@ -21,6 +19,7 @@ struct DeviceRun {
   const PresentDevice* device = nullptr;
   std::string label;  // "Brevanto RX1 1-2": the name, and what tells it apart from its twins
   ProgressRow* row = nullptr;
+  Clock* clock = nullptr;  // the device's own, fetched before the threads start
   CommandResult result;
   std::vector<Step> steps;
   std::chrono::microseconds time{0};  // on the device's clock
@@ -61,7 +60,7 @@ std::string ResultText(const DeviceRun& run) {
 // One device's update, on its own thread: nothing here is shared with another device's but the
 // ports, whose I/O serves each device apart, and the board, which locks.
 void UpdateOne(const UpdateAllRequest& request, bool terminal, int columns, DeviceRun& run) {
-  Clock& clock = request.ports.ClockFor(run.device->path);
+  Clock& clock = *run.clock;
   auto core = std::make_unique<CoreState>(request.io, request.ports.Interfaces(), clock);
   const auto started = clock.Now();
   const auto elapsed = [&clock, started] { return clock.Now() - started; };
@@ -143,7 +142,7 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
     if (request.trace) request.trace->Label(run.device->path, run.label);
   }
   // Every device's clock is fetched here, on one thread, before the devices start.
-  for (DeviceRun& run : runs) request.ports.ClockFor(run.device->path);
+  for (DeviceRun& run : runs) run.clock = &request.ports.ClockFor(run.device->path);
   board.Start();
   {
     std::vector<std::jthread> threads;
@@ -163,11 +162,9 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
   for (const DeviceRun& run : runs) {
     nlohmann::json entry = DeviceJson(*run.device, request.simulated);
     entry["label"] = run.label;
-    entry["result"] = run.result.exit == kExitSuccess       ? "success"
-                      : run.result.exit == kExitInterrupted ? "stopped"
-                                                            : "failed";
+    entry["result"] = ResultWord(run.result.exit);
     entry["exit"] = run.result.exit;
-    entry["seconds"] = static_cast<double>(run.time.count()) / 1e6;
+    entry["seconds"] = SecondsValue(run.time);
     if (!run.result.message.empty())
       entry[run.result.warning ? "warning" : "error"] = run.result.message;
     AddSteps(entry, run.steps, run.time);
@@ -180,6 +177,9 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
       runs.begin(), runs.end(), [](const DeviceRun& r) { return r.result.exit == kExitSuccess; }));
   const std::string summary = std::to_string(updated) + " of " + count + " updated";
   report.Document()["result"] = summary;
+  // A simulated flash that could not be kept in its file makes the run's result worthless.
+  if (const std::string fileError = request.ports.FileError(); !fileError.empty())
+    return report.End(kExitUsage, "simulator: " + fileError);
   if (failed) return report.End(kExitFailed, summary);
   if (stopped) return report.End(kExitInterrupted, "stopped: " + summary);
   return report.End(kExitSuccess);
