@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "util/Text.h"
+
 namespace qv {
 
 namespace {
@@ -47,9 +49,7 @@ std::string_view FieldText(const ModelField& field) {
 }
 
 std::string_view ModelName(const DeviceModel& model) {
-  std::string_view name = FieldText(model.DisplayName);
-  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-  return name;
+  return TrimRight(FieldText(model.DisplayName));
 }
 
 }  // namespace qv

@@ -19,8 +19,6 @@ namespace {
 constexpr std::uint32_t kSearchIntervalMs = 100;
 constexpr std::uint32_t kConfirmIntervalMs = 1000;
 
-constexpr std::uint16_t kKeyEnter = 0x0D;
-
 // Letters A to Z only: the id edits are typed by people, the match text is compared as typed
 // into interface paths, which hold their ids in lower case.
 std::string ComposeMatchText(const std::string& vid, const std::string& pid) {
@@ -109,7 +107,7 @@ void TForm1::chkDetectUSBClick(ui::Control&) {
 }
 
 void TForm1::lbledtVIDPIDKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState) {
-  if (Key != kKeyEnter) return;
+  if (Key != ui::kKeyEnter) return;
   if (&Sender == lbledtVID) app.CustomVid = lbledtVID->Text();
   if (&Sender == lbledtPID) app.CustomPid = lbledtPID->Text();
   app.CustomMatchText = ComposeMatchText(app.CustomVid, app.CustomPid);

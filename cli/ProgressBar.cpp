@@ -1,5 +1,7 @@
 #include "cli/ProgressBar.h"
 
+#include "util/Text.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -10,11 +12,6 @@ constexpr std::size_t kCaptionWidth = 24;
 constexpr int kWidestBar = 30;
 constexpr int kNarrowestBar = 5;
 constexpr std::string_view kDoneMark = "  done";
-
-std::string_view TrimRight(std::string_view text, std::string_view characters) {
-  const std::size_t end = text.find_last_not_of(characters);
-  return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
-}
 
 // The erase poll repeats its step text with a growing row of full stops: the same step.
 bool SameStep(std::string_view previous, std::string_view text) {

@@ -8,12 +8,6 @@
 #include "util/Text.h"
 
 namespace qv {
-namespace {
-
-constexpr std::uint16_t kEnterKey = 13;
-
-}  // namespace
-
 void TForm1::btnEnterISPClick(ui::Control&) {
   if (!core.UsbDevice.GetDeviceFound()) return;
   DeviceActivity activity(app);
@@ -72,7 +66,7 @@ void TForm1::btnUSBReadStatusClick(ui::Control&) {
 }
 
 void TForm1::lbledtUSBWriteStatusKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState) {
-  if (Key != kEnterKey) return;
+  if (Key != ui::kKeyEnter) return;
   // A text that is not hexadecimal raises the conversion error before anything is sent.
   const int value = ui::StrToInt("0x" + lbledtUSBWriteStatus->Text());
   DeviceActivity activity(app);

@@ -8,7 +8,6 @@
 namespace qv {
 namespace {
 
-constexpr std::uint16_t kKeyEnter = 0x0D, kKeyInsert = 0x2D, kKeyDelete = 0x2E;
 // The slave gets this long between a write and its read-back; an EEPROM's write cycle needs
 // the longer one after a bit toggle.
 constexpr std::uint32_t kKeyReadBackPauseMs = 1;
@@ -37,7 +36,7 @@ void TForm1::MainPageControlChange(ui::Control&) {
 }
 
 void TForm1::edtMI2CAddrKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState) {
-  if (Key != kKeyEnter) return;
+  if (Key != ui::kKeyEnter) return;
   app.SlaveAddress = TypedByte(edtMI2CAddr->Text());
   edtMI2CAddr->SetText(ByteText(app.SlaveAddress));
 }
@@ -86,7 +85,7 @@ void TForm1::StringGridMIICSelectCell(ui::Control&, int ACol, int ARow, bool&) {
 }
 
 void TForm1::StringGridMIICKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState) {
-  if (Key != kKeyEnter && Key != kKeyInsert && Key != kKeyDelete) return;
+  if (Key != ui::kKeyEnter && Key != ui::kKeyInsert && Key != ui::kKeyDelete) return;
   const int col = StringGridMIIC->Col();
   const int row = StringGridMIIC->Row();
   const std::uint8_t reg = CellAddress(col, row);
@@ -94,12 +93,12 @@ void TForm1::StringGridMIICKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftSt
   // Unlike the register page, Insert and Delete start from the cell's text too. A text that is
   // no hexadecimal number raises the conversion error: nothing is stored or sent.
   stored = TypedByte(StringGridMIIC->Cell(col, row));
-  bool pending = Key == kKeyEnter;
-  if (Key == kKeyInsert && stored != 0xFF) {
+  bool pending = Key == ui::kKeyEnter;
+  if (Key == ui::kKeyInsert && stored != 0xFF) {
     ++stored;
     pending = true;
   }
-  if (Key == kKeyDelete && stored != 0x00) {
+  if (Key == ui::kKeyDelete && stored != 0x00) {
     --stored;
     pending = true;
   }

@@ -11,8 +11,6 @@
 namespace qv {
 namespace {
 
-constexpr std::uint16_t kKeyEnter = 0x0D;
-
 void SetBit(std::uint8_t& byte, unsigned bit, bool on) {
   byte = static_cast<std::uint8_t>(on ? byte | (1u << bit) : byte & ~(1u << bit));
 }
@@ -20,7 +18,7 @@ void SetBit(std::uint8_t& byte, unsigned bit, bool on) {
 }  // namespace
 
 void TForm1::lbledSysVIDPIDKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState) {
-  if (Key != kKeyEnter) return;
+  if (Key != ui::kKeyEnter) return;
   const bool vendor = &Sender == lbledSysVID;
   DeviceActivity activity(app);
   if (!activity) return;
@@ -29,7 +27,7 @@ void TForm1::lbledSysVIDPIDKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::
 }
 
 void TForm1::lbledSysStrKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState) {
-  if (Key != kKeyEnter) return;
+  if (Key != ui::kKeyEnter) return;
   const unsigned item = &Sender == lbledSysStr1   ? parameter::kString1
                         : &Sender == lbledSysStr2 ? parameter::kString2
                                                   : parameter::kString3;

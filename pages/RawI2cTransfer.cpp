@@ -12,7 +12,6 @@
 namespace qv {
 namespace {
 
-constexpr std::uint16_t kKeyEnter = 0x0D;
 constexpr int kMaxBytes = 5;
 
 // Only the first two characters count, each a hex digit or else 0, a missing one 0 too: "5" is
@@ -43,7 +42,7 @@ void EnableFamily(TForm1& form, const std::string& prefix, int count) {
 }  // namespace
 
 void TForm1::edtMI2CAddr1KeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState) {
-  if (Key != kKeyEnter) return;
+  if (Key != ui::kKeyEnter) return;
   app.SlaveAddress = TypedByte(edtMI2CAddr1->Text());
   // The I2C Access page shows the address now in force; this edit keeps what was typed.
   edtMI2CAddr->SetText(ByteText(app.SlaveAddress));

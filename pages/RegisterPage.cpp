@@ -8,7 +8,6 @@
 namespace qv {
 namespace {
 
-constexpr std::uint16_t kKeyEnter = 0x0D, kKeyInsert = 0x2D, kKeyDelete = 0x2E;
 // The chip gets this long between a write and its read-back.
 constexpr std::uint32_t kKeyReadBackPauseMs = 1;
 constexpr std::uint32_t kBitReadBackPauseMs = 3;
@@ -77,18 +76,18 @@ void TForm1::RegStringGridKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftSta
   std::uint8_t& stored = app.RegisterImage[address];
   bool pending = false;
   switch (Key) {
-    case kKeyEnter:
+    case ui::kKeyEnter:
       // A text that is no hexadecimal number raises the conversion error: nothing is sent.
       stored = TypedByte(RegStringGrid1->Cell(col, row));
       pending = true;
       break;
-    case kKeyInsert:
+    case ui::kKeyInsert:
       if (stored != 0xFF) {
         ++stored;
         pending = true;
       }
       break;
-    case kKeyDelete:
+    case ui::kKeyDelete:
       if (stored != 0x00) {
         --stored;
         pending = true;

@@ -105,6 +105,11 @@ enum ShiftFlags : unsigned {
 };
 using ShiftState = unsigned;
 
+// The keys the handlers act on, as the desktop's virtual-key codes.
+inline constexpr std::uint16_t kKeyEnter = 0x0D;
+inline constexpr std::uint16_t kKeyInsert = 0x2D;
+inline constexpr std::uint16_t kKeyDelete = 0x2E;
+
 enum class MouseButton { Left, Right, Middle };
 
 class Control;

@@ -44,4 +44,9 @@ std::string LowerAscii(std::string_view text) {
   return lower;
 }
 
+std::string_view TrimRight(std::string_view text, std::string_view characters) {
+  const std::size_t end = text.find_last_not_of(characters);
+  return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
+}
+
 }  // namespace qv

@@ -17,6 +17,9 @@ std::string FormatHexBytes(std::span<const std::uint8_t> bytes);
 // file extensions, answers typed at a prompt).
 std::string LowerAscii(std::string_view text);
 
+// The text without any of `characters` at its end.
+std::string_view TrimRight(std::string_view text, std::string_view characters = " ");
+
 // A whole unsigned number in the given base (10 or 16); no sign, no prefix, no blanks. nullopt
 // for anything else, including a value above `max`.
 std::optional<std::uint64_t> ParseUnsigned(std::string_view text, int base,
