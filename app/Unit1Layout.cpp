@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/Unit1.h"
+#include "chip/MediaKeys.h"
 
 namespace qv {
 
@@ -375,11 +376,11 @@ void TForm1::BuildInformationPage() {
   }
   btnUpdateStatus = MakeButton(*this, page, "btnUpdateStatus", "Update", {480, 8, 75, 25});
 
-  const char* const keys[] = {"HID Prev", "HID Vol -", "HID Play", "HID Vol +", "HID Next"};
   ui::Button** hid[] = {&btnHID0, &btnHID1, &btnHID2, &btnHID3, &btnHID4};
   for (int i = 0; i < 5; ++i) {
     const std::string name = "btnHID" + std::to_string(i);
-    *hid[i] = MakeButton(*this, page, name.c_str(), keys[i], {8 + 92 * i, 72, 85, 25});
+    *hid[i] = MakeButton(*this, page, name.c_str(), std::string(MediaKeys()[i].caption),
+                         {8 + 92 * i, 72, 85, 25});
   }
 
   GroupBox7 = MakeGroup(*this, page, "GroupBox7", "Special I2C access", {8, 108, 560, 200});
