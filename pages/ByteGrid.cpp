@@ -1,5 +1,6 @@
 #include "pages/ByteGrid.h"
 
+#include "app/DeviceActivity.h"
 #include "ui/Convert.h"
 #include "util/Text.h"
 
@@ -14,6 +15,43 @@ void HighlightHeaders(ui::StringGrid& grid, int col, int row) {
   for (int c = 1; c <= 16; ++c) grid.SetFixedCellColor(c, 0, ui::clBtnFace);
   grid.SetFixedCellColor(0, row, ui::clSilver);
   grid.SetFixedCellColor(col, 0, ui::clSilver);
+}
+
+namespace {
+
+constexpr int kIdle = 0, kReading = 1;
+
+}  // namespace
+
+void ReadGrid(TForm1& form, ui::Button& button, const char* idleCaption, ui::StringGrid& grid,
+              std::array<std::uint8_t, 256>& image,
+              const std::function<void(std::uint8_t address, std::uint8_t& value)>& read) {
+  QuorvexUsb& usb = form.core.UsbDevice;
+  if (!usb.GetDeviceFound()) return;
+  // A click while the grid is read stops it; the loop sees the flag at its next byte.
+  if (button.Tag() == kReading) {
+    button.SetTag(kIdle);
+    button.SetCaption(idleCaption);
+    return;
+  }
+  DeviceActivity activity(form.app);
+  if (!activity) return;
+  button.SetCaption("Stop");
+  button.SetTag(kReading);
+  usb.Open();
+  for (int i = 0; i < 16; ++i) {
+    for (int j = 0; j < 16; ++j) {
+      if (button.Tag() != kReading) break;
+      const auto address = static_cast<std::uint8_t>(i * 16 + j);
+      read(address, image[address]);
+      grid.SetCell(j + 1, i + 1, ByteText(image[address]));
+      // Lets a click on "Stop" through between two bytes.
+      form.shell.ProcessMessages();
+    }
+  }
+  usb.Close();
+  button.SetTag(kIdle);
+  button.SetCaption(idleCaption);
 }
 
 void ShowBits(TForm1& form, const std::string& prefix, std::uint8_t value) {

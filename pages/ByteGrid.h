@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/Unit1.h"
@@ -21,6 +23,15 @@ void HighlightHeaders(ui::StringGrid& grid, int col, int row);
 // no handler runs.
 void ShowBits(TForm1& form, const std::string& prefix, std::uint8_t value);
 std::uint8_t CheckedBits(TForm1& form, const std::string& prefix);
+
+// Reads the grid's 256 bytes in one open of the connection, one `read` each, into `image` and the
+// cells, letting input through between two of them. A click on `button` starts the read and
+// turns it into "Stop"; a click on "Stop" ends the read at its next byte. A failed read leaves the
+// byte's last known value, which its cell then shows. Nothing happens without a device or while
+// another operation holds the connection.
+void ReadGrid(TForm1& form, ui::Button& button, const char* idleCaption, ui::StringGrid& grid,
+              std::array<std::uint8_t, 256>& image,
+              const std::function<void(std::uint8_t address, std::uint8_t& value)>& read);
 
 // A value as the pages show it: two upper-case hexadecimal digits, without prefix.
 std::string ByteText(std::uint8_t value);

@@ -13,8 +13,6 @@ namespace {
 constexpr std::uint32_t kKeyReadBackPauseMs = 1;
 constexpr std::uint32_t kBitReadBackPauseMs = 30;
 
-constexpr int kIdle = 0, kReading = 1;
-
 // A write and its read-back in one open of the connection; a slave that does not answer leaves
 // `stored` as it is.
 void WriteAndReadBack(CoreState& core, std::uint8_t slave, std::uint8_t reg, std::uint8_t& stored,
@@ -42,31 +40,10 @@ void TForm1::edtMI2CAddrKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState
 }
 
 void TForm1::btnReadMI2CClick(ui::Control&) {
-  if (!core.UsbDevice.GetDeviceFound()) return;
-  if (btnReadMI2C->Tag() == kReading) {
-    btnReadMI2C->SetTag(kIdle);
-    btnReadMI2C->SetCaption("Read");
-    return;
-  }
-  DeviceActivity activity(app);
-  if (!activity) return;
-  QuorvexUsb& usb = core.UsbDevice;
-  btnReadMI2C->SetCaption("Stop");
-  btnReadMI2C->SetTag(kReading);
-  usb.Open();
-  for (int i = 0; i < 16; ++i) {
-    for (int j = 0; j < 16; ++j) {
-      if (btnReadMI2C->Tag() != kReading) break;
-      const auto reg = static_cast<std::uint8_t>(i * 16 + j);
-      // A slave that does not answer leaves the register's last known value.
-      I2CReadRegisters(usb, app.SlaveAddress, reg, {&app.I2cImage[reg], 1});
-      StringGridMIIC->SetCell(j + 1, i + 1, ByteText(app.I2cImage[reg]));
-      shell.ProcessMessages();
-    }
-  }
-  btnReadMI2C->SetTag(kIdle);
-  btnReadMI2C->SetCaption("Read");
-  usb.Close();
+  ReadGrid(*this, *btnReadMI2C, "Read", *StringGridMIIC, app.I2cImage,
+           [this](std::uint8_t reg, std::uint8_t& value) {
+             I2CReadRegisters(core.UsbDevice, app.SlaveAddress, reg, {&value, 1});
+           });
 }
 
 void TForm1::StringGridMIICSelectCell(ui::Control&, int ACol, int ARow, bool&) {

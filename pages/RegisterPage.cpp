@@ -12,8 +12,6 @@ namespace {
 constexpr std::uint32_t kKeyReadBackPauseMs = 1;
 constexpr std::uint32_t kBitReadBackPauseMs = 3;
 
-constexpr int kIdle = 0, kReading = 1;
-
 // A write and its read-back in one open of the connection.
 void WriteAndReadBack(CoreState& core, std::uint8_t address, std::uint8_t& stored,
                       std::uint32_t pauseMs) {
@@ -25,33 +23,10 @@ void WriteAndReadBack(CoreState& core, std::uint8_t address, std::uint8_t& store
 }  // namespace
 
 void TForm1::btnReadAllClick(ui::Control&) {
-  if (!core.UsbDevice.GetDeviceFound()) return;
-  // A click while the bank is read stops it; the loop sees the flag at its next register.
-  if (btnReadAll->Tag() == kReading) {
-    btnReadAll->SetTag(kIdle);
-    btnReadAll->SetCaption("Read Bank");
-    return;
-  }
-  DeviceActivity activity(app);
-  if (!activity) return;
-  QuorvexUsb& usb = core.UsbDevice;
-  btnReadAll->SetCaption("Stop");
-  btnReadAll->SetTag(kReading);
-  usb.Open();
-  for (int i = 0; i < RegStringGrid1->RowCount() - 1; ++i) {
-    for (int j = 0; j < RegStringGrid1->ColCount() - 1; ++j) {
-      if (btnReadAll->Tag() != kReading) break;
-      const auto address = static_cast<std::uint8_t>(i * 16 + j);
-      // A failed read leaves the register's last known value, which the cell then shows.
-      ReadRegister(usb, address, &app.RegisterImage[address]);
-      RegStringGrid1->SetCell(j + 1, i + 1, ByteText(app.RegisterImage[address]));
-      // Lets a click on "Stop" through between two registers, as the I2C read does.
-      shell.ProcessMessages();
-    }
-  }
-  usb.Close();
-  btnReadAll->SetTag(kIdle);
-  btnReadAll->SetCaption("Read Bank");
+  ReadGrid(*this, *btnReadAll, "Read Bank", *RegStringGrid1, app.RegisterImage,
+           [this](std::uint8_t address, std::uint8_t& value) {
+             ReadRegister(core.UsbDevice, address, &value);
+           });
 }
 
 void TForm1::RegStringGridSelectCell(ui::Control&, int ACol, int ARow, bool&) {
