@@ -1,7 +1,6 @@
 #include "sim/FirmwareMailbox.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "util/Text.h"
 
@@ -36,8 +35,7 @@ constexpr std::uint8_t kEepromBit = 0x80;  // settings byte 3
 std::array<std::uint8_t, 4> IdText(const std::optional<std::array<char, 4>>& given,
                                    std::uint16_t enumerated) {
   // Devices keep their ids as the lower-case text that also names them on the bus.
-  std::string chars = FormatHex(enumerated, 4);
-  for (char& c : chars) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string chars = LowerAscii(FormatHex(enumerated, 4));
   if (given) chars.assign(given->begin(), given->end());
   std::array<std::uint8_t, 4> text{};
   for (std::size_t i = 0; i < text.size() && i < chars.size(); ++i)

@@ -58,6 +58,8 @@ SimDevice* SimBus::DeviceAt(std::string_view path) {
 }
 
 const RequestLog& SimBus::Log() const {
+  // One device's log is already in request order; tests read it after every request.
+  if (slots_.size() == 1) return slots_.front()->device->Log();
   merged_.Clear();
   std::vector<const LoggedRequest*> all;
   for (const auto& slot : slots_)

@@ -41,6 +41,7 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   // Requests also take their latency in real time, on the thread that makes them, so that the
   // simulated devices can be timed with a wall clock.
   void SetRealTime(bool realTime) { realTime_ = realTime; }
+  bool RealTime() const { return realTime_; }
 
   // Every device's requests in the order they were made. Built when asked for: a reference
   // stays valid until the next call.

@@ -197,7 +197,7 @@ SimSetupResult ParseSimSetup(std::string_view text) {
   return {setup, {}};
 }
 
-Simulation::Simulation(const SimSetup& setup) : realTime_(setup.realTime) {
+Simulation::Simulation(const SimSetup& setup) {
   bus_.SetLatency(setup.latency);
   bus_.SetRealTime(setup.realTime);
   for (std::size_t i = 0; i < setup.devices.size(); ++i) {

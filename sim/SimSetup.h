@@ -56,7 +56,7 @@ class Simulation {
   // The bus's time, for a host that works with one device at a time; a device's own clock is
   // Bus().Device(i).Clock().
   BusClock& Clock() { return clock_; }
-  bool RealTime() const { return realTime_; }
+  bool RealTime() const { return bus_.RealTime(); }
   SimBus& Bus() { return bus_; }
   // Why a flash file could not be read when the simulation began (the flash then holds the
   // older firmware), or could not be saved since; empty while every file is as it should be.
@@ -65,7 +65,6 @@ class Simulation {
  private:
   SimBus bus_;
   BusClock clock_{bus_};
-  bool realTime_ = false;
   std::string attachError_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "platform/libusb/UsbIdClasses.h"
 
@@ -31,11 +32,14 @@ LibusbContext::~LibusbContext() {
 std::vector<PresentUsbDevice> LibusbContext::PresentDevices() const {
   std::vector<PresentUsbDevice> present;
   if (!context_) return present;
-  libusb_device** list = nullptr;
-  const ssize_t count = libusb_get_device_list(context_, &list);
+  libusb_device** raw = nullptr;
+  const ssize_t count = libusb_get_device_list(context_, &raw);
   if (count < 0) return present;
+  // The list and its references to every device go back to libusb however this ends.
+  const std::unique_ptr<libusb_device*, void (*)(libusb_device**)> list(
+      raw, [](libusb_device** devices) { libusb_free_device_list(devices, 1); });
   for (ssize_t i = 0; i < count; ++i) {
-    libusb_device* device = list[i];
+    libusb_device* device = list.get()[i];
     libusb_device_descriptor descriptor{};
     if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS) continue;
     // USB 3 allows seven tiers of hubs below the root.
@@ -57,7 +61,6 @@ std::vector<PresentUsbDevice> LibusbContext::PresentDevices() const {
     entry.node = node;
     present.push_back(std::move(entry));
   }
-  libusb_free_device_list(list, 1);
   // By place on the bus, so that a listing reads the same each time.
   std::sort(present.begin(), present.end(),
             [](const PresentUsbDevice& a, const PresentUsbDevice& b) { return a.place < b.place; });

@@ -56,6 +56,10 @@ NativeHandle LibusbDeviceIo::Open(const char* path) {
     if (!audio && !classes_.IsUpdate(device.idText)) break;  // not one of ours: never touched
     libusb_device_handle* raw = nullptr;
     const int result = libusb_open(device.device.get(), &raw);
+    // Owned at once, so that nothing below can lose it.
+    std::shared_ptr<libusb_device_handle> owned =
+        result == LIBUSB_SUCCESS ? std::shared_ptr<libusb_device_handle>(raw, libusb_close)
+                                 : nullptr;
     std::lock_guard lock(mutex_);
     if (result != LIBUSB_SUCCESS) {
       problems_.insert_or_assign(device.path, OpenFailure(result, device));
@@ -63,7 +67,7 @@ NativeHandle LibusbDeviceIo::Open(const char* path) {
     }
     problems_.erase(device.path);
     auto open = std::make_shared<OpenDevice>();
-    open->handle = std::shared_ptr<libusb_device_handle>(raw, libusb_close);
+    open->handle = std::move(owned);
     open->audio = audio;
     const NativeHandle handle = nextHandle_++;
     open_.emplace(handle, std::move(open));
