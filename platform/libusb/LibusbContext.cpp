@@ -48,8 +48,6 @@ std::vector<PresentUsbDevice> LibusbContext::PresentDevices() const {
     if (depth < 0) continue;
     PresentUsbDevice entry;
     entry.device = std::shared_ptr<libusb_device>(libusb_ref_device(device), libusb_unref_device);
-    entry.vendorId = descriptor.idVendor;
-    entry.productId = descriptor.idProduct;
     entry.idText = IdText(descriptor.idVendor, descriptor.idProduct);
     const std::uint8_t bus = libusb_get_bus_number(device);
     entry.place.assign(1, bus);
