@@ -370,9 +370,7 @@ int RunQvTool(const std::vector<std::string>& args, const ToolStreams& streams,
       return report.End(kExitUsage, word ? "unknown command '" + *word + "'; " + commands
                                          : "no command given; " + commands);
     }
-    if (std::find(parsed.groups.begin(), parsed.groups.end(), given.front()) !=
-            parsed.groups.end() &&
-        given.front()->get_subcommands().empty()) {
+    if (!GivenCommand(parsed)) {  // a group without one of its commands
       return report.End(kExitUsage, "'" + given.front()->get_name() +
                                         "' needs one of: " + CommandList(*given.front()));
     }
