@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/DeviceActivity.h"
 #include "app/DeviceModels.h"
 #include "app/Unit1.h"
 #include "chip/RegisterMap.h"
@@ -114,6 +115,9 @@ void TForm1::lbledtVIDPIDKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::Sh
 }
 
 void TForm1::USBLoadFileBitBtnClick(ui::Control&) {
+  // The image an operation under way writes is not to be replaced under it.
+  DeviceActivity activity(app);
+  if (!activity) return;
   ReadProgramFile1();
 }
 

@@ -161,8 +161,10 @@ CommandResult VerifyFlash(const CommandContext& context) {
     if (auto past = PastTheFlash(core, core.FlashImage.Length, "the image of"))
       return {kExitUsage, *past};
     const bool passed =
-        RunStep(context.progress, "Start Verifying Check", "Verifying Success",
-                [&] { return VerifyRange(core, context.progress, 0, core.FlashImage.Length); });
+        RunStep(context.progress, "Start Verifying Check", "Verifying Success", [&] {
+          return VerifyRange(core, context.progress, core.FlashImage.Data, 0,
+                             core.FlashImage.Length);
+        });
     return Outcome(context, passed);
   });
 }

@@ -40,6 +40,17 @@ struct CoreState {
   std::uint32_t ProgramLength() const {
     return WholeFlash.empty() ? FlashImage.Length : WholeFlashLength;
   }
+  // What an operation programs and verifies, copied when it begins: the window lets a polling
+  // tick reload the file in the middle of it, and the bytes it writes must stay those it started
+  // with.
+  struct ImageSnapshot {
+    std::vector<std::uint8_t> bytes;  // whole pages, past `length` as the image holds them
+    std::uint32_t length = 0;
+  };
+  ImageSnapshot SnapshotProgramImage() const {
+    const auto image = ProgramImage();
+    return {std::vector<std::uint8_t>(image.begin(), image.end()), ProgramLength()};
+  }
 
   std::string UpdateFilePath;
   std::uint8_t ProgramFileReady = 0;

@@ -127,10 +127,6 @@ bool BusyWait(CoreState& core) {
   return false;
 }
 
-std::span<const std::uint8_t> ImagePage(CoreState& core, std::uint32_t offset, std::uint16_t page) {
-  return core.ProgramImage().subspan(offset, page);
-}
-
 bool AllErased(std::span<const std::uint8_t> bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
 }
@@ -261,19 +257,18 @@ bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t sta
   });
 }
 
-bool VerifyRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end) {
-  const auto image = core.ProgramImage();
+bool VerifyRange(CoreState& core, FlashProgress& progress, std::span<const std::uint8_t> image,
+                 std::uint32_t start, std::uint32_t end) {
   if (!RangeAccepted(progress, start, end, image.size())) return false;
   const BlockScan scan{"Verifying Addr: ", "Verifying Fail at ", true};
   return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
-    return FirstDifference(b, end, block,
-                           [&](std::uint32_t a) { return image[a - start]; });
+    return FirstDifference(b, end, block, [&](std::uint32_t a) { return image[a - start]; });
   });
 }
 
-bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
-                  std::uint32_t end) {
-  if (!RangeAccepted(progress, start, end, core.ProgramImage().size())) return false;
+bool ProgramRange(CoreState& core, FlashProgress& progress, std::span<const std::uint8_t> image,
+                  std::uint32_t start, std::uint32_t end) {
+  if (!RangeAccepted(progress, start, end, image.size())) return false;
   QuorvexUsb& usb = core.UsbDevice;
   // Without a page size the loop could never advance: identify the flash as a sequence would.
   if (core.PageSize == 0) ChipSetUp(core);
@@ -292,7 +287,7 @@ bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
 
   if (!core.WordProgramMode) {
     for (std::uint32_t a = start; a < end; a += page) {
-      const auto bytes = ImagePage(core, a - start, page);
+      const auto bytes = image.subspan(a - start, page);
       if (AllErased(bytes)) continue;
       if (stopAt(a)) return false;
       if (!BusyWait(core)) result = false;
@@ -315,7 +310,7 @@ bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
     if (stopAt(a)) return false;
     showAddress(a);
     if (!FlashWriteEnable(usb)) result = false;
-    const auto bytes = ImagePage(core, a - start, page);
+    const auto bytes = image.subspan(a - start, page);
     if (AllErased(bytes)) continue;
     if (!result) break;
     // Write disable ends the word-program mode; without it the flash ignores what follows.

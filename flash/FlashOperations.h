@@ -55,11 +55,15 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode);
 
 bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                      std::uint32_t end);
-bool VerifyRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end);
-// Programs ProgramImage()[0 ...] (the flash image) at flash addresses start to end. Before any chip set-up the
-// page size is unknown: the flash is identified first. False when the flash stayed busy or a
-// write-enable or program request failed.
-bool ProgramRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end);
+// Compares flash addresses start to end with image[0 ...].
+bool VerifyRange(CoreState& core, FlashProgress& progress, std::span<const std::uint8_t> image,
+                 std::uint32_t start, std::uint32_t end);
+// Programs image[0 ...] at flash addresses start to end; the last page may take bytes past
+// `end - start`, so the image holds whole pages (the flash image's storage, or a snapshot of it).
+// Before any chip set-up the page size is unknown: the flash is identified first. False when the
+// flash stayed busy or a write-enable or program request failed.
+bool ProgramRange(CoreState& core, FlashProgress& progress, std::span<const std::uint8_t> image,
+                  std::uint32_t start, std::uint32_t end);
 // Reads start to end into ReadBackBuffer, every block twice.
 bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                    std::uint32_t end);

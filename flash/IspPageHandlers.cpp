@@ -20,27 +20,36 @@ void TForm1::btnUSBEraseClick(ui::Control&) {
 
 namespace {
 
-using RangeOperation = bool (*)(CoreState&, FlashProgress&, std::uint32_t, std::uint32_t);
+using RangeOperation = bool (*)(CoreState&, FlashProgress&, std::span<const std::uint8_t> image,
+                                std::uint32_t start, std::uint32_t end);
 
 // Blank check, program and verify over the operation range, each bracketed by its texts and by
-// opening and closing the connection.
+// opening and closing the connection. The range and the image are taken as they stand at the
+// click, so a polling tick that reloads the file meanwhile changes neither.
 void RunRangeOperation(TForm1& form, const char* startText, const char* successText,
                        RangeOperation operation) {
   DeviceActivity activity(form.app);
   if (!activity) return;
   if (form.RangeRefused(false)) return;
+  const auto [start, end] = form.OperationRange();
+  const CoreState::ImageSnapshot image = form.core.SnapshotProgramImage();
   FormProgress progress(form);
   form.lblUSBProcessInfo->SetCaption(startText);
   form.core.UsbDevice.Open();
-  const auto [start, end] = form.OperationRange();
-  if (operation(form.core, progress, start, end)) form.lblUSBProcessInfo->SetCaption(successText);
+  if (operation(form.core, progress, image.bytes, start, end))
+    form.lblUSBProcessInfo->SetCaption(successText);
   form.core.UsbDevice.Close();
+}
+
+bool BlankCheck(CoreState& core, FlashProgress& progress, std::span<const std::uint8_t>,
+                std::uint32_t start, std::uint32_t end) {
+  return BlankCheckRange(core, progress, start, end);
 }
 
 }  // namespace
 
 void TForm1::btnUSBBlankClick(ui::Control&) {
-  RunRangeOperation(*this, "Start Blanking Check", "Blanking Success", BlankCheckRange);
+  RunRangeOperation(*this, "Start Blanking Check", "Blanking Success", BlankCheck);
 }
 
 void TForm1::btnUSBProgramClick(ui::Control&) {

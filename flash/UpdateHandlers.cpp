@@ -96,6 +96,8 @@ void TForm1::btnUSBISPAutoClick(ui::Control&) {
     return;
   }
   const auto [start, end] = OperationRange();
+  // From here on the run writes and compares the image as it stands now.
+  const CoreState::ImageSnapshot image = core.SnapshotProgramImage();
 
   QuorvexUsb& usb = core.UsbDevice;
   FormProgress progress(*this);
@@ -118,12 +120,13 @@ void TForm1::btnUSBISPAutoClick(ui::Control&) {
   }
   if (chkProgram->Checked() && !core.SequenceFailed) {
     lblUSBProcessInfo->SetCaption("Start Programming");
-    if (ProgramRange(core, progress, start, end))
+    if (ProgramRange(core, progress, image.bytes, start, end))
       lblUSBProcessInfo->SetCaption("Programming Success");
   }
   if (chkVerify->Checked() && !core.SequenceFailed) {
     lblUSBProcessInfo->SetCaption("Start Verifying Check");
-    if (VerifyRange(core, progress, start, end)) lblUSBProcessInfo->SetCaption("Verifying Success");
+    if (VerifyRange(core, progress, image.bytes, start, end))
+      lblUSBProcessInfo->SetCaption("Verifying Success");
   }
   if (chkProtect->Checked()) ProtectFlash(core);
   if (chkISPMode->Checked()) SetIspMode(usb, false);

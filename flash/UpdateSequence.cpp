@@ -45,7 +45,9 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
                                const UpdateChecks& checks) {
   QuorvexUsb& usb = core.UsbDevice;
   const std::uint32_t start = 0;
-  const std::uint32_t end = core.ProgramLength();
+  // The image is fixed now: a file loaded while the update runs is not what it writes.
+  const CoreState::ImageSnapshot image = core.SnapshotProgramImage();
+  const std::uint32_t end = image.length;
   UpdateResult result;
   // An empty image is no firmware: erasing the device for it would leave the device without any.
   if (end == 0) {
@@ -77,9 +79,9 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
     Step(core, progress, "Start Blanking Check", "Blanking Success",
          [&] { return BlankCheckRange(core, progress, start, end); });
     Step(core, progress, "Start Programming", "Programming Success",
-         [&] { return ProgramRange(core, progress, start, end); });
+         [&] { return ProgramRange(core, progress, image.bytes, start, end); });
     Step(core, progress, "Start Verifying Check", "Verifying Success",
-         [&] { return VerifyRange(core, progress, start, end); });
+         [&] { return VerifyRange(core, progress, image.bytes, start, end); });
     ++attempt;
     if (!core.SequenceFailed) break;
     if (progress.StopRequested()) {

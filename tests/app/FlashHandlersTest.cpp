@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "app/Unit1.h"
 #include "flash/UpdateSequence.h"
@@ -101,6 +102,50 @@ TEST_F(FlashWindow, ClicksDuringTheUpdateStartNothingElse) {
   EXPECT_EQ(Caption(w.form->lblISPProcStatus), "Firmware update success!");
   EXPECT_EQ(Caption(w.form->lblUSBChipID), "0x00");
   EXPECT_EQ(Flash(0, 2048), Image(2048));
+}
+
+TEST_F(FlashWindow, AnOperationWritesTheImageAsItStoodWhenItBegan) {
+  FindDevice();
+  LoadImage(8192);
+  const auto image = Image(8192);
+  const auto other = [&] {
+    // What a reload in the middle would put there: another file, or none at all.
+    std::fill(w.core.FlashImage.Data.begin(), w.core.FlashImage.Data.end(), 0x00);
+    w.core.FlashImage.Length = 0;
+  };
+  int pumps = 0;
+  w.shell.onProcessMessages = [&] {
+    if (Caption(w.form->lblISPProcStatus) != "Start Programming" || pumps++ > 0) return;
+    // Both loads are refused while the update holds the device: no dialog, no file search.
+    w.shell.dialogAnswers = {"/nonexistent/other.bin"};
+    Click(w.form->CurrentFileBitBtn);
+    Click(w.form->USBLoadFileBitBtn);
+    EXPECT_TRUE(w.shell.dialogs.empty());
+    EXPECT_EQ(w.core.FlashImage.Length, 8192u);
+    other();  // and what changes the image anyway does not reach the device
+  };
+  Click(w.form->btnSimpleAuto);
+  EXPECT_EQ(Caption(w.form->lblISPProcStatus), "Firmware update success!");
+  EXPECT_EQ(Flash(0, 8192), image);
+
+  // The ISP page's Program and Verify the same, one image each from the click on; in ISP mode
+  // and with the protection cleared, so that a wrong page would reach the flash.
+  Click(w.form->btnEnterISP);
+  Click(w.form->btnUSBWriteEnable);
+  w.input().TypeText(*w.form->lbledtUSBWriteStatus, "00");
+  w.input().KeyDown(*w.form->lbledtUSBWriteStatus, 13);
+  for (ui::Button* button : {w.form->btnUSBProgram, w.form->btnUSBVerify}) {
+    SCOPED_TRACE(button->Name());
+    LoadImage(8192);
+    bool changed = false;
+    w.shell.onProcessMessages = [&] {
+      if (!std::exchange(changed, true)) other();
+    };
+    Click(button);
+    EXPECT_TRUE(changed);
+    EXPECT_NE(Caption(w.form->lblUSBProcessInfo).find("Success"), std::string::npos);
+  }
+  EXPECT_EQ(Flash(0, 8192), image);
 }
 
 class FailingReads : public FlashWindow {

@@ -58,7 +58,7 @@ TEST_F(FlashOperations, NormalModeProgramsPagesAndSkipsErasedOnes) {
   std::fill_n(core().FlashImage.Data.begin() + 1024, 256, 0xFF);  // one erased page
   core().RangeStart = 0x8000;
   RecordingProgress progress;
-  EXPECT_TRUE(ProgramRange(core(), progress, 0x8000, 0x8000 + 4096));
+  EXPECT_TRUE(ProgramRange(core(), progress, core().FlashImage.Data, 0x8000, 0x8000 + 4096));
   EXPECT_EQ(FlashBytes(0x8000, 4096), ImageBytes(0, 4096));
   std::size_t programs = 0;
   for (const auto& e : log().Entries())
@@ -75,7 +75,7 @@ TEST_F(FlashOperations, AFailedWriteEnableOrProgramRequestFailsTheProgramming) {
     RecordingProgress progress;
     // The busy wait's status read comes first (instruction, ready, fetch).
     device().FailRequestNumber(device().RequestCount() + 3 + static_cast<std::uint64_t>(failing));
-    EXPECT_FALSE(ProgramRange(core(), progress, 0, 1024));
+    EXPECT_FALSE(ProgramRange(core(), progress, core().FlashImage.Data, 0, 1024));
     std::size_t programs = 0;
     for (const auto& e : log().Entries())
       programs += e.request == 0x80 && !e.data.empty() && e.data[0] == 0x02;
@@ -97,10 +97,12 @@ TEST_F(FlashOperations, RangesPastTheAddressSpaceOrTheImageAreRefusedUnsent) {
        [&](FlashProgress& p) { return BlankCheckRange(core(), p, 0xFFF000, 0x1000800); },
        "Range Error: 0xFFF000 to 0x10007FF is past the last flash address 0xFFFFFF"},
       {"program ending before it starts",
-       [&](FlashProgress& p) { return ProgramRange(core(), p, 0xFFFFFC00, 0xC00); },
+       [&](FlashProgress& p) {
+         return ProgramRange(core(), p, core().FlashImage.Data, 0xFFFFFC00, 0xC00);
+       },
        "Range Error: the range ends before it starts"},
       {"verify longer than the image",
-       [&](FlashProgress& p) { return VerifyRange(core(), p, 0, 0x40001); },
+       [&](FlashProgress& p) { return VerifyRange(core(), p, core().FlashImage.Data, 0, 0x40001); },
        "Range Error: 262145 bytes are more than the image's 262144"},
       {"read back from 16 MiB",
        [&](FlashProgress& p) { return ReadBackRange(core(), p, 0x1000000, 0x1000040); },
@@ -147,10 +149,10 @@ TEST_F(FlashOperations, VerifyFindsTheFirstDifferingByte) {
   PrepareErased();
   LoadImage(512);
   RecordingProgress progress;
-  ASSERT_TRUE(ProgramRange(core(), progress, 0, 512));
-  EXPECT_TRUE(VerifyRange(core(), progress, 0, 512));
+  ASSERT_TRUE(ProgramRange(core(), progress, core().FlashImage.Data, 0, 512));
+  EXPECT_TRUE(VerifyRange(core(), progress, core().FlashImage.Data, 0, 512));
   core().FlashImage.Data[0x1C5] ^= 0x10;
-  EXPECT_FALSE(VerifyRange(core(), progress, 0, 512));
+  EXPECT_FALSE(VerifyRange(core(), progress, core().FlashImage.Data, 0, 512));
   EXPECT_EQ(progress.Last(Label::kProcessInfo), "Verifying Fail at 0x0001C5");
 }
 
@@ -159,7 +161,7 @@ TEST_F(FlashOperations, ProgramBeforeAnySequenceIdentifiesTheFlashFirst) {
   core().PageSize = 0;
   LoadImage(300);
   SilentProgress progress;
-  EXPECT_TRUE(ProgramRange(core(), progress, 0, 300));
+  EXPECT_TRUE(ProgramRange(core(), progress, core().FlashImage.Data, 0, 300));
   EXPECT_EQ(core().PageSize, 256);
   EXPECT_EQ(FlashBytes(0, 300), ImageBytes(0, 300));
 }
@@ -170,7 +172,7 @@ TEST_F(FlashOperations, ABusyFlashFailsProgrammingAfter101StatusReads) {
   flash().SetStuckBusy(true);
   RecordingProgress progress;
   const auto before = clock().Slept();
-  EXPECT_FALSE(ProgramRange(core(), progress, 0, 256));
+  EXPECT_FALSE(ProgramRange(core(), progress, core().FlashImage.Data, 0, 256));
   EXPECT_EQ(clock().Slept() - before, std::chrono::milliseconds(101));
   EXPECT_EQ(Requests(0x02), 0u);
   for (const auto& e : log().Entries()) EXPECT_FALSE(e.data.size() > 4 && e.data[0] == 0x02);
@@ -242,7 +244,7 @@ TEST_F(FlashOperations, ReadBackReadsEveryBlockTwiceAndDumpsText) {
   PrepareErased();
   LoadImage(0x8000);
   SilentProgress silent;
-  ASSERT_TRUE(ProgramRange(core(), silent, 0, 0x8000));
+  ASSERT_TRUE(ProgramRange(core(), silent, core().FlashImage.Data, 0, 0x8000));
   bus().ClearLog();
   RecordingProgress progress;
   EXPECT_TRUE(ReadBackRange(core(), progress, 0, 0x8000));
