@@ -1,8 +1,10 @@
-// The "Gen. Bin File" page: opens a firmware file into the page's own buffer (through the shared
-// flash image), finds its user-parameter marker, and names a new file.
+// The "Gen. Bin File" page: opens a firmware file into the page's own buffer, finds its
+// user-parameter marker, and names a new file.
 #include <algorithm>
+#include <memory>
 
 #include "app/BuiltInImage.h"
+#include "app/DeviceActivity.h"
 #include "app/Unit1.h"
 #include "image/BinLoader.h"
 #include "image/FileFormat.h"
@@ -23,6 +25,10 @@ bool SearchMarker(AppState& app) {
 }  // namespace
 
 void TForm1::CurrentFileBitBtnClick(ui::Control&) {
+  // Not while an operation holds the device: its dialog would stall that operation until it is
+  // closed.
+  DeviceActivity activity(app);
+  if (!activity) return;
   if (!OpenBinFileDialog->Execute(shell)) return;
   app.EditFilePath = OpenBinFileDialog->FileName();
   ReadModifyFile();
@@ -38,22 +44,23 @@ void TForm1::CurrentFileBitBtnClick(ui::Control&) {
 
 void TForm1::ReadModifyFile() {
   lblCurrentFilePath->SetCaption(app.EditFilePath);
-  // The file goes through the flash image, which it replaces; a name whose extension says
-  // neither loads nothing, and the image keeps what it held. A file the loader refuses leaves
-  // the image empty.
+  // The file is loaded into an image of the page's own, never into the flash image: the file the
+  // update panel announces stays the one Start writes. A name whose extension says neither loads
+  // nothing, and the buffer keeps what it held; a file the loader refuses leaves it empty.
+  const auto image = std::make_unique<FlashImage>();
   switch (FormatOf(app.EditFilePath)) {
     case FileFormat::kBin:
-      LoadBinImage(core.FlashImage, app.EditFilePath);
+      LoadBinImage(*image, app.EditFilePath);
       break;
     case FileFormat::kHex:
-      LoadHexImage(core.FlashImage, app.EditFilePath);
+      LoadHexImage(*image, app.EditFilePath);
       break;
     case FileFormat::kUnknown:
-      break;
+      btnCheck->SetEnabled(true);
+      return;
   }
-  const auto& image = core.FlashImage;
-  std::copy_n(image.Data.begin(), image.Length, app.EditBuffer.begin());
-  app.EditLength = image.Length;
+  std::copy_n(image->Data.begin(), image->Length, app.EditBuffer.begin());
+  app.EditLength = image->Length;
   btnCheck->SetEnabled(true);
 }
 
@@ -73,7 +80,7 @@ void TForm1::btnSaveBinClick(ui::Control&) {
   // Lengths, marker and controls stay as they are, and no file is written. The built-in block
   // goes into the flash image only while that holds no loaded file: copied over a loaded
   // firmware it would be programmed and verified in the file's name, and leave the device with
-  // the block instead of the file.
+  // the block instead of the file. An operation under way has its own copy of the image.
   const auto& block = BuiltInImage();
   if (core.FlashImage.Length == 0)
     std::copy(block.begin(), block.end(), core.FlashImage.Data.begin());

@@ -132,15 +132,14 @@ TEST_F(BinEditor, CheckSearchesTheBufferAsItStands) {
 TEST_F(BinEditor, OtherNamesLoadNothingAndUnreadableFilesHoldNoMarker) {
   Open(File("marked.hex.bin", Image(512, 100, "QVUSB_Table01")));
   ASSERT_EQ(Status(), "Load file ready");
-  // A .txt file loads nothing: the search runs over the image the flash image still holds.
+  // A .txt file loads nothing: the search runs over the buffer as the last file left it.
   Open(File("notes.txt", "QVUSB_Table01 is not here"));
   EXPECT_EQ(Status(), "Load file ready");
   EXPECT_EQ(w.app.MarkerOffset, 100u);
-  EXPECT_EQ(w.core.FlashImage.Length, 512u);
-  // Loading replaces the shared flash image; a file that cannot be opened leaves it empty.
+  EXPECT_EQ(w.app.EditLength, 512u);
+  // A file that cannot be opened leaves the buffer empty.
   Open((dir.Path() / "missing.bin").string());
   EXPECT_EQ(Status(), "Load file is invalid for modify");
-  EXPECT_EQ(w.core.FlashImage.Length, 0u);
   EXPECT_EQ(w.app.EditLength, 0u);
   // HEX files come through the HEX loader.
   const std::string marker(kUserParameterMarker);
@@ -150,6 +149,33 @@ TEST_F(BinEditor, OtherNamesLoadNothingAndUnreadableFilesHoldNoMarker) {
                           "\r\n:00000001FF\r\n"));
   EXPECT_EQ(Status(), "Load file ready");
   EXPECT_EQ(w.app.MarkerOffset, 0x10u);
+}
+
+TEST_F(BinEditor, ItsLoadsNeverReplaceTheFileTheUpdatePanelAnnounced) {
+  // The model's file, found as polling finds it.
+  const std::string model = Image(6000, 0, "model firmware");
+  dir.Write("Brevanto_RX1.bin", model);
+  w.shell.currentDirectory = dir.Path();
+  w.core.UsbDevice.SetUseAudioDriver(1);
+  w.core.UsbDevice.SetMatchId("vid_e5d3&pid_7a01");
+  w.core.UsbDevice.FindDevice();
+  f().ReadProgramFile1();
+  const std::string ready = f().lblUpdaeFileStatus->Caption();
+  ASSERT_EQ(ready, "Firmware Update file   Brevanto_RX1.bin    is Ready!");
+
+  // Another file, then one that cannot be opened: the editor's buffer takes them, the update
+  // image stays the model's.
+  Open(File("other.bin", Image(3000, 10, "QVUSB_Table01")));
+  EXPECT_EQ(Status(), "Load file ready");
+  Open((dir.Path() / "missing.bin").string());
+  EXPECT_EQ(w.app.EditLength, 0u);
+  EXPECT_EQ(w.core.FlashImage.Length, model.size());
+  EXPECT_EQ(f().lblUpdaeFileStatus->Caption(), ready);
+  w.input().Click(*f().btnSimpleAuto);
+  EXPECT_EQ(f().lblISPProcStatus->Caption(), "Firmware update success!");
+  const auto flash = w.bus().Device(0).Chip().Flash().Contents();
+  EXPECT_TRUE(std::equal(model.begin(), model.end(), flash.begin(),
+                         [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
 }
 
 TEST_F(BinEditor, SaveNeverAltersALoadedFirmwareImage) {
@@ -189,9 +215,9 @@ TEST_F(BinEditor, SaveNeverAltersALoadedFirmwareImage) {
   EXPECT_TRUE(std::equal(firmware.begin(), firmware.end(), flash.begin(),
                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
 
-  // Once nothing is loaded any more (a refused file empties the image), the block is copied in
-  // again, where nothing can program it.
-  Open((dir.Path() / "missing.bin").string());
+  // Once nothing is loaded any more, the block is copied in again, where nothing can program
+  // it.
+  EraseImage(w.core.FlashImage);
   w.input().Click(*f().Button1);
   EXPECT_TRUE(std::equal(block.begin(), block.end(), w.core.FlashImage.Data.begin()));
   EXPECT_EQ(w.core.FlashImage.Length, 0u);
