@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,12 +43,15 @@ struct AppState {
   // and the window keeps its designed size. Chosen once, before the window is created.
   bool ServiceMode = false;
 
-  // Register page: the last value read from or written to each register of the selected bank.
+  // Register page: the last value read from or written to each register of the selected bank,
+  // and the registers whose last read failed (their cells show "--", not an older value).
   std::array<std::uint8_t, 256> RegisterImage{};
+  std::bitset<256> RegisterUnread;
   // I2C pages: the slave's address byte (bit 0 clear), and the last value of each of its
-  // registers.
+  // registers, with those whose last read failed.
   std::uint8_t SlaveAddress = 0x20;
   std::array<std::uint8_t, 256> I2cImage{};
+  std::bitset<256> I2cUnread;
   // Information page: the status registers 0xA4, 0xA5 and 0xA6 as last read.
   qv::PlaybackStatus PlaybackStatus;
 

@@ -23,9 +23,9 @@ constexpr int kIdle = 0, kReading = 1;
 
 }  // namespace
 
-void ReadGrid(TForm1& form, ui::Button& button, const char* idleCaption, ui::StringGrid& grid,
-              std::array<std::uint8_t, 256>& image,
-              const std::function<void(std::uint8_t address, std::uint8_t& value)>& read) {
+void ReadGrid(TForm1& form, ui::Button& button, const char* idleCaption, ByteView& view,
+              const std::function<bool()>& prepare,
+              const std::function<bool(std::uint8_t address, std::uint8_t& value)>& read) {
   QuorvexUsb& usb = form.core.UsbDevice;
   if (!usb.GetDeviceFound()) return;
   // A click while the grid is read stops it; the loop sees the flag at its next byte.
@@ -39,12 +39,14 @@ void ReadGrid(TForm1& form, ui::Button& button, const char* idleCaption, ui::Str
   button.SetCaption("Stop");
   button.SetTag(kReading);
   usb.Open();
+  const bool prepared = !prepare || prepare();
   for (int i = 0; i < 16; ++i) {
     for (int j = 0; j < 16; ++j) {
       if (button.Tag() != kReading) break;
       const auto address = static_cast<std::uint8_t>(i * 16 + j);
-      read(address, image[address]);
-      grid.SetCell(j + 1, i + 1, ByteText(image[address]));
+      const bool fresh = prepared && read(address, view.image[address]);
+      view.unread[address] = !fresh;
+      view.grid.SetCell(j + 1, i + 1, fresh ? ByteText(view.image[address]) : kUnreadCell);
       // Lets a click on "Stop" through between two bytes.
       form.shell.ProcessMessages();
     }
@@ -52,6 +54,18 @@ void ReadGrid(TForm1& form, ui::Button& button, const char* idleCaption, ui::Str
   usb.Close();
   button.SetTag(kIdle);
   button.SetCaption(idleCaption);
+}
+
+void ShowByte(TForm1& form, ByteView& view, int col, int row, bool read) {
+  const std::uint8_t address = CellAddress(col, row);
+  view.unread[address] = !read;
+  view.grid.SetCell(col, row, read ? ByteText(view.image[address]) : kUnreadCell);
+  ShowBits(form, view.bitPrefix, read ? view.image[address] : 0);
+}
+
+void ShowValueLabel(ByteView& view, std::uint8_t address) {
+  view.valueLabel.SetCaption(view.unread[address] ? std::string("= -- (not read)")
+                                                  : "= 0x" + ByteText(view.image[address]));
 }
 
 void ShowBits(TForm1& form, const std::string& prefix, std::uint8_t value) {
@@ -68,6 +82,11 @@ std::uint8_t CheckedBits(TForm1& form, const std::string& prefix) {
     if (box && box->Checked()) value = static_cast<std::uint8_t>(value | (1u << bit));
   }
   return value;
+}
+
+void UndoBoxClick(ui::Control& box) {
+  auto& checkBox = static_cast<ui::CheckBox&>(box);
+  checkBox.SetChecked(!checkBox.Checked());
 }
 
 std::string ByteText(std::uint8_t value) {

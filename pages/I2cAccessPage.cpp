@@ -13,13 +13,21 @@ namespace {
 constexpr std::uint32_t kKeyReadBackPauseMs = 1;
 constexpr std::uint32_t kBitReadBackPauseMs = 30;
 
-// A write and its read-back in one open of the connection; a slave that does not answer leaves
-// `stored` as it is.
-void WriteAndReadBack(CoreState& core, std::uint8_t slave, std::uint8_t reg, std::uint8_t& stored,
-                      std::uint32_t pauseMs) {
+ByteView I2cView(TForm1& form) {
+  return {*form.StringGridMIIC, form.app.I2cImage,    form.app.I2cUnread,
+          "chkMI2CBit",         *form.lblMI2CRegAddr, *form.lblMI2CRegData};
+}
+
+// Every action prepares the master itself after its open: the other pages select bank 0 in
+// between, and an entry into the page while another operation ran prepared nothing. Without it
+// a transfer would write bank 0's registers 0x10 to 0x14 and take their bits for an answer.
+// The transfer runs only on a prepared master; true when it went through.
+template <typename Transfer>
+bool OnPreparedMaster(CoreState& core, Transfer transfer) {
   core.UsbDevice.Open();
-  I2CWriteAndReadBack(core.UsbDevice, core.clock, slave, reg, &stored, pauseMs);
+  const bool done = PrepareI2CMaster(core.UsbDevice) && transfer();
   core.UsbDevice.Close();
+  return done;
 }
 
 }  // namespace
@@ -28,41 +36,48 @@ void TForm1::MainPageControlChange(ui::Control&) {
   if (MainPageControl->ActivePage() != PageMI2CCtrl) return;
   DeviceActivity activity(app);
   if (!activity) return;
-  core.UsbDevice.Open();
-  PrepareI2CMaster(core.UsbDevice);
-  core.UsbDevice.Close();
+  OnPreparedMaster(core, [] { return true; });
 }
 
 void TForm1::edtMI2CAddrKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState) {
   if (Key != ui::kKeyEnter) return;
+  // Not in the middle of a read: one grid would show two slaves.
+  DeviceActivity activity(app);
+  if (!activity) return;
   app.SlaveAddress = TypedByte(edtMI2CAddr->Text());
   edtMI2CAddr->SetText(ByteText(app.SlaveAddress));
 }
 
 void TForm1::btnReadMI2CClick(ui::Control&) {
-  ReadGrid(*this, *btnReadMI2C, "Read", *StringGridMIIC, app.I2cImage,
-           [this](std::uint8_t reg, std::uint8_t& value) {
-             I2CReadRegisters(core.UsbDevice, app.SlaveAddress, reg, {&value, 1});
-           });
+  ByteView view = I2cView(*this);
+  ReadGrid(
+      *this, *btnReadMI2C, "Read", view, [this] { return PrepareI2CMaster(core.UsbDevice); },
+      [this](std::uint8_t reg, std::uint8_t& value) {
+        return I2CReadRegisters(core.UsbDevice, app.SlaveAddress, reg, {&value, 1});
+      });
 }
 
-void TForm1::StringGridMIICSelectCell(ui::Control&, int ACol, int ARow, bool&) {
-  HighlightHeaders(*StringGridMIIC, ACol, ARow);
+void TForm1::StringGridMIICSelectCell(ui::Control&, int ACol, int ARow, bool& CanSelect) {
+  DeviceActivity activity(app);
+  if (!activity) {
+    CanSelect = false;
+    return;
+  }
+  ByteView view = I2cView(*this);
+  HighlightHeaders(view.grid, ACol, ARow);
   const std::uint8_t reg = CellAddress(ACol, ARow);
   lblMI2CRegAddr->SetCaption("Reg 0x" + ByteText(reg));
-  DeviceActivity activity(app);
-  if (!activity) return;
-  core.UsbDevice.Open();
-  I2CReadRegisters(core.UsbDevice, app.SlaveAddress, reg, {&app.I2cImage[reg], 1});
-  core.UsbDevice.Close();
-  const std::uint8_t value = app.I2cImage[reg];
-  StringGridMIIC->SetCell(ACol, ARow, ByteText(value));
-  ShowBits(*this, "chkMI2CBit", value);
-  lblMI2CRegData->SetCaption("= 0x" + ByteText(value));
+  const bool read = OnPreparedMaster(core, [&] {
+    return I2CReadRegisters(core.UsbDevice, app.SlaveAddress, reg, {&app.I2cImage[reg], 1});
+  });
+  ShowByte(*this, view, ACol, ARow, read);
+  ShowValueLabel(view, reg);
 }
 
 void TForm1::StringGridMIICKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState) {
   if (Key != ui::kKeyEnter && Key != ui::kKeyInsert && Key != ui::kKeyDelete) return;
+  DeviceActivity activity(app);
+  if (!activity) return;
   const int col = StringGridMIIC->Col();
   const int row = StringGridMIIC->Row();
   const std::uint8_t reg = CellAddress(col, row);
@@ -80,27 +95,34 @@ void TForm1::StringGridMIICKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftSt
     pending = true;
   }
   if (!pending) return;
-  DeviceActivity activity(app);
-  if (!activity) return;
-  WriteAndReadBack(core, app.SlaveAddress, reg, stored, kKeyReadBackPauseMs);
-  StringGridMIIC->SetCell(col, row, ByteText(stored));
-  ShowBits(*this, "chkMI2CBit", stored);
+  ByteView view = I2cView(*this);
+  const bool done = OnPreparedMaster(core, [&] {
+    return I2CWriteAndReadBack(core.UsbDevice, core.clock, app.SlaveAddress, reg, &stored,
+                               kKeyReadBackPauseMs);
+  });
+  ShowByte(*this, view, col, row, done);
 }
 
-void TForm1::chkMI2CBitMouseUp(ui::Control&, ui::MouseButton, ui::ShiftState, int, int) {
+void TForm1::chkMI2CBitMouseUp(ui::Control& Sender, ui::MouseButton, ui::ShiftState, int, int) {
+  DeviceActivity activity(app);
+  if (!activity) {
+    UndoBoxClick(Sender);
+    return;
+  }
   const std::uint8_t value = CheckedBits(*this, "chkMI2CBit");
   const int col = StringGridMIIC->Col();
   const int row = StringGridMIIC->Row();
   const std::uint8_t reg = CellAddress(col, row);
-  DeviceActivity activity(app);
-  if (!activity) return;
   std::uint8_t& stored = app.I2cImage[reg];
   stored = value;
-  WriteAndReadBack(core, app.SlaveAddress, reg, stored, kBitReadBackPauseMs);
-  StringGridMIIC->SetCell(col, row, ByteText(stored));
-  ShowBits(*this, "chkMI2CBit", stored);
+  ByteView view = I2cView(*this);
+  const bool done = OnPreparedMaster(core, [&] {
+    return I2CWriteAndReadBack(core.UsbDevice, core.clock, app.SlaveAddress, reg, &stored,
+                               kBitReadBackPauseMs);
+  });
+  ShowByte(*this, view, col, row, done);
   lblMI2CRegAddr->SetCaption("Reg 0x" + ByteText(reg));
-  lblMI2CRegData->SetCaption("= 0x" + ByteText(stored));
+  ShowValueLabel(view, reg);
 }
 
 }  // namespace qv

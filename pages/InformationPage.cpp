@@ -13,8 +13,8 @@ void TForm1::btnUpdateStatusClick(ui::Control&) {
   DeviceActivity activity(app);
   if (!activity) return;
   core.UsbDevice.Open();
-  // The stored status changes only with a whole, fresh one; without it the last one stands.
-  ReadPlaybackStatus(core.UsbDevice, app.PlaybackStatus);
+  // The stored status changes only with a whole, fresh one.
+  const bool read = ReadPlaybackStatus(core.UsbDevice, app.PlaybackStatus);
   core.UsbDevice.Close();
 
   const PlaybackStatus& status = app.PlaybackStatus;
@@ -23,6 +23,14 @@ void TForm1::btnUpdateStatusClick(ui::Control&) {
   const auto enableFormat = [&](bool enabled) {
     for (ui::Label* label : formatLabels) label->SetEnabled(enabled);
   };
+  // A status that could not be read is not shown as the device's: every text is greyed, as the
+  // texts that do not apply to a disconnected device are.
+  lblConnect->SetEnabled(read);
+  if (!read) {
+    lblMute->SetEnabled(false);
+    enableFormat(false);
+    return;
+  }
   if (!status.Connected()) {
     lblConnect->SetCaption(app.Texts.UsbDisconnected);
     lblMute->SetEnabled(false);

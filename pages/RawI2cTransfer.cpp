@@ -43,6 +43,9 @@ void EnableFamily(TForm1& form, const std::string& prefix, int count) {
 
 void TForm1::edtMI2CAddr1KeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState) {
   if (Key != ui::kKeyEnter) return;
+  // Not in the middle of an I2C grid read: one grid would show two slaves.
+  DeviceActivity activity(app);
+  if (!activity) return;
   app.SlaveAddress = TypedByte(edtMI2CAddr1->Text());
   // The I2C Access page shows the address now in force; this edit keeps what was typed.
   edtMI2CAddr->SetText(ByteText(app.SlaveAddress));
@@ -91,11 +94,11 @@ void TForm1::btnReadSpecI2CClick(ui::Control&) {
       I2CRead(usb, app.SlaveAddress, std::span(command).first(static_cast<std::size_t>(n)),
               std::span(buffer).first(static_cast<std::size_t>(m)));
   usb.Close();
-  // A read that failed has nothing to show: the data edits keep what they held.
-  if (!read) return;
+  // A read that failed has nothing to show: the data edits are emptied, so that what they held
+  // before does not pass for the slave's answer.
   for (int i = 0; i < m; ++i) {
     if (auto* edit = Find<ui::Edit>("edtI2Cdat" + std::to_string(i)))
-      edit->SetText(ByteText(buffer[static_cast<std::size_t>(i)]));
+      edit->SetText(read ? ByteText(buffer[static_cast<std::size_t>(i)]) : std::string());
   }
 }
 

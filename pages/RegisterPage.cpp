@@ -12,87 +12,86 @@ namespace {
 constexpr std::uint32_t kKeyReadBackPauseMs = 1;
 constexpr std::uint32_t kBitReadBackPauseMs = 3;
 
-// A write and its read-back in one open of the connection.
-void WriteAndReadBack(CoreState& core, std::uint8_t address, std::uint8_t& stored,
+ByteView RegisterView(TForm1& form) {
+  return {*form.RegStringGrid1, form.app.RegisterImage, form.app.RegisterUnread, "chkBit",
+          *form.lblRegAddr,     *form.lblRegData};
+}
+
+// A write and its read-back in one open of the connection; true when both went through.
+bool WriteAndReadBack(CoreState& core, std::uint8_t address, std::uint8_t& stored,
                       std::uint32_t pauseMs) {
   core.UsbDevice.Open();
-  qv::WriteAndReadBack(core.UsbDevice, core.clock, address, &stored, pauseMs);
+  const bool done = qv::WriteAndReadBack(core.UsbDevice, core.clock, address, &stored, pauseMs);
   core.UsbDevice.Close();
+  return done;
 }
 
 }  // namespace
 
 void TForm1::btnReadAllClick(ui::Control&) {
-  ReadGrid(*this, *btnReadAll, "Read Bank", *RegStringGrid1, app.RegisterImage,
+  ByteView view = RegisterView(*this);
+  ReadGrid(*this, *btnReadAll, "Read Bank", view, nullptr,
            [this](std::uint8_t address, std::uint8_t& value) {
-             ReadRegister(core.UsbDevice, address, &value);
+             return ReadRegister(core.UsbDevice, address, &value);
            });
 }
 
-void TForm1::RegStringGridSelectCell(ui::Control&, int ACol, int ARow, bool&) {
-  HighlightHeaders(*RegStringGrid1, ACol, ARow);
+void TForm1::RegStringGridSelectCell(ui::Control&, int ACol, int ARow, bool& CanSelect) {
+  // Refused while another operation holds the connection: the selection stays where it was.
+  DeviceActivity activity(app);
+  if (!activity) {
+    CanSelect = false;
+    return;
+  }
+  ByteView view = RegisterView(*this);
+  HighlightHeaders(view.grid, ACol, ARow);
   const std::uint8_t address = CellAddress(ACol, ARow);
   lblRegAddr->SetCaption("Reg 0x" + ByteText(address));
-  DeviceActivity activity(app);
-  if (!activity) return;
   core.UsbDevice.Open();
-  ReadRegister(core.UsbDevice, address, &app.RegisterImage[address]);
+  const bool read = ReadRegister(core.UsbDevice, address, &app.RegisterImage[address]);
   core.UsbDevice.Close();
-  const std::uint8_t value = app.RegisterImage[address];
-  RegStringGrid1->SetCell(ACol, ARow, ByteText(value));
-  ShowBits(*this, "chkBit", value);
-  lblRegData->SetCaption("= 0x" + ByteText(value));
+  ShowByte(*this, view, ACol, ARow, read);
+  ShowValueLabel(view, address);
 }
 
 void TForm1::RegStringGridKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState) {
+  if (Key != ui::kKeyEnter && Key != ui::kKeyInsert && Key != ui::kKeyDelete) return;
+  DeviceActivity activity(app);
+  if (!activity) return;
   const int col = RegStringGrid1->Col();
   const int row = RegStringGrid1->Row();
   const std::uint8_t address = CellAddress(col, row);
   std::uint8_t& stored = app.RegisterImage[address];
-  bool pending = false;
-  switch (Key) {
-    case ui::kKeyEnter:
-      // A text that is no hexadecimal number raises the conversion error: nothing is sent.
-      stored = TypedByte(RegStringGrid1->Cell(col, row));
-      pending = true;
-      break;
-    case ui::kKeyInsert:
-      if (stored != 0xFF) {
-        ++stored;
-        pending = true;
-      }
-      break;
-    case ui::kKeyDelete:
-      if (stored != 0x00) {
-        --stored;
-        pending = true;
-      }
-      break;
-    default:
-      break;
+  if (Key == ui::kKeyEnter) {
+    // A text that is no hexadecimal number raises the conversion error: nothing is sent.
+    stored = TypedByte(RegStringGrid1->Cell(col, row));
+  } else if (Key == ui::kKeyInsert && stored != 0xFF) {
+    ++stored;
+  } else if (Key == ui::kKeyDelete && stored != 0x00) {
+    --stored;
+  } else {
+    return;
   }
-  if (!pending) return;
-  DeviceActivity activity(app);
-  if (!activity) return;
-  WriteAndReadBack(core, address, stored, kKeyReadBackPauseMs);
-  RegStringGrid1->SetCell(col, row, ByteText(stored));
-  ShowBits(*this, "chkBit", stored);
+  ByteView view = RegisterView(*this);
+  ShowByte(*this, view, col, row, WriteAndReadBack(core, address, stored, kKeyReadBackPauseMs));
 }
 
-void TForm1::chkBit0MouseUp(ui::Control&, ui::MouseButton, ui::ShiftState, int, int) {
+void TForm1::chkBit0MouseUp(ui::Control& Sender, ui::MouseButton, ui::ShiftState, int, int) {
+  DeviceActivity activity(app);
+  if (!activity) {
+    UndoBoxClick(Sender);
+    return;
+  }
   const std::uint8_t value = CheckedBits(*this, "chkBit");
   const int col = RegStringGrid1->Col();
   const int row = RegStringGrid1->Row();
   const std::uint8_t address = CellAddress(col, row);
-  DeviceActivity activity(app);
-  if (!activity) return;
   std::uint8_t& stored = app.RegisterImage[address];
   stored = value;
-  WriteAndReadBack(core, address, stored, kBitReadBackPauseMs);
-  RegStringGrid1->SetCell(col, row, ByteText(stored));
-  ShowBits(*this, "chkBit", stored);
+  ByteView view = RegisterView(*this);
+  ShowByte(*this, view, col, row, WriteAndReadBack(core, address, stored, kBitReadBackPauseMs));
   lblRegAddr->SetCaption("Reg 0x" + ByteText(address));
-  lblRegData->SetCaption("= 0x" + ByteText(stored));
+  ShowValueLabel(view, address);
 }
 
 }  // namespace qv

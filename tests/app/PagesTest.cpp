@@ -94,6 +94,64 @@ TEST_F(Pages, StopEndsTheBankReadAndOtherDeviceHandlersWaitForIt) {
   EXPECT_EQ(w.app.DeviceActivityRunning, 0);
 }
 
+TEST_F(Pages, HandlersRefusedDuringAReadChangeNothing) {
+  FindDevice();
+  ui::StringGrid& grid = *f().RegStringGrid1;
+  w.app.RegisterImage[0x12] = 0x41;
+  grid.SetCurrentCell(3, 2);  // register 0x12
+  w.input().TypeText(*f().edtMI2CAddr, "40");
+  int pumps = 0;
+  w.shell.onProcessMessages = [&] {
+    if (++pumps != 3) return;
+    EXPECT_FALSE(w.input().SelectCell(grid, 6, 3));
+    Key(&grid, kInsert);
+    ClickBox(f().chkBit5);
+    Key(f().edtMI2CAddr, kEnter);
+    ClickBox(f().chkMI2CBit2);
+    w.input().SelectPage(*f().MainPageControl, *f().PageMI2CCtrl);  // prepares nothing now
+  };
+  Click(f().btnReadAll);
+  EXPECT_EQ(grid.Col(), 3);
+  EXPECT_EQ(grid.Row(), 2);
+  EXPECT_EQ(Caption(f().lblRegAddr), "Reg 0x00");
+  EXPECT_EQ(w.app.RegisterImage[0x12], chip().Peek(0, 0x12));
+  EXPECT_FALSE(f().chkBit5->Checked());
+  EXPECT_FALSE(f().chkMI2CBit2->Checked());
+  EXPECT_EQ(w.app.SlaveAddress, 0x20);
+  EXPECT_EQ(log().Size(), 256u);  // the read's, nothing else
+  // The next I2C action prepares the master itself before its transfer.
+  w.shell.onProcessMessages = nullptr;
+  chip().I2c().Slave(0x20)->SetRegister(0x25, 0x81);
+  w.bus().ClearLog();
+  w.input().SelectCell(*f().StringGridMIIC, 6, 3);
+  EXPECT_TRUE(Trace().starts_with("W00=0E W11=04 ")) << Trace();
+  EXPECT_EQ(Caption(f().lblMI2CRegData), "= 0x81");
+}
+
+TEST_F(Pages, ValuesThatCouldNotBeReadAreShownAsNotRead) {
+  FindDevice();
+  Click(f().btnReadAll);
+  ASSERT_EQ(f().RegStringGrid1->Cell(1, 1), "00");
+  chip().Poke(0, 0xA6, 0x01);  // connected, playing
+  Click(f().btnUpdateStatus);
+  ASSERT_TRUE(f().lblConnect->Enabled());
+  w.bus().Unplug(device());
+  Click(f().btnReadAll);
+  EXPECT_EQ(f().RegStringGrid1->Cell(1, 1), "--");
+  EXPECT_EQ(f().RegStringGrid1->Cell(16, 16), "--");
+  ClickBox(f().chkBit3);
+  EXPECT_EQ(f().RegStringGrid1->Cell(1, 1), "--");
+  w.input().SelectCell(*f().RegStringGrid1, 6, 3);
+  EXPECT_EQ(f().RegStringGrid1->Cell(6, 3), "--");
+  EXPECT_EQ(Caption(f().lblRegData), "= -- (not read)");
+  EXPECT_EQ(BitsShown("chkBit"), 0);
+  // The Information page greys every text of a status it could not read.
+  Click(f().btnUpdateStatus);
+  for (ui::Label* label : {f().lblConnect, f().lblMute, f().lblCurrentFormat0,
+                           f().lblCurrentFormat1, f().lblCurrentFreq0, f().lblCurrentFreq1})
+    EXPECT_FALSE(label->Enabled()) << label->Name();
+}
+
 TEST_F(Pages, APollingTickDuringTheReadLeavesItsConnectionAlone) {
   FindDevice();
   // After the one-click update a tick only lets go of the device.
@@ -209,13 +267,13 @@ TEST_F(I2cPages, EnteringThePagePreparesTheMasterAndReadFillsTheGrid) {
   EXPECT_EQ(f().StringGridMIIC->Cell(1, 1), "5A");
   EXPECT_EQ(f().StringGridMIIC->Cell(16, 16), "A5");
   EXPECT_EQ(Caption(f().btnReadMI2C), "Read");
-  // An absent slave leaves the image, and the grid shows it unchanged.
+  // An absent slave: no cell shows the other slave's values.
   w.input().TypeText(*f().edtMI2CAddr, "40");
   Key(f().edtMI2CAddr, kEnter);
   EXPECT_EQ(w.app.SlaveAddress, 0x40);
   Click(f().btnReadMI2C);
-  EXPECT_EQ(f().StringGridMIIC->Cell(1, 1), "5A");
-  EXPECT_EQ(w.app.I2cImage[0xFF], 0xA5);
+  EXPECT_EQ(f().StringGridMIIC->Cell(1, 1), "--");
+  EXPECT_EQ(f().StringGridMIIC->Cell(16, 16), "--");
   // The address edit shows what is in force.
   w.input().TypeText(*f().edtMI2CAddr, "a");
   Key(f().edtMI2CAddr, kEnter);
@@ -276,7 +334,7 @@ TEST_F(I2cPages, SpecialAccessSendsTheEditsBytesAndPreparesTheMasterItself) {
   EXPECT_EQ(slave(0xA0).Register(0x12), 0xAB);
   EXPECT_EQ(slave(0xA0).Register(0x13), 0xCD);
 
-  // A read: command 12, two bytes back; a read that fails leaves the edits.
+  // A read: command 12, two bytes back; a read that fails empties the edits.
   w.input().Scroll(*f().srblen0, 1);
   w.input().TypeText(*f().edtI2Ccmd0, "12");
   Click(f().btnReadSpecI2C);
@@ -286,7 +344,8 @@ TEST_F(I2cPages, SpecialAccessSendsTheEditsBytesAndPreparesTheMasterItself) {
   w.input().TypeText(*f().edtMI2CAddr1, "40");  // nobody there
   Key(f().edtMI2CAddr1, kEnter);
   Click(f().btnReadSpecI2C);
-  EXPECT_EQ(f().edtI2Cdat0->Text(), "77");
+  EXPECT_EQ(f().edtI2Cdat0->Text(), "");
+  EXPECT_EQ(f().edtI2Cdat1->Text(), "");
 }
 
 // ---- Parameter page
