@@ -19,10 +19,6 @@ constexpr DWORD kStartTimeoutMs = 30000;
 constexpr DWORD kDialogTimeoutMs = 15000;
 constexpr DWORD kStepTimeoutMs = 15000;
 constexpr WPARAM kBinFileTab = 5;
-// The file name box of the common open dialog (cmb13), and its plain edit (edt1) in the older
-// style.
-constexpr int kFileNameCombo = 0x47C;
-constexpr int kFileNameEdit = 0x480;
 
 constexpr const char* kReadyText = "Load file ready";
 constexpr const char* kInvalidText = "Load file is invalid for modify";
@@ -36,26 +32,16 @@ bool WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 // Clicks "Current File" and answers the open dialog with the file's full path.
 bool OpenThroughDialog(const ProgramUnderTest& sim, HWND window, const std::string& path,
                        Failures& failures) {
-  HWND button = ChildHandle(window, "Current File", "Button");
-  if (!button) {
-    failures.Check(false, "no \"Current File\" button in sight");
-    return false;
-  }
-  PostMessageA(button, BM_CLICK, 0, 0);
-  HWND box = sim.WaitForWindow("#32770", "Open", kDialogTimeoutMs);
+  HWND box = sim.ClickForOpenDialog(window, "Current File", kDialogTimeoutMs);
   if (!box) {
     failures.Check(false, "no open dialog within " + std::to_string(kDialogTimeoutMs / 1000) +
                               " s of clicking \"Current File\"");
     return false;
   }
-  HWND name = GetDlgItem(box, kFileNameCombo);
-  if (!name) name = GetDlgItem(box, kFileNameEdit);
-  if (!name) {
+  if (!AnswerOpenDialog(box, path)) {
     failures.Check(false, "the open dialog has no file name box");
     return false;
   }
-  SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-  PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   return true;
 }
 

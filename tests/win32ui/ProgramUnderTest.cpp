@@ -96,6 +96,27 @@ HWND ProgramUnderTest::WaitForWindow(const char* windowClass, const char* captio
   return window;
 }
 
+HWND ProgramUnderTest::ClickForOpenDialog(HWND window, const char* button, DWORD timeoutMs) const {
+  HWND handle = ChildHandle(window, button, "Button");
+  if (!handle) return nullptr;
+  // Posted: the handler runs inside the program's own message loop.
+  PostMessageA(handle, BM_CLICK, 0, 0);
+  return WaitForWindow("#32770", "Open", timeoutMs);
+}
+
+bool AnswerOpenDialog(HWND dialog, const std::string& path) {
+  // The file name box of the common open dialog (cmb13), or its plain edit (edt1) in the older
+  // style.
+  constexpr int kFileNameCombo = 0x47C;
+  constexpr int kFileNameEdit = 0x480;
+  HWND name = GetDlgItem(dialog, kFileNameCombo);
+  if (!name) name = GetDlgItem(dialog, kFileNameEdit);
+  if (!name) return false;
+  SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+  return true;
+}
+
 HWND ProgramUnderTest::WaitForMainWindow(const char* caption, DWORD timeoutMs,
                                          ULONGLONG started) const {
   HWND window = WaitForWindow(nullptr, caption, timeoutMs);

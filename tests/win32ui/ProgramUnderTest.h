@@ -37,6 +37,10 @@ class UnmanagedFrameSetting {
   HKEY key_ = nullptr;
 };
 
+// Types the path into an open dialog's file name box and confirms it; false when the dialog has
+// no such box.
+bool AnswerOpenDialog(HWND dialog, const std::string& path);
+
 class ProgramUnderTest {
  public:
   // Starts the program with QV_SIM set to simSetup, in workDir (empty: the driver's own).
@@ -60,6 +64,9 @@ class ProgramUnderTest {
   // The program's main window by its caption; prints a FAIL line when it does not come, and how
   // long it took when it does (counted from `started`, a GetTickCount64 value).
   HWND WaitForMainWindow(const char* caption, DWORD timeoutMs, ULONGLONG started) const;
+  // Clicks the window's button of that caption and waits for the common open dialog it shows;
+  // null when none comes within the timeout.
+  HWND ClickForOpenDialog(HWND window, const char* button, DWORD timeoutMs) const;
   // Closes the window as its close box would and checks that the program ends with code 0.
   void CloseAndCheckExit(HWND window, DWORD timeoutMs, Failures& failures);
   // The end of a scenario: the screenshot, closing the window, and the verdict line ("<name>

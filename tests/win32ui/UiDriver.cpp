@@ -7,6 +7,9 @@
 //   qv_ui_driver update|update-fail <qvupdate-sim.exe> <work folder> <screenshot.bmp>
 //     the one-click firmware update on a simulated device, to success or (every flash read
 //     disturbed) to failure; see UpdateScenario.h.
+//   qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>
+//     the same update in the service window, with another file opened on the "Gen. Bin File"
+//     page while it runs: the flash must end with the model's file.
 //   qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>
 //     the engineering pages of the service window; see ServiceScenario.h.
 //   qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>
@@ -102,6 +105,7 @@ int Usage() {
       "usage: qv_ui_driver <qvupdate-sim.exe> <screenshot.bmp>\n"
       "       qv_ui_driver update|update-fail <qvupdate-sim.exe> <work folder> "
       "<screenshot.bmp>\n"
+      "       qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
       "       qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>\n"
       "       qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>\n");
   return 2;
@@ -117,6 +121,9 @@ int main(int argc, char** argv) {
     return RunServiceScenario(WindowsPath(argv[2]), WindowsPath(argv[3]));
   if (argc == 5 && std::strcmp(argv[1], "editor") == 0)
     return RunEditorScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]));
+  if (argc == 5 && std::strcmp(argv[1], "update-load") == 0)
+    return RunUpdateScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]),
+                             UpdateOutcome::kSuccess, UpdateDisturbance::kEditorLoad);
   if (argc == 5) {
     const bool success = std::strcmp(argv[1], "update") == 0;
     if (!success && std::strcmp(argv[1], "update-fail") != 0) return Usage();

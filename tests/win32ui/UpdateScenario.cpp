@@ -37,6 +37,12 @@ constexpr const char* kWarningText =
     "Firmware Update is a critical operation. Please make sure the power stays on and do not "
     "disconnect the device before the update is complete. Would you like to proceed?";
 constexpr const char* kSuccessText = "Firmware update success!";
+// Each request of the paced device takes a millisecond: the update lasts seconds, time enough to
+// reach another page while it runs.
+constexpr const char* kPacedSetup = ";real-time=1;latency-us=1000";
+constexpr DWORD kRunningTimeoutMs = 15000;
+constexpr DWORD kLoadDialogTimeoutMs = 3000;
+constexpr WPARAM kBinFileTab = 5;
 constexpr const char* kFailText = "Firmware update Fail!";
 
 // Every byte depends on its address and every page differs from its neighbours, so a page
@@ -117,6 +123,33 @@ void AnswerWarning(const ProgramUnderTest& sim, Failures& failures) {
   }
 }
 
+// "Gen. Bin File", "Current File" and another firmware file while the update runs. The window
+// may refuse the load (no dialog comes) or take it into the editor; it must not reach the flash.
+void LoadAnotherFileMeanwhile(const ProgramUnderTest& sim, HWND window,
+                              const std::filesystem::path& folder, Failures& failures) {
+  const bool running = sim.WaitUntil(
+      [&] { return ChildHandle(window, "Stop", "Button") != nullptr; }, kRunningTimeoutMs);
+  if (!running) {
+    failures.Check(false, "the update did not start running");
+    return;
+  }
+  std::vector<std::uint8_t> other(TestImage());
+  for (auto& byte : other) byte = static_cast<std::uint8_t>(~byte);
+  const std::filesystem::path otherFile = folder / "other.hex";
+  if (!WriteHexFile(otherFile, other)) {
+    failures.Check(false, "cannot write " + otherFile.string());
+    return;
+  }
+  ChooseTab(window, kBinFileTab);
+  if (HWND dialog = sim.ClickForOpenDialog(window, "Current File", kLoadDialogTimeoutMs)) {
+    failures.Check(AnswerOpenDialog(dialog, otherFile.string()),
+                   "the open dialog has no file name box");
+    std::printf("\"Current File\" took other.hex while the update ran\n");
+  } else {
+    std::printf("\"Current File\" refused while the update runs\n");
+  }
+}
+
 // Waits for the end of the update: Start has become a disabled "Finish" and one of the final
 // texts is shown. Reports each new caption of the button on the way.
 bool WaitForFinish(const ProgramUnderTest& sim, HWND window, Failures& failures) {
@@ -191,7 +224,8 @@ void CheckFlash(const std::filesystem::path& file, std::span<const std::uint8_t>
 }  // namespace
 
 int RunUpdateScenario(const std::string& program, const std::string& workDir,
-                      const std::string& screenshot, UpdateOutcome expected) {
+                      const std::string& screenshot, UpdateOutcome expected,
+                      UpdateDisturbance disturbance) {
   Failures failures;
   const ULONGLONG started = GetTickCount64();
   const std::filesystem::path folder(workDir);
@@ -204,6 +238,7 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
   }
   std::string setup = "model=Brevanto_RX1;flash-file=" + flashFile;
   if (expected == UpdateOutcome::kFailure) setup += ";flip-reads=1";
+  if (disturbance == UpdateDisturbance::kEditorLoad) setup += kPacedSetup;
   std::printf("QV_SIM=%s\n", setup.c_str());
 
   ProgramUnderTest sim(program, setup, workDir);
@@ -231,6 +266,8 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
   AnswerWarning(sim, failures);
   if (failures.count != 0) return 1;
   const ULONGLONG confirmed = GetTickCount64();
+  if (disturbance == UpdateDisturbance::kEditorLoad)
+    LoadAnotherFileMeanwhile(sim, window, folder, failures);
 
   if (WaitForFinish(sim, window, failures)) {
     std::printf("update ended after %llu ms\n", GetTickCount64() - confirmed);

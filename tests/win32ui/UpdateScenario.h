@@ -11,9 +11,15 @@ namespace qv::uitest {
 
 enum class UpdateOutcome { kSuccess, kFailure };
 
+// What the user does while the update runs: nothing, or (in the service window, with a device
+// paced in real time so the update lasts) open another firmware file on the "Gen. Bin File"
+// page. The flash must end with the model's file either way.
+enum class UpdateDisturbance { kNone, kEditorLoad };
+
 // Empties workDir first, so nothing of an earlier run counts. Returns the process exit code:
 // 0 when everything matched, 1 otherwise.
 int RunUpdateScenario(const std::string& program, const std::string& workDir,
-                      const std::string& screenshot, UpdateOutcome expected);
+                      const std::string& screenshot, UpdateOutcome expected,
+                      UpdateDisturbance disturbance = UpdateDisturbance::kNone);
 
 }  // namespace qv::uitest
