@@ -16,6 +16,7 @@
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32DeviceInterfaces.h"
 #include "platform/win32/Win32DeviceIo.h"
+#include "util/AtomicFile.h"
 #include "util/Text.h"
 
 namespace qv {
@@ -80,6 +81,32 @@ TEST(Win32DeviceIo, FailuresAreValues) {
   for (std::uint32_t code : {0x22242Eu, 0x222429u, 0x2F0003u}) {
     EXPECT_FALSE(io.Control(handle.Get(), code, record, buffer).ok) << std::hex << code;
   }
+}
+
+// The atomic writer's Windows half: the file is replaced whole, and a folder that is not there
+// or a directory in the file's place is refused with the file left as it was.
+TEST(AtomicFile, ReplacesWholeAndRefusesWhatItCannotWrite) {
+  TempFile file;
+  ASSERT_FALSE(file.Path().empty());
+  EXPECT_EQ(WriteFileAtomically(file.Path(), std::string_view("first")), "");
+  EXPECT_EQ(WriteFileAtomically(file.Path(), std::string_view("second, longer")), "");
+  EXPECT_EQ(CheckWritable(file.Path()), "");
+  std::string read(64, '\0');
+  const HANDLE h =
+      CreateFileA(file.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD got = 0;
+  ReadFile(h, read.data(), static_cast<DWORD>(read.size()), &got, nullptr);
+  CloseHandle(h);
+  EXPECT_EQ(read.substr(0, got), "second, longer");
+  const std::string missing = file.Path() + ".folder\\x.bin";
+  EXPECT_NE(WriteFileAtomically(missing, std::string_view("x")).find("its folder does not exist"),
+            std::string::npos);
+  EXPECT_NE(CheckWritable(missing), "");
+  char dir[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, dir);
+  EXPECT_NE(WriteFileAtomically(dir, std::string_view("x")).find("it is a directory"),
+            std::string::npos);
 }
 
 // "{4D1E55B2-F16F-11CF-88CB-001111000030}": how a device path ends with its interface class.
