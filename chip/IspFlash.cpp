@@ -26,6 +26,7 @@ constexpr ReadyPolling kReadStatusPolling{10, 0};
 bool WaitIspReady(QuorvexUsb& usb, Clock* clock, ReadyPolling polling) {
   for (int attempt = 0; attempt < polling.limit; ++attempt) {
     if (ReadIspReady(usb)) return true;
+    if (usb.Unreachable()) return false;
     if (clock && polling.pauseMs) clock->Sleep(polling.pauseMs);
   }
   return false;

@@ -29,6 +29,9 @@ inline constexpr std::uint8_t kChipErase = 0xC7;
 using FlashId = std::array<std::uint8_t, 3>;
 
 inline constexpr std::uint8_t kFlashStatusBusy = 0x01;
+// The block-protect bits of every part the tool knows (BP0 to BP3): while any is set the part
+// ignores a chip erase.
+inline constexpr std::uint8_t kFlashStatusBlockProtect = 0x3C;
 inline constexpr std::uint8_t kFlashStatusUnknown = 0xFF;  // what a status read gives on failure
 inline constexpr std::size_t kMaxReadLength = 255;
 inline constexpr std::size_t kMaxPageProgramLength = 256;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 #include "chip/FlashParts.h"
 #include "util/Text.h"
@@ -49,24 +50,10 @@ bool Busy(std::uint8_t status) {
   return (status & kFlashStatusBusy) != 0;
 }
 
-// Polls an erase until the busy bit clears; `show` renders each poll. True when it cleared.
-template <typename Show>
-bool PollErase(CoreState& core, FlashProgress& progress, Show show) {
-  for (int poll = 0; poll < kErasePolls; ++poll) {
-    const std::uint8_t status = FlashReadStatus(core.UsbDevice);
-    show(poll, status);
-    progress.ProcessMessages();
-    if (!Busy(status)) return true;
-    core.clock.Sleep(kErasePauseMs);
-  }
-  return false;
-}
-
 // Reads 64-byte blocks from start to end and hands each clean read to `check`, which returns the
 // position of the first difference or -1. Three bad attempts in a row on one block fail it.
 struct BlockScan {
-  const char* addressText;  // "Blanking Addr: " ...
-  const char* failText;     // "Blanking Fail at " ...
+  ScanTexts texts;
   bool clearBuffer;
 };
 
@@ -90,14 +77,14 @@ bool ScanBlocks(CoreState& core, FlashProgress& progress, std::uint32_t start, s
         ++failures;
         position = static_cast<std::uint32_t>(difference);
       }
-      progress.Show(Label::kProcessAddress, scan.addressText + Address6(b));
+      progress.Show(Label::kProcessAddress, scan.texts.addressText + Address6(b));
       progress.Advance(b, start, end);
       progress.ProcessMessages();
     } else {
       ++failures;
     }
     if (failures >= kBadAttemptsPerBlock) {
-      progress.Show(Label::kProcessInfo, scan.failText + Address6(b + position));
+      progress.Show(Label::kProcessInfo, scan.texts.failText + Address6(b + position));
       return false;
     }
     if (failures == 0) {
@@ -122,6 +109,7 @@ int FirstDifference(std::uint32_t b, std::uint32_t end, std::span<const std::uin
 bool BusyWait(CoreState& core) {
   for (int i = 0; i < kBusyWaitReads; ++i) {
     if (!Busy(FlashReadStatus(core.UsbDevice))) return true;
+    if (core.UsbDevice.Unreachable()) return false;
     core.clock.Sleep(kBusyWaitPauseMs);
   }
   return false;
@@ -132,6 +120,21 @@ bool AllErased(std::span<const std::uint8_t> bytes) {
 }
 
 }  // namespace
+
+bool PollErase(CoreState& core, FlashProgress& progress,
+               const std::function<void(int poll, std::uint8_t status)>& show) {
+  core.clock.Sleep(kErasePauseMs);
+  for (int poll = 0; poll < kErasePolls; ++poll) {
+    const std::uint8_t status = FlashReadStatus(core.UsbDevice);
+    show(poll, status);
+    progress.ProcessMessages();
+    if (!Busy(status)) return true;
+    // A device that has left will never answer: its erase is not waited for.
+    if (core.UsbDevice.Unreachable()) return false;
+    core.clock.Sleep(kErasePauseMs);
+  }
+  return false;
+}
 
 std::string EraseAllText(int poll) {
   return "Flash Erase All " + std::string(static_cast<std::size_t>((poll / 20) % 10), '.');
@@ -169,6 +172,7 @@ bool StatusWait(CoreState& core) {
   // 1,000 polls 10 ms apart: ten seconds, longer than any status write or program takes.
   for (int i = 0; i < kStatusWaitPolls; ++i) {
     if (!Busy(FlashReadStatus(core.UsbDevice))) return true;
+    if (core.UsbDevice.Unreachable()) return false;
     core.clock.Sleep(kStatusWaitPauseMs);
   }
   return false;
@@ -206,7 +210,6 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
     // An erase instruction that did not arrive erased nothing: there is nothing to wait for.
     cleared = FlashWriteEnable(usb) && FlashChipErase(usb);
     if (cleared) {
-      core.clock.Sleep(kErasePauseMs);
       cleared = PollErase(core, progress, [&](int poll, std::uint8_t status) {
         progress.Show(Label::kProcessInfo, EraseAllText(poll));
         showStatus(status);
@@ -226,7 +229,6 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
         cleared = false;
         break;
       }
-      core.clock.Sleep(kErasePauseMs);
       // Any sector that timed out fails the erase, not only the last one.
       cleared &= PollErase(core, progress, [&](int, std::uint8_t status) {
         progress.Show(Label::kProcessInfo, "Flash Sector Erase: 0x " + FormatHex(sector, 6));
@@ -251,7 +253,7 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
 bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                      std::uint32_t end) {
   if (!RangeAccepted(progress, start, end, std::nullopt)) return false;
-  const BlockScan scan{"Blanking Addr: ", "Blanking Fail at ", false};
+  const BlockScan scan{{"Blanking Addr: ", "Blanking Fail at "}, false};
   return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
     return FirstDifference(b, end, block, [](std::uint32_t) { return std::uint8_t{0xFF}; });
   });
@@ -260,7 +262,7 @@ bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t sta
 bool VerifyRange(CoreState& core, FlashProgress& progress, std::span<const std::uint8_t> image,
                  std::uint32_t start, std::uint32_t end) {
   if (!RangeAccepted(progress, start, end, image.size())) return false;
-  const BlockScan scan{"Verifying Addr: ", "Verifying Fail at ", true};
+  const BlockScan scan{{"Verifying Addr: ", "Verifying Fail at "}, true};
   return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
     return FirstDifference(b, end, block, [&](std::uint32_t a) { return image[a - start]; });
   });
@@ -297,7 +299,7 @@ bool ProgramRange(CoreState& core, FlashProgress& progress, std::span<const std:
       showAddress(a);
       if (!result) break;
       if (!FlashProgramPage(usb, a, bytes)) return false;
-      for (int i = 0; i < kTransferDonePolls; ++i) {
+      for (int i = 0; i < kTransferDonePolls && !usb.Unreachable(); ++i) {
         core.clock.Sleep(kTransferDonePauseMs);
         if (ReadIspReady(usb)) break;
       }
@@ -320,7 +322,7 @@ bool ProgramRange(CoreState& core, FlashProgress& progress, std::span<const std:
 }
 
 bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
-                   std::uint32_t end) {
+                   std::uint32_t end, const ScanTexts& texts) {
   if (!RangeAccepted(progress, start, end, std::nullopt)) return false;
   auto& buffer = core.ReadBackBuffer;
   if (buffer.size() < std::max<std::size_t>(end, kFlashImageSize))
@@ -328,7 +330,7 @@ bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start
   std::fill(buffer.begin() + start, buffer.begin() + end, 0x5A);
 
   std::array<std::uint8_t, kReadBlockSize> second{};
-  const BlockScan scan{"Verifying Addr: ", "Verifying Fail at ", true};
+  const BlockScan scan{texts, true};
   return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
     const std::size_t n = std::min<std::size_t>(kReadBlockSize, end - b);
     std::copy_n(block.begin(), n, buffer.begin() + b);

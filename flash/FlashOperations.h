@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -64,13 +65,29 @@ bool VerifyRange(CoreState& core, FlashProgress& progress, std::span<const std::
 // flash stayed busy or a write-enable or program request failed.
 bool ProgramRange(CoreState& core, FlashProgress& progress, std::span<const std::uint8_t> image,
                   std::uint32_t start, std::uint32_t end);
+// What a scan of the flash shows: the address line of each block, and the start of the failure
+// text, which the address follows.
+struct ScanTexts {
+  const char* addressText;  // "Verifying Addr: "
+  const char* failText;     // "Verifying Fail at "
+};
+// The read-back's, as the ISP page has always shown them, and a backup's own.
+inline constexpr ScanTexts kReadBackScanTexts{"Verifying Addr: ", "Verifying Fail at "};
+inline constexpr ScanTexts kBackupScanTexts{"Reading Addr: ", "Reading Fail at "};
+
 // Reads start to end into ReadBackBuffer, every block twice.
 bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
-                   std::uint32_t end);
+                   std::uint32_t end, const ScanTexts& texts = kReadBackScanTexts);
 
 // The read-back dump: lines of sixteen "0xNN, " entries from offset 0 up to `end`, each line
 // ended by a single carriage return.
 std::string FormatReadBackDump(std::span<const std::uint8_t> buffer, std::uint32_t end);
+
+// Waits 10 ms after an erase instruction, then polls the busy bit up to 1,000 times 10 ms apart;
+// `show` renders each poll. True when it cleared; false when it stayed set or the device can no
+// longer be reached (then at once).
+bool PollErase(CoreState& core, FlashProgress& progress,
+               const std::function<void(int poll, std::uint8_t status)>& show);
 
 // The texts of the erase poll: "Flash Erase All " and 0 to 9 full stops, growing every 20 polls.
 std::string EraseAllText(int poll);

@@ -7,9 +7,6 @@ namespace {
 
 using Style = UpdateProgress::Style;
 
-// As the ISP page's erase: 1,000 polls 10 ms apart outlast any chip erase of these parts.
-constexpr std::uint32_t kErasePauseMs = 10;
-constexpr int kErasePolls = 1000;
 // The retry text stands for a second, so the user sees that an attempt failed.
 constexpr std::uint32_t kRetryPauseMs = 1000;
 
@@ -18,15 +15,9 @@ constexpr std::uint32_t kRetryPauseMs = 1000;
 bool EraseAll(CoreState& core, UpdateProgress& progress) {
   progress.Status(EraseAllText(0), Style::kNormal);
   if (!FlashWriteEnable(core.UsbDevice) || !FlashChipErase(core.UsbDevice)) return false;
-  core.clock.Sleep(kErasePauseMs);
-  for (int poll = 0; poll < kErasePolls; ++poll) {
-    const std::uint8_t status = FlashReadStatus(core.UsbDevice);
+  return PollErase(core, progress, [&](int poll, std::uint8_t) {
     progress.Status(EraseAllText(poll), Style::kNormal);
-    progress.ProcessMessages();
-    if (!(status & kFlashStatusBusy)) return true;
-    core.clock.Sleep(kErasePauseMs);
-  }
-  return false;
+  });
 }
 
 // One step of an attempt: its start text, the operation, and its success text when it passed.
@@ -70,6 +61,12 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
     core.SequenceFailed = 0;
     progress.Status("Clear Status register", Style::kNormal);
     ClearStatusRegister(core);
+    if (checks.afterClear) {
+      if (auto reason = checks.afterClear(core)) {
+        result.reason = std::move(*reason);
+        break;
+      }
+    }
     result.erased = true;
     if (!EraseAll(core, progress)) {
       progress.Status("Erase Flash Fail", Style::kNormal);
@@ -84,6 +81,8 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
          [&] { return VerifyRange(core, progress, image.bytes, start, end); });
     ++attempt;
     if (!core.SequenceFailed) break;
+    // A device that has left cannot be tried again; only one that is there gets its attempts.
+    if (usb.Unreachable()) break;
     if (progress.StopRequested()) {
       result.stopped = true;
       break;

@@ -39,6 +39,9 @@ struct UpdateChecks {
   // After the flash was identified, before anything is erased: a reason not to go on. It may
   // identify the flash again (which sets the programming parameters anew).
   std::function<std::optional<std::string>(CoreState&)> beforeErase;
+  // After the status register was cleared, before the erase: a reason not to erase (a flash that
+  // stays protected ignores the erase, and must not be taken for erased).
+  std::function<std::optional<std::string>(CoreState&)> afterClear;
   // After an attempt failed: a reason not to try again.
   std::function<std::optional<std::string>(const CoreState&)> beforeRetry;
 };

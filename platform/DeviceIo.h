@@ -14,6 +14,9 @@ inline constexpr NativeHandle kInvalidHandle = ~NativeHandle{0};
 struct IoResult {
   bool ok = false;
   std::uint32_t bytesReturned = 0;
+  // The call failed because the device is no longer there (unplugged, or re-enumerated as
+  // another device): no later request on this handle can reach it.
+  bool gone = false;
 };
 
 // File and device I/O, shaped after CreateFileA / DeviceIoControl / CloseHandle so that the

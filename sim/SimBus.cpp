@@ -122,7 +122,7 @@ IoResult SimBus::Control(NativeHandle handle, std::uint32_t code,
   // A handle opened before the device left the bus or re-enumerated reaches nothing.
   if (!slot.plugged || slot.plugGeneration != it->second.plugGeneration ||
       device.Generation() != it->second.identityGeneration)
-    return {};
+    return {.gone = true};
 
   if (realTime_) std::this_thread::sleep_for(latency_);
   device.Clock().Advance(latency_);

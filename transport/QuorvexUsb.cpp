@@ -39,6 +39,7 @@ bool QuorvexUsb::Open() {
   Close();
   // A failed open leaves the connection closed, so later requests fail without reaching a device.
   DeviceHandle = qv::DeviceHandle(io_, io_.Open(DevicePath.data()));
+  if (DeviceHandle.Valid()) gone_ = false;
   return DeviceHandle.Valid();
 }
 
@@ -50,12 +51,16 @@ bool QuorvexUsb::ControlRequest(std::uint8_t requestType, std::uint8_t request, 
                                 std::uint16_t index, std::span<std::uint8_t> buffer) {
   if (!DeviceHandle.Valid()) return false;
   const SetupPacket setup{requestType, request, value, index};
+  IoResult result;
   if (UseAudioDriver) {
     const auto record = EncodeVendorPropertyRecord(setup, buffer);
-    return io_.Control(DeviceHandle.Get(), protocol::kIoctlKsProperty, record, buffer).ok;
+    result = io_.Control(DeviceHandle.Get(), protocol::kIoctlKsProperty, record, buffer);
+  } else {
+    const auto record = EncodeControlRequestRecord(setup);
+    result = io_.Control(DeviceHandle.Get(), VendorIoctlFor(requestType), record, buffer);
   }
-  const auto record = EncodeControlRequestRecord(setup);
-  return io_.Control(DeviceHandle.Get(), VendorIoctlFor(requestType), record, buffer).ok;
+  gone_ = gone_ || result.gone;
+  return result.ok;
 }
 
 const Guid& QuorvexUsb::InterfaceClass() const {

@@ -43,6 +43,9 @@ class QuorvexUsb {
   bool Open();
   void Close();
   bool IsOpen() const { return DeviceHandle.Valid(); }
+  // No request can reach the device until the next successful Open: the connection is closed,
+  // or a request found the device gone. A wait on the device ends then instead of polling out.
+  bool Unreachable() const { return !DeviceHandle.Valid() || gone_; }
 
   // One control transfer. Device-to-host requests fill the buffer; host-to-device requests send
   // it. True when the driver completed the call.
@@ -68,6 +71,7 @@ class QuorvexUsb {
   std::array<char, kDevicePathSize> DevicePath{};
   std::array<char, kMatchIdSize> MatchId{};
   qv::DeviceHandle DeviceHandle;
+  bool gone_ = false;
 };
 
 }  // namespace qv

@@ -25,8 +25,8 @@ std::string OpenFailure(int error, const PresentUsbDevice& device) {
   return "cannot open " + device.node + " (" + device.idText + "): " + libusb_strerror(error);
 }
 
-// One control transfer of the decoded request. A stall, a timeout, a device that left, or an
-// answer shorter than asked for all fail it.
+// One control transfer of the decoded request. A stall, a timeout, a device that left (told as
+// gone), or an answer shorter than asked for all fail it.
 IoResult Transfer(libusb_device_handle* handle, const drivers::DecodedRequest& request,
                   std::span<std::uint8_t> output) {
   if (request.length > 0xFFFF) return {};  // wLength has 16 bits
@@ -43,6 +43,7 @@ IoResult Transfer(libusb_device_handle* handle, const drivers::DecodedRequest& r
   const int done =
       libusb_control_transfer(handle, requestType, request.request, request.value, request.index,
                               data, static_cast<std::uint16_t>(request.length), kTransferTimeoutMs);
+  if (done == LIBUSB_ERROR_NO_DEVICE) return {.gone = true};
   if (done < 0 || static_cast<std::uint32_t>(done) != request.length) return {};
   return {true, static_cast<std::uint32_t>(done)};
 }

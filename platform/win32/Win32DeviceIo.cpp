@@ -15,6 +15,12 @@ bool FitsDword(std::size_t size) {
   return size <= std::numeric_limits<DWORD>::max();
 }
 
+// What a driver answers on a handle whose device was removed.
+bool DeviceRemoved(DWORD error) {
+  return error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_NO_SUCH_DEVICE ||
+         error == ERROR_DEVICE_REMOVED || error == ERROR_DEV_NOT_EXIST;
+}
+
 }  // namespace
 
 NativeHandle Win32DeviceIo::Open(const char* path) {
@@ -38,7 +44,8 @@ IoResult Win32DeviceIo::Control(NativeHandle handle, std::uint32_t code,
       ToHandle(handle), code, input.empty() ? nullptr : const_cast<std::uint8_t*>(input.data()),
       static_cast<DWORD>(input.size()), output.empty() ? nullptr : output.data(),
       static_cast<DWORD>(output.size()), &returned, nullptr);
-  return {ok != FALSE, static_cast<std::uint32_t>(returned)};
+  if (ok == FALSE) return {.gone = DeviceRemoved(GetLastError())};
+  return {true, static_cast<std::uint32_t>(returned)};
 }
 
 void Win32DeviceIo::Close(NativeHandle handle) {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <limits>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -69,6 +72,8 @@ class InProcessTool : public ::testing::Test {
   }
 
   sim::SimDevice& device() { return sim_.Bus().Device(0); }
+  sim::SimBus& bus() { return sim_.Bus(); }
+  std::chrono::microseconds Now() { return sim_.Clock().Now(); }
   const sim::RequestLog& log() { return sim_.Bus().Log(); }
   bool FlashHoldsImage() { return FlashHolds(device(), image_); }
   bool Sent(std::uint8_t instruction) {
@@ -107,20 +112,68 @@ TEST_F(InProcessTool, CtrlCStopsAtTheNextPageAndLeavesTheDeviceProtectedOutOfIsp
   EXPECT_EQ(device().Chip().Flash().Status() & 0xFC, 0xFC);
 }
 
-TEST_F(InProcessTool, ADeviceThatLeavesIsNamedAsGoneAndNotTriedAgain) {
-  int pages = 0;
+TEST_F(InProcessTool, ADeviceThatLeavesIsReportedGoneAtOnceAndNotTriedAgain) {
+  // Where it leaves: right after the chip erase, the first blank-check fetch, or a page.
+  struct Case {
+    const char* name;
+    std::function<bool(const sim::LoggedRequest&)> leavesAfter;
+  };
+  const Case cases[] = {
+      {"erasing",
+       [](const auto& e) {
+         return e.request == 0x80 && e.data == std::vector<std::uint8_t>{0xC7};
+       }},
+      {"blank checking", [](const auto& e) { return e.request == 0x82 && e.length == 64; }},
+      {"programming",
+       [](const auto& e) { return e.request == 0x80 && !e.data.empty() && e.data[0] == 0x02; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    device().GoneAfterRequests(std::numeric_limits<std::uint64_t>::max());
+    bus().Replug(device());
+    device().Clock().Advance(std::chrono::seconds(30));  // an erase cut short has ended
+    std::optional<std::chrono::microseconds> left;
+    afterRequest = [&] {
+      if (!left && c.leavesAfter(log().Entries().back())) {
+        device().GoneAfterRequests(device().RequestCount());
+        left = Now();
+      }
+    };
+    const ToolRun run = Tool({"update", "--yes", file_});
+    afterRequest = nullptr;
+    ASSERT_TRUE(left) << run.out << run.err;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_CONTAINS(run.err,
+                    "the device is gone (unplugged or reset during the command). The flash "
+                    "is incomplete");
+    EXPECT_EQ(run.out.find("ISP Fail and retry"), std::string::npos);
+    EXPECT_EQ(run.out.find("Firmware update success!"), std::string::npos);
+    // No wait of the erase, the status or the protection polls out its ten seconds.
+    EXPECT_LT(Now() - *left, std::chrono::seconds(2));
+  }
+}
+
+TEST_F(InProcessTool, AnInterruptedOrFailedBackupSaysSoInItsOwnWords) {
+  const std::string backup = (std::filesystem::path(file_).parent_path() / "b.bin").string();
+  int fetches = 0;
+  afterRequest = [&] {
+    if (log().Entries().back().request == 0x82 && ++fetches == 10) interrupts_ = 1;
+  };
+  const ToolRun stopped = Tool({"backup", backup});
+  EXPECT_EQ(stopped.status, 130);
+  EXPECT_CONTAINS(stopped.err, "qvtool: stopped: nothing was written\n");
+  EXPECT_FALSE(std::filesystem::exists(backup));
+  interrupts_ = 0;
+  // Every second read of a block differs: the backup's own failure text, not the verify's.
   afterRequest = [&] {
     const auto& last = log().Entries().back();
-    if (last.request == 0x80 && !last.data.empty() && last.data[0] == 0x02 && ++pages == 2)
-      device().GoneAfterRequests(device().RequestCount());
+    if (last.request == 0x82 && last.length == 64 && ++fetches % 2 == 0)
+      device().FailRequestNumber(device().RequestCount() + 3);
   };
-  const ToolRun run = Tool({"update", "--yes", file_});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_CONTAINS(run.err,
-                  "the device is gone (unplugged or reset during the command). The flash "
-                  "is incomplete");
-  EXPECT_EQ(run.out.find("ISP Fail and retry"), std::string::npos);
-  EXPECT_EQ(run.out.find("Firmware update success!"), std::string::npos);
+  const ToolRun failed = Tool({"backup", backup});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_CONTAINS(failed.out, "Reading Fail at 0x");
+  EXPECT_EQ(failed.out.find("Verifying"), std::string::npos);
 }
 
 TEST_F(InProcessTool, GoneAfterTheVerifySucceedsWithAWarning) {
