@@ -50,11 +50,12 @@ Parsed BuildParser(Options& o) {
   app.require_subcommand(1);
   // Global options are accepted after the command too; subcommands inherit this.
   app.fallthrough();
-  p.simulate = app.add_option("--simulate", o.simulate,
-                              "Use the simulated device, set up by the optional =SETUP: "
-                              "key=value pairs separated by ; (for example "
-                              "--simulate='model=Brevanto_RX1;flash-file=flash.bin')")
-                   ->expected(0, 1)
+  // The setup is taken only after '=': a word after a blank is the command line's next word, as
+  // it would be for any other flag, never a setup (see TakeSimulateSetup).
+  p.simulate = app.add_flag("--simulate", o.simulated,
+                            "Use the simulated device, set up by the optional =SETUP: "
+                            "key=value pairs separated by ; (for example "
+                            "--simulate='model=Brevanto_RX1;flash-file=flash.bin')")
                    ->type_name("[=SETUP]");
   p.device = app.add_option("--device", o.device,
                             "The device to use: its name as list shows it, VID:PID (e5d3:7a01), "
@@ -92,9 +93,10 @@ Parsed BuildParser(Options& o) {
   p.read->add_option("--size", o.size, "Bytes to read from address 0 (default 0x8000)")
       ->type_name("N");
   p.read
-      ->add_option("--out", o.outPath,
-                   "Write to this file (replaced only by a complete read) instead of standard "
-                   "output")
+      ->add_option(
+          "--out", o.outPath,
+          "Write to this file, replaced only by a complete read, instead of standard output "
+          "(- is standard output)")
       ->type_name("FILE");
   p.read
       ->add_option("--format", o.format,
@@ -174,7 +176,9 @@ Parsed BuildParser(Options& o) {
   c = leaf(param, "set-string", "Store string 1 (manufacturer), 2 (model) or 3 (serial number)",
            Maintenance::kSetString);
   Positional(c, "N", w.index, "1, 2 or 3");
-  Positional(c, "TEXT", w.text, "at most 31 characters");
+  Positional(c, "TEXT", w.text,
+             "at most 31 bytes, no control characters; a text that starts with - goes after --, "
+             "as in: set-string 1 -- -abc");
 
   CLI::App* settings = group("settings", "The device's audio settings record");
   leaf(settings, "get", "Read the record back and show it by field", Maintenance::kSettingsGet);
@@ -220,20 +224,11 @@ std::string CommandList(const CLI::App& app) {
   return names;
 }
 
-std::optional<std::string> FirstCommandWord(const std::vector<std::string>& args,
-                                            const CLI::App& app) {
-  const auto isCommand = [&](const std::string& word) {
-    const auto commands = app.get_subcommands({});
-    return std::any_of(commands.begin(), commands.end(),
-                       [&](const CLI::App* c) { return c->get_name() == word; });
-  };
-  // --device and --log always take a value; --simulate takes the next word when it is no
-  // command, as the parser does.
+std::optional<std::string> FirstCommandWord(const std::vector<std::string>& args) {
+  // --device and --log always take a value.
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
-    if (word == "--device" || word == "--log" ||
-        (word == "--simulate" && i + 1 < args.size() && !isCommand(args[i + 1]) &&
-         !args[i + 1].starts_with("-"))) {
+    if (word == "--device" || word == "--log") {
       ++i;
       continue;
     }
@@ -241,6 +236,22 @@ std::optional<std::string> FirstCommandWord(const std::vector<std::string>& args
     return word;
   }
   return std::nullopt;
+}
+
+std::vector<std::string> TakeSimulateSetup(const std::vector<std::string>& args, Options& options) {
+  constexpr std::string_view kWithSetup = "--simulate=";
+  std::vector<std::string> rest;
+  bool positionalOnly = false;
+  for (const std::string& arg : args) {
+    positionalOnly = positionalOnly || arg == "--";
+    if (!positionalOnly && arg.starts_with(kWithSetup)) {
+      options.simulate = arg.substr(kWithSetup.size());
+      rest.push_back("--simulate");
+    } else {
+      rest.push_back(arg);
+    }
+  }
+  return rest;
 }
 
 }  // namespace qv::cli

@@ -13,7 +13,8 @@
 namespace qv::cli {
 
 struct Options {
-  std::string simulate;
+  bool simulated = false;
+  std::string simulate;  // the setup after --simulate=
   std::string device;
   bool yes = false;
   bool force = false;
@@ -60,9 +61,12 @@ std::optional<Maintenance> MaintenanceOf(const Parsed& parsed, const CLI::App* c
 // "list, update, ..." for messages; of a group's commands when a group is given.
 std::string CommandList(const CLI::App& app);
 
+// The command line with every "--simulate=SETUP" turned into "--simulate" and its setup kept in
+// `options`. Words after "--" are left as they are.
+std::vector<std::string> TakeSimulateSetup(const std::vector<std::string>& args, Options& options);
+
 // The first word of the command line that is no option and no option's value: the command the
 // user meant.
-std::optional<std::string> FirstCommandWord(const std::vector<std::string>& args,
-                                            const CLI::App& app);
+std::optional<std::string> FirstCommandWord(const std::vector<std::string>& args);
 
 }  // namespace qv::cli

@@ -9,9 +9,6 @@
 #include "util/AtomicFile.h"
 #include "util/Text.h"
 
-#include <fstream>
-#include <iterator>
-
 namespace qv::cli {
 namespace {
 
@@ -56,9 +53,11 @@ std::optional<std::string> PastTheFlash(const CoreState& core, std::uint64_t siz
          Hex(*geometry.size) + " bytes";
 }
 
-std::string NotAnswering(const CoreState& core) {
+// Why the flash cannot be used: it does not answer its identification; `consequence` says what
+// follows from that ("nothing was erased").
+std::string NotAnswering(const CoreState& core, const char* consequence) {
   return "the flash does not answer its identification (" + FormatHexBytes(core.FlashChipId) +
-         "): nothing was erased. Check the device, or pass --force to go on anyway";
+         "): " + consequence + ". Check the device, or pass --force to go on anyway";
 }
 
 // One disturbed request must not end an update that has not begun: a flash that seems not to
@@ -70,8 +69,9 @@ bool IdentifiedAgainIfNeeded(CoreState& core) {
 }
 
 // The whole flash by the identified part, or `size` bytes of it; why not when neither tells.
+// `sizeHint` says how the user gives the size when the part does not tell it.
 std::optional<std::string> BackupSize(const CoreState& core, std::optional<std::uint32_t> size,
-                                      std::uint32_t& bytes) {
+                                      std::uint32_t& bytes, const char* sizeHint) {
   if (size) {
     bytes = *size;
     return PastTheFlash(core, *size, "--size");
@@ -79,8 +79,36 @@ std::optional<std::string> BackupSize(const CoreState& core, std::optional<std::
   const FlashGeometry geometry = DescribeFlash(core.FlashChipId);
   if (!geometry.size)
     return "the size of the flash " + DescribeFlashId(core.FlashChipId) +
-           " is unknown: give it with --size";
+           " is unknown: " + sizeHint;
   bytes = *geometry.size;
+  return std::nullopt;
+}
+
+// After the status register was cleared: why the flash is still protected, if it is. A flash
+// whose block-protect bits stay set ignores an erase, so nothing may count as erased then.
+std::optional<std::string> StillProtected(CoreState& core) {
+  const std::uint8_t status = FlashReadStatus(core.UsbDevice);
+  if (status == kFlashStatusUnknown)
+    return std::string("the flash's status could not be read after its protection was cleared");
+  if (status & kFlashStatusBusy)
+    return "the flash stays busy (status 0x" + FormatHex(status, 2) +
+           ") and took no status write. Unplug the device and plug it in again";
+  if ((status & kFlashStatusBlockProtect) == 0) return std::nullopt;
+  return "the flash stays write-protected (status 0x" + FormatHex(status, 2) +
+         "): its write-protect pin holds the protection, or the status write did not arrive";
+}
+
+// The flash a read or a comparison may trust: it answers its identification (unless forced) and
+// is not busy, since a busy part answers reads with bytes that are not its contents. The flash
+// is identified already.
+std::optional<CommandResult> NotReadable(const CommandContext& context) {
+  CoreState& core = context.core;
+  if (!IdentifiedAgainIfNeeded(core) && !context.force)
+    return CommandResult{kExitFailed, NotAnswering(core, "what it reads cannot be trusted")};
+  if (!StatusWait(core))
+    return CommandResult{kExitFailed,
+                         "the flash stays busy: what it reads cannot be trusted. Unplug the "
+                         "device and plug it in again"};
   return std::nullopt;
 }
 
@@ -88,13 +116,35 @@ std::optional<std::string> BackupSize(const CoreState& core, std::optional<std::
 std::optional<std::string> WriteBackup(CoreState& core, ProgressBar& progress,
                                        const std::string& path, std::uint32_t bytes) {
   progress.Status("Reading the flash for the backup", UpdateProgress::Style::kNormal);
-  if (!ReadBackRange(core, progress, 0, bytes))
+  if (!ReadBackRange(core, progress, 0, bytes, kBackupScanTexts)) {
+    if (progress.StopRequested()) return "stopped";
     return "the backup could not be read (a block read differently twice, or a request failed)";
+  }
   const std::string error =
       WriteFileAtomically(path, {reinterpret_cast<const char*>(core.ReadBackBuffer.data()), bytes});
   if (!error.empty()) return error;
   progress.Status("Backup Success", UpdateProgress::Style::kNormal);
   return std::nullopt;
+}
+
+// A backup to write back must be the whole identified flash: a shorter one would leave the rest
+// erased, and a flash of unknown size cannot tell. Past the flash it is refused even when forced.
+std::optional<std::string> NotAWholeBackup(const CoreState& core, bool force) {
+  const std::uint32_t length = core.WholeFlashLength;
+  const FlashGeometry geometry = DescribeFlash(core.FlashChipId);
+  if (geometry.size && length > *geometry.size)
+    return "the backup holds " + Hex(length) +
+           " bytes, past the end of the flash: " + DescribeFlashId(core.FlashChipId) + " holds " +
+           Hex(*geometry.size);
+  if (force) return std::nullopt;
+  if (!geometry.size)
+    return "the size of the flash " + DescribeFlashId(core.FlashChipId) +
+           " is unknown, so whether the backup is whole cannot be told. Pass --force to write "
+           "it anyway";
+  if (length == *geometry.size) return std::nullopt;
+  return "the backup holds " + Hex(length) + " bytes, and a whole backup of the flash " +
+         DescribeFlashId(core.FlashChipId) + " holds " + Hex(*geometry.size) +
+         ". Pass --force to write it anyway";
 }
 
 constexpr const char* kGoneText = "the device is gone (unplugged or reset during the command)";
@@ -114,22 +164,39 @@ CommandResult Outcome(const CommandContext& context, bool passed, const std::str
 
 CommandResult UpdateFirmware(const CommandContext& context) {
   CoreState& core = context.core;
+  // A refusal before the erase is the device's (1), unless the file does not fit the flash (2).
+  int refusal = kExitFailed;
+  const auto refusedFile = [&](std::string why) {
+    refusal = kExitUsage;
+    return why;
+  };
   UpdateChecks checks;
   checks.beforeErase = [&](CoreState& c) -> std::optional<std::string> {
     if (!StillPresent(context.interfaces, context.device)) return kGoneText;
-    if (!IdentifiedAgainIfNeeded(c) && !context.force) return NotAnswering(c);
+    if (!IdentifiedAgainIfNeeded(c) && !context.force) return NotAnswering(c, "nothing was erased");
     if (auto past = PastTheFlash(c, c.ProgramLength(), "the image of"))
-      return *past + ": nothing was erased";
+      return refusedFile(*past + ": nothing was erased");
+    if (!c.WholeFlash.empty()) {
+      if (auto problem = NotAWholeBackup(c, context.force)) return refusedFile(*problem);
+    }
     // The backup comes before the erase, in the same ISP session; without it nothing is
     // erased.
     if (!context.backupPath.empty()) {
       std::uint32_t bytes = 0;
-      if (auto problem = BackupSize(c, std::nullopt, bytes))
+      if (auto problem = BackupSize(c, std::nullopt, bytes,
+                                    "back it up first with 'qvtool backup --size N FILE', then "
+                                    "update without --backup"))
         return "no backup: " + *problem + "; nothing was erased";
       if (auto problem = WriteBackup(c, context.progress, context.backupPath, bytes))
         return "no backup: " + *problem + "; nothing was erased";
     }
     return std::nullopt;
+  };
+  checks.afterClear = [&](CoreState& c) -> std::optional<std::string> {
+    // A flash that stays protected ignores the erase: the attempt would fail for that alone.
+    // Forced, the update goes on as with a flash that does not answer.
+    if (context.force) return std::nullopt;
+    return StillProtected(c);
   };
   checks.beforeRetry = [&](const CoreState&) -> std::optional<std::string> {
     if (StillPresent(context.interfaces, context.device)) return std::nullopt;
@@ -150,21 +217,24 @@ CommandResult UpdateFirmware(const CommandContext& context) {
                     : "The flash was not changed";
   const std::string secured = result.secured ? "; it is write-protected and out of ISP mode" : "";
   if (result.stopped) return {kExitInterrupted, "stopped. " + state + secured};
-  if (!result.reason.empty()) return {kExitFailed, result.reason + ". " + state + secured};
-  return {kExitFailed, state + secured};
+  std::string reason = result.reason;
+  if (reason.empty() && !StillPresent(context.interfaces, context.device)) reason = kGoneText;
+  const int exit = result.erased ? kExitFailed : refusal;
+  if (!reason.empty()) return {exit, reason + ". " + state + secured};
+  return {exit, state + secured};
 }
 
 CommandResult VerifyFlash(const CommandContext& context) {
   CoreState& core = context.core;
   return InIspMode(core, [&]() -> CommandResult {
     ChipSetUp(core);
-    if (auto past = PastTheFlash(core, core.FlashImage.Length, "the image of"))
-      return {kExitUsage, *past};
-    const bool passed =
-        RunStep(context.progress, "Start Verifying Check", "Verifying Success", [&] {
-          return VerifyRange(core, context.progress, core.FlashImage.Data, 0,
-                             core.FlashImage.Length);
-        });
+    if (auto problem = NotReadable(context)) return *problem;
+    // A firmware file, or a backup of the whole flash.
+    const std::uint32_t length = core.ProgramLength();
+    if (auto past = PastTheFlash(core, length, "the file of")) return {kExitUsage, *past};
+    const bool passed = RunStep(
+        context.progress, "Start Verifying Check", "Verifying Success",
+        [&] { return VerifyRange(core, context.progress, core.ProgramImage(), 0, length); });
     return Outcome(context, passed);
   });
 }
@@ -176,6 +246,7 @@ CommandResult BlankCheckFlash(const CommandContext& context, std::optional<std::
     if (size) {
       if (auto past = PastTheFlash(core, *size, "--size")) return {kExitUsage, *past};
     }
+    if (auto problem = NotReadable(context)) return *problem;
     const bool passed = RunStep(context.progress, "Start Blanking Check", "Blanking Success", [&] {
       return BlankCheckRange(core, context.progress, 0, size.value_or(kBlankCheckSize));
     });
@@ -188,31 +259,55 @@ CommandResult EraseWholeFlash(const CommandContext& context) {
   return InIspMode(core, [&]() -> CommandResult {
     // The protect value depends on the chip's write mode.
     ChipSetUp(core);
-    if (!FlashAnswered(core.FlashChipId) && !context.force)
-      return {kExitFailed, NotAnswering(core)};
+    if (!IdentifiedAgainIfNeeded(core) && !context.force)
+      return {kExitFailed, NotAnswering(core, "nothing was erased")};
     context.progress.Status("Clear Status register", Style::kNormal);
     ClearStatusRegister(core);
-    const bool erased = EraseFlash(core, context.progress, EraseMode::kChip);
-    if (erased) context.progress.Status("Erase Success", Style::kNormal);
+    // A flash that stays protected ignores the erase and still reads "not busy" at once: it
+    // would pass for erased.
+    if (auto protection = context.force ? std::nullopt : StillProtected(core)) {
+      context.progress.Finish();
+      return {kExitFailed, *protection + "; nothing was erased"};
+    }
+    const bool finished = EraseFlash(core, context.progress, EraseMode::kChip);
     // The erase closed the connection; the chip is still in ISP mode.
     core.UsbDevice.Open();
-    ProtectFlash(core);
+    // Only a flash that reads erased is: the whole part, or what the tool always checks.
+    const std::uint32_t size = DescribeFlash(core.FlashChipId).size.value_or(kBlankCheckSize);
+    const bool erased =
+        finished && RunStep(context.progress, "Start Blanking Check", "Blanking Success",
+                            [&] { return BlankCheckRange(core, context.progress, 0, size); });
+    if (erased) context.progress.Status("Erase Success", Style::kNormal);
+    const bool isProtected = ProtectFlash(core);
     context.progress.Finish();
-    // A chip erase runs to its end once started, and is waited for also after a Ctrl-C.
-    return Outcome(context, erased);
+    // A chip erase runs to its end once started, and is waited for also after a Ctrl-C; the
+    // check after it is what a Ctrl-C stops.
+    const char* state = erased                             ? ""
+                        : !finished                        ? "the flash is not erased"
+                        : context.progress.StopRequested() ? "the erase was not checked"
+                                                           : "the flash does not read erased";
+    CommandResult result = Outcome(context, erased, state);
+    if (result.exit == kExitSuccess && !isProtected)
+      return {kExitSuccess,
+              "warning: the flash is erased, but it could not be write-protected again; unplug "
+              "the device and plug it in again",
+              true};
+    return result;
   });
 }
 
-CommandResult ReadBackFlash(const CommandContext& context, std::uint32_t size, bool sizeGiven) {
+CommandResult ReadBackFlash(const CommandContext& context, std::uint32_t given, std::uint32_t bytes,
+                            bool sizeGiven) {
   CoreState& core = context.core;
   return InIspMode(core, [&]() -> CommandResult {
     ChipSetUp(core);
     if (sizeGiven) {
-      if (auto past = PastTheFlash(core, size, "--size")) return {kExitUsage, *past};
+      if (auto past = PastTheFlash(core, given, "--size")) return {kExitUsage, *past};
     }
+    if (auto problem = NotReadable(context)) return *problem;
     const bool passed =
         RunStep(context.progress, "Read Flash data back", "Read Flash content Success",
-                [&] { return ReadBackRange(core, context.progress, 0, size); });
+                [&] { return ReadBackRange(core, context.progress, 0, bytes); });
     return Outcome(context, passed);
   });
 }
@@ -222,14 +317,14 @@ CommandResult BackUpFlash(const CommandContext& context, const std::string& path
   CoreState& core = context.core;
   return InIspMode(core, [&]() -> CommandResult {
     ChipSetUp(core);
-    if (!IdentifiedAgainIfNeeded(core) && !context.force)
-      return {kExitFailed, "the flash does not answer its identification (" +
-                               FormatHexBytes(core.FlashChipId) +
-                               "): its contents cannot be trusted. Pass --force to read anyway"};
+    if (auto problem = NotReadable(context)) return *problem;
     std::uint32_t bytes = 0;
-    if (auto problem = BackupSize(core, size, bytes)) return {kExitUsage, *problem};
+    if (auto problem = BackupSize(core, size, bytes, "give it with --size"))
+      return {kExitUsage, *problem};
     if (auto problem = WriteBackup(core, context.progress, path, bytes)) {
       context.progress.Finish();
+      if (context.progress.StopRequested())
+        return {kExitInterrupted, "stopped: nothing was written"};
       CommandResult failed = Outcome(context, false);
       failed.message = *problem + (failed.message.empty() ? "" : ". " + failed.message) +
                        "; nothing was written";
@@ -240,32 +335,28 @@ CommandResult BackUpFlash(const CommandContext& context, const std::string& path
   });
 }
 
-CommandResult LoadBackup(CoreState& core, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {kExitUsage, "'" + path + "' cannot be opened"};
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-  if (bytes.empty()) return {kExitUsage, "'" + path + "' is empty: no backup to write back"};
-  if (bytes.size() > kFlashAddressSpace)
-    return {kExitUsage, "'" + path + "' holds " + std::to_string(bytes.size()) +
-                            " bytes, more than the flash's address space (16 MiB)"};
+void SetWholeFlash(CoreState& core, std::vector<std::uint8_t> bytes) {
   core.WholeFlashLength = static_cast<std::uint32_t>(bytes.size());
   // Whole pages, so the last page's copy stays inside; the bytes after the backup are erased.
   bytes.resize((bytes.size() + 255) / 256 * 256, 0xFF);
   core.WholeFlash = std::move(bytes);
-  return {};
 }
 
-bool ShowChipId(CoreState& core, std::ostream& out) {
+CommandResult ShowChipId(const CommandContext& context, std::ostream& out) {
+  CoreState& core = context.core;
   QuorvexUsb& usb = core.UsbDevice;
   usb.Open();
   SetIspMode(usb, true);
   const bool read = FlashReadId(usb, core.FlashChipId);
   SetIspMode(usb, false);
   usb.Close();
-  if (!read) return false;
+  if (!read) return {kExitFailed, "the flash did not answer its identification"};
+  // FF FF FF is what an absent or silent flash leaves on the bus: no identification at all.
+  if (!FlashAnswered(core.FlashChipId) && !context.force)
+    return {kExitFailed, NotAnswering(core, "no flash was identified")};
   for (std::uint8_t byte : core.FlashChipId) out << "0x" << FormatHex(byte, 2) << ",  ";
   out << "\nflash: " << DescribeFlashId(core.FlashChipId) << '\n';
-  return true;
+  return {};
 }
 
 bool ShowFirmwareVersion(CoreState& core, std::ostream& out) {

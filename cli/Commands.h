@@ -4,6 +4,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/DeviceSelection.h"
 #include "cli/ProgressBar.h"
@@ -46,18 +47,21 @@ CommandResult BlankCheckFlash(const CommandContext& context, std::optional<std::
 // Clears the status register, erases the whole chip and protects it again; refuses a flash that
 // does not answer its identification unless forced.
 CommandResult EraseWholeFlash(const CommandContext& context);
-// Reads 0 up to size into ReadBackBuffer, every block twice.
-CommandResult ReadBackFlash(const CommandContext& context, std::uint32_t size, bool sizeGiven);
+// Reads 0 up to `bytes` into ReadBackBuffer, every block twice; a size the user gave (`given`,
+// of which `bytes` may be a rounding up) must not be past the flash.
+CommandResult ReadBackFlash(const CommandContext& context, std::uint32_t given, std::uint32_t bytes,
+                            bool sizeGiven);
 // The whole flash (or `size` bytes of it), every block read twice, into a binary file written
 // through a temporary file; nothing is written when a read fails.
 CommandResult BackUpFlash(const CommandContext& context, const std::string& path,
                           std::optional<std::uint32_t> size);
-// Loads a backup into the core's whole-flash image, for UpdateFirmware to write back; an empty
-// file or one past the flash's address space is refused (exit 2).
-CommandResult LoadBackup(CoreState& core, const std::string& path);
+// Puts a backup into the core's whole-flash image, for UpdateFirmware to write back (it must be
+// the whole identified flash, unless forced) and VerifyFlash to compare.
+void SetWholeFlash(CoreState& core, std::vector<std::uint8_t> bytes);
 
-// "0xEF,  0x40,  0x13,  " as the ISP page shows the identification, and the part it names.
-bool ShowChipId(CoreState& core, std::ostream& out);
+// "0xEF,  0x40,  0x13,  " as the ISP page shows the identification, and the part it names. An
+// identification of FF FF FF or 00 00 00 is no flash's: it fails unless forced.
+CommandResult ShowChipId(const CommandContext& context, std::ostream& out);
 // "Current Firmware:V1.9" from the firmware's version registers; ISP mode is not entered, it is
 // the running firmware that answers.
 bool ShowFirmwareVersion(CoreState& core, std::ostream& out);

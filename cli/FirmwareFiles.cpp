@@ -1,12 +1,12 @@
 #include "cli/FirmwareFiles.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "image/BinLoader.h"
 #include "image/FileFormat.h"
 #include "image/HexLoader.h"
 #include "image/UserParameterMarker.h"
+#include "util/InputFile.h"
 #include "util/Text.h"
 
 namespace qv::cli {
@@ -15,10 +15,9 @@ namespace {
 // Intel HEX text: the first thing but blanks is a ':' and every byte is printable text, a tab
 // or a line end (a trailing Ctrl-Z as some editors leave it included). Firmware bytes are never
 // all of that: a binary image has bytes below 0x20 and above 0x7E within its first few hundred.
-bool LooksLikeIntelHex(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  const std::string text((std::istreambuf_iterator<char>(in)), {});
+constexpr const char* kFirmwareLimit = "the largest firmware file qvtool reads (16 MiB)";
+
+bool LooksLikeIntelHex(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos || text[first] != ':') return false;
   return std::all_of(text.begin(), text.end(), [](unsigned char c) {
@@ -26,13 +25,26 @@ bool LooksLikeIntelHex(const std::filesystem::path& path) {
   });
 }
 
-}  // namespace
+LoadResult Refused(FlashImage& image, std::string reason) {
+  EraseImage(image);
+  return LoadResult::Failure(std::move(reason));
+}
 
-FirmwareLoad LoadFirmware(FlashImage& image, const std::filesystem::path& path) {
+bool NamedHex(const std::filesystem::path& path) {
+  return LowerAscii(path.extension().string()) == ".hex";
+}
+
+FirmwareLoad LoadFirmwareFrom(FlashImage& image, const std::filesystem::path& path,
+                              const InputFile& file) {
   FirmwareLoad load;
-  const bool namedHex = LowerAscii(path.extension().string()) == ".hex";
-  const bool hex = namedHex || LooksLikeIntelHex(path);
-  load.result = hex ? LoadHexImage(image, path) : LoadBinImage(image, path);
+  if (!file.error.empty()) {
+    load.result = Refused(image, file.error);
+    return load;
+  }
+  const bool namedHex = NamedHex(path);
+  const bool hex = namedHex || LooksLikeIntelHex(file.bytes);
+  load.result = hex ? LoadHexText(image, file.bytes) : LoadBinBytes(image, file.bytes);
+  load.result.FileName = DisplayName(path);
   if (hex && !namedHex) load.note = DisplayName(path) + " holds Intel HEX text: read as Intel HEX";
   if (load.result && image.Length == 0) {
     load.result = LoadResult::Failure("the file holds no data to program");
@@ -41,20 +53,61 @@ FirmwareLoad LoadFirmware(FlashImage& image, const std::filesystem::path& path) 
   return load;
 }
 
+}  // namespace
+
+FirmwareLoad LoadFirmware(FlashImage& image, const std::filesystem::path& path) {
+  return LoadFirmwareFrom(image, path, ReadInputFile(path, kMaxFirmwareFileSize, kFirmwareLimit));
+}
+
+FirmwareLoad LoadFileToCompare(FlashImage& image, std::vector<std::uint8_t>& wholeFlash,
+                               const std::filesystem::path& path) {
+  const InputFile file = ReadInputFile(path, kMaxFirmwareFileSize, kFirmwareLimit);
+  const bool wholeFlashBackup = file.error.empty() && file.bytes.size() > kFlashImageSize &&
+                                !NamedHex(path) && !LooksLikeIntelHex(file.bytes);
+  if (!wholeFlashBackup) return LoadFirmwareFrom(image, path, file);
+  EraseImage(image);
+  wholeFlash.assign(file.bytes.begin(), file.bytes.end());
+  FirmwareLoad load;
+  load.result = LoadResult::Success(0);
+  load.result.FileName = DisplayName(path);
+  return load;
+}
+
+std::optional<std::string> ReadBackupFile(const std::filesystem::path& path,
+                                          std::vector<std::uint8_t>& bytes) {
+  const InputFile file =
+      ReadInputFile(path, kMaxBackupFileSize, "the flash's whole address space (16 MiB)");
+  if (!file.error.empty()) return file.error;
+  if (file.bytes.empty()) return "'" + path.string() + "' is empty: no backup to write back";
+  if (FormatOf(path.string()) == FileFormat::kHex || LooksLikeIntelHex(file.bytes))
+    return "'" + path.string() +
+           "' is an Intel HEX file, and a backup is the flash's raw bytes: update it with "
+           "'qvtool update' instead";
+  bytes.assign(file.bytes.begin(), file.bytes.end());
+  return std::nullopt;
+}
+
 MarkerCheck FindMarkerInFile(FlashImage& image, const std::filesystem::path& path) {
   MarkerCheck check;
-  switch (FormatOf(path.string())) {
-    case FileFormat::kHex:
-      check.result = LoadHexImage(image, path);
-      break;
-    case FileFormat::kBin:
-      check.result = LoadBinImage(image, path);
-      break;
-    case FileFormat::kUnknown:
-      check.result =
-          LoadResult::Failure("not a firmware file name, which ends in .hex, .h00 or .bin");
-      check.result.FileName = DisplayName(path);
-      return check;
+  const FileFormat format = FormatOf(path.string());
+  if (format == FileFormat::kUnknown) {
+    check.result =
+        LoadResult::Failure("not a firmware file name, which ends in .hex, .h00 or .bin");
+    check.result.FileName = DisplayName(path);
+    return check;
+  }
+  const InputFile file = ReadInputFile(path, kMaxFirmwareFileSize, kFirmwareLimit);
+  if (!file.error.empty()) {
+    check.result = Refused(image, file.error);
+    return check;
+  }
+  check.result =
+      format == FileFormat::kHex ? LoadHexText(image, file.bytes) : LoadBinBytes(image, file.bytes);
+  check.result.FileName = DisplayName(path);
+  // An empty file is no firmware file, as update refuses it too.
+  if (check.result && image.Length == 0) {
+    check.result = LoadResult::Failure("the file holds no data");
+    check.result.FileName = DisplayName(path);
   }
   if (check.result) check.offset = FindUserParameterMarker(image.Data, image.Length);
   return check;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/DeviceModels.h"
 #include "image/FlashImage.h"
@@ -10,6 +12,13 @@
 
 // Firmware files as the command line takes them: any name, read by what the file holds.
 namespace qv::cli {
+
+// The largest firmware file the tool reads: a whole 256 KiB image as Intel HEX in records of one
+// byte takes 3.4 MB, so this leaves room for line ends and notes. Nothing larger is read.
+inline constexpr std::uintmax_t kMaxFirmwareFileSize = 16 * 1024 * 1024;
+
+// A backup holds at most the flash's 24-bit address space.
+inline constexpr std::uintmax_t kMaxBackupFileSize = 16 * 1024 * 1024;
 
 struct FirmwareLoad {
   LoadResult result;
@@ -21,8 +30,20 @@ struct FirmwareLoad {
 // A name ending in .hex (any case) is read as Intel HEX. Any other file whose contents are
 // Intel HEX text (records starting with ':' and nothing but text) is read as Intel HEX too, with
 // a note: programming the characters of a HEX file as raw bytes would write text into the
-// flash. Everything else is raw binary. A file without any byte to program is refused.
+// flash. Everything else is raw binary. A file without any byte to program is refused, and so
+// are a directory and a file past kMaxFirmwareFileSize, before more than that is read.
 FirmwareLoad LoadFirmware(FlashImage& image, const std::filesystem::path& path);
+
+// What verify compares the flash with: a firmware file as LoadFirmware reads it, or a raw binary
+// larger than the firmware image (a backup of a whole flash), put into `wholeFlash` instead.
+FirmwareLoad LoadFileToCompare(FlashImage& image, std::vector<std::uint8_t>& wholeFlash,
+                               const std::filesystem::path& path);
+
+// A backup as restore takes it: raw binary of 1 to kMaxBackupFileSize bytes. A file
+// that is Intel HEX by its name (.hex, .h00) or its contents is no backup: its text would be
+// written as bytes. Why not, if not; `bytes` holds the file then.
+std::optional<std::string> ReadBackupFile(const std::filesystem::path& path,
+                                          std::vector<std::uint8_t>& bytes);
 
 // The editor page's check of a file: loaded by its name's extension letter (.hex and .h00 as
 // Intel HEX, .bin as binary), then searched for the user-parameter marker. A name that is

@@ -127,8 +127,15 @@ void ShowSettings(Report& report, const SettingsRecord& record) {
 
 }  // namespace
 
-bool AsksFirst(Maintenance command) {
-  return command == Maintenance::kSetVid || command == Maintenance::kSetPid;
+std::optional<std::string> Question(const MaintenanceArgs& args) {
+  if (args.command == Maintenance::kSetVid || args.command == Maintenance::kSetPid)
+    return std::string(
+        "A device with new USB ids is no longer one of the models this tool and its drivers "
+        "know: after it restarts they may not find it. Would you like to proceed?");
+  if (args.command == Maintenance::kSetString && args.text.empty())
+    return std::string(
+        "An empty text clears the string the device keeps. Would you like to proceed?");
+  return std::nullopt;
 }
 
 std::optional<std::string> ParseMaintenance(Maintenance command, const MaintenanceWords& words,
@@ -185,9 +192,15 @@ std::optional<std::string> ParseMaintenance(Maintenance command, const Maintenan
       static constexpr std::array<unsigned, 3> kItems = {parameter::kString1, parameter::kString2,
                                                          parameter::kString3};
       args.item = kItems[*index - 1];
+      // The device keeps bytes: a character of UTF-8 text may take several.
       if (words.text.size() > kMaxParameterStringLength)
         return "the string holds " + std::to_string(words.text.size()) +
-               " characters; the device keeps at most 31";
+               " bytes; the device keeps at most " + std::to_string(kMaxParameterStringLength);
+      if (std::any_of(words.text.begin(), words.text.end(),
+                      [](unsigned char c) { return c < 0x20 || c == 0x7F; }))
+        return std::string(
+            "the string holds a control character (a line end, a tab, ...), which a USB "
+            "descriptor cannot show");
       args.text = words.text;
       return std::nullopt;
     }
@@ -197,6 +210,10 @@ std::optional<std::string> ParseMaintenance(Maintenance command, const Maintenan
         std::string error;
         const auto change = ParseFieldChange(text, error);
         if (!change) return error;
+        // Which of two values for one field is meant cannot be told.
+        for (const FieldChange& earlier : args.changes)
+          if (earlier.field == change->field)
+            return std::string(change->field->name) + " is given twice; give each field once";
         args.changes.push_back(*change);
       }
       return std::nullopt;
@@ -365,7 +382,7 @@ CommandResult RunMaintenance(const MaintenanceArgs& args, CoreState& core, Repor
           out << "format: " << (status.DsdInput() ? "DSD" : "PCM") << '\n';
           out << "rate: " << (trimmed.empty() ? "unknown" : trimmed) << '\n';
           doc["format"] = status.DsdInput() ? "DSD" : "PCM";
-          doc["rate"] = trimmed;
+          doc["rate"] = trimmed.empty() ? nlohmann::json(nullptr) : nlohmann::json(trimmed);
         }
       }
       doc["registers"] = status.registers;

@@ -59,8 +59,9 @@ struct MaintenanceArgs {
 std::optional<std::string> ParseMaintenance(Maintenance command, const MaintenanceWords& words,
                                             MaintenanceArgs& args);
 
-// Whether the command changes what the device keeps (and so asks first unless --yes).
-bool AsksFirst(Maintenance command);
+// The question to ask before the command changes what the device keeps (unless --yes), or
+// nothing when it asks none: new USB ids, or an empty string that clears a stored one.
+std::optional<std::string> Question(const MaintenanceArgs& args);
 
 CommandResult RunMaintenance(const MaintenanceArgs& args, CoreState& core, Report& report);
 

@@ -19,6 +19,7 @@
 #include "cli/UpdateAll.h"
 #include "flash/FlashOperations.h"
 #include "util/AtomicFile.h"
+#include "util/FilePaths.h"
 #include "util/Text.h"
 
 namespace qv::cli {
@@ -38,9 +39,6 @@ constexpr const char* kRestoreWarningText =
     "Restore erases the whole flash and writes the backup in its place. Please make sure the "
     "power stays on and do not disconnect the device before it is complete. Would you like to "
     "proceed?";
-constexpr const char* kIdWarningText =
-    "A device with new USB ids is no longer one of the models this tool and its drivers know: "
-    "after it restarts they may not find it. Would you like to proceed?";
 
 // The user-parameter marker of a file, as the editor page looks for it: no device needed.
 int CheckFile(const std::string& path, Report& report) {
@@ -66,6 +64,9 @@ class Tool {
       : p_(parsed), o_(options), streams_(streams), hooks_(hooks), report_(streams, options.json) {}
 
   int Run() {
+    // "--out -" and "--out /dev/stdout" mean standard output, which the tool holds open already:
+    // a second opening of it would write from the start of a file the shell redirected it to.
+    if (o_.outPath == "-" || o_.outPath == "/dev/stdout") o_.outPath.clear();
     CLI::App* command = GivenCommand(p_);
     report_.Document()["command"] = CommandName(command);
     if (command == p_.checkFile) return CheckFile(o_.file, report_);
@@ -89,11 +90,18 @@ class Tool {
       if (auto error = ParseMaintenance(*maintenance, o_.words, args))
         return report_.End(kExitUsage, *error);
     }
+    if (auto problem = FileProblem(command)) return report_.End(kExitUsage, *problem);
     auto image = std::make_unique<FlashImage>();
     if (needsFile) {
-      const FirmwareLoad loaded = LoadFirmware(*image, o_.file);
+      const FirmwareLoad loaded = command == p_.verify
+                                      ? LoadFileToCompare(*image, wholeFlash_, o_.file)
+                                      : LoadFirmware(*image, o_.file);
       if (!loaded.result) return report_.End(kExitUsage, loaded.result.Message());
       if (!loaded.note.empty()) report_.Talk() << loaded.note << std::endl;
+    }
+    if (command == p_.restore) {
+      if (auto problem = ReadBackupFile(o_.file, wholeFlash_))
+        return report_.End(kExitUsage, *problem);
     }
 
     const std::optional<std::string> simulate =
@@ -118,12 +126,43 @@ class Tool {
     if (!o_.logPath.empty()) {
       const std::string text = log.str();
       const std::string error = WriteFileAtomically(o_.logPath, text);
-      if (!error.empty()) streams_.err << "qvtool: --log: " << error << '\n';
+      if (!error.empty()) {
+        streams_.err << "qvtool: --log: " << error << '\n';
+        if (code == kExitSuccess) return kExitUsage;
+      }
     }
     return code;
   }
 
  private:
+  // Why the files of the command line must not be used, before anything is sent: two of them
+  // that are one file on disk (the one would overwrite the other, or the trace a backup), or an
+  // output that cannot be written.
+  std::optional<std::string> FileProblem(const CLI::App* command) const {
+    struct Named {
+      std::string path;
+      const char* as;
+      bool output;
+    };
+    std::vector<Named> files;
+    const bool fileIsOutput = command == p_.backup;
+    if (!o_.file.empty()) files.push_back({o_.file, "FILE", fileIsOutput});
+    if (!o_.backupPath.empty()) files.push_back({o_.backupPath, "--backup", true});
+    if (!o_.outPath.empty()) files.push_back({o_.outPath, "--out", true});
+    if (!o_.logPath.empty()) files.push_back({o_.logPath, "--log", true});
+    for (std::size_t i = 0; i < files.size(); ++i)
+      for (std::size_t j = i + 1; j < files.size(); ++j)
+        if (SameFile(files[i].path, files[j].path))
+          return "'" + files[j].path + "' is given as " + files[i].as + " and as " + files[j].as +
+                 ": one would overwrite the other. Give each its own file";
+    for (const Named& file : files) {
+      if (!file.output) continue;
+      if (std::string error = CheckWritable(file.path); !error.empty())
+        return std::string(file.as) + ": " + error;
+    }
+    return std::nullopt;
+  }
+
   std::string CommandName(const CLI::App* command) const {
     std::string name;
     for (const CLI::App* c = command; c && c != p_.app.get(); c = c->get_parent())
@@ -162,13 +201,9 @@ class Tool {
       return report_.End(selection.ambiguous ? kExitUsage : kExitNoDevice, selection.message);
     const PresentDevice& device = *selection.device;
     report_.Document()["device"] = DeviceJson(device, simulated);
-    if (command == p_.update && !o_.force) {
+    if ((command == p_.update || command == p_.restore) && !o_.force) {
       if (auto mismatch = ModelMismatch(o_.file, device.matchText))
         return report_.End(kExitUsage, *mismatch);
-    }
-    if (command == p_.restore) {
-      const CommandResult loaded = LoadBackup(core, o_.file);
-      if (loaded.exit != kExitSuccess) return report_.End(loaded.exit, loaded.message);
     }
     if (!ProbePresentDevice(core.UsbDevice, device)) {
       const std::string problem = ports.OpenProblem(device.path);
@@ -177,6 +212,7 @@ class Tool {
           problem.empty() ? "the device does not answer: " + DescribeDevice(device) : problem);
     }
     core.FlashImage = *image;
+    if (!wholeFlash_.empty()) SetWholeFlash(core, std::move(wholeFlash_));
 
     if (command == p_.update || command == p_.restore) {
       report_.Out() << "Device: " << DescribeDevice(device) << std::endl;
@@ -191,8 +227,8 @@ class Tool {
       report_.Out() << "Erase not confirmed: nothing was sent." << std::endl;
       return report_.End(kExitFailed, report_.Json() ? "erase not confirmed" : "");
     }
-    if (maintenance && AsksFirst(*maintenance) && !o_.yes &&
-        !Confirm(streams_, report_, kIdWarningText)) {
+    const std::optional<std::string> question = maintenance ? Question(args) : std::nullopt;
+    if (question && !o_.yes && !Confirm(streams_, report_, *question)) {
       report_.Out() << "Not confirmed: nothing was sent." << std::endl;
       return report_.End(kExitFailed, report_.Json() ? "not confirmed" : "");
     }
@@ -266,8 +302,8 @@ class Tool {
       return ok ? CommandResult{} : CommandResult{kExitFailed, what};
     };
     if (command == p_.chipId) {
-      const bool read = ShowChipId(core, report_.Out());
-      if (read) {
+      const CommandResult result = ShowChipId(context, report_.Out());
+      if (result.exit == kExitSuccess) {
         const FlashGeometry geometry = DescribeFlash(core.FlashChipId);
         report_.Document()["chipId"] = FormatHexBytes(core.FlashChipId);
         report_.Document()["flash"] = {
@@ -277,7 +313,7 @@ class Tool {
             {"pageSize", geometry.pageSize},
             {"method", geometry.method == ProgramMethod::kWord ? "word" : "page"}};
       }
-      return shown(read, "the flash did not answer its identification");
+      return result;
     }
     if (command == p_.version) {
       std::ostringstream text;
@@ -304,15 +340,17 @@ class Tool {
 
   CommandResult ReadBack(const CommandContext& context, std::optional<std::uint32_t> size) {
     const bool text = o_.format == "text";
-    std::uint32_t bytes = size.value_or(kReadBackSize);
-    // The text dump is made of whole lines of sixteen bytes.
-    if (text) bytes = std::min<std::uint32_t>((bytes + 15) / 16 * 16, kFlashAddressSpace);
-    CommandResult result = ReadBackFlash(context, bytes, size.has_value());
+    // The text dump is made of whole lines of sixteen bytes; the size given is what is checked
+    // against the flash, and the flash's size is a whole number of lines.
+    const std::uint32_t given = size.value_or(kReadBackSize);
+    const std::uint32_t bytes =
+        text ? std::min<std::uint32_t>((given + 15) / 16 * 16, kFlashAddressSpace) : given;
+    CommandResult result = ReadBackFlash(context, given, bytes, size.has_value());
     context.progress.Finish();
     // A failed or stopped read gives no dump: filler bytes must never pass for flash contents.
     if (result.exit != kExitSuccess) {
       if (result.exit != kExitUsage) {
-        result.message += (result.message.empty() ? "" : ". ") +
+        result.message += (result.message.empty() ? "" : "; ") +
                           std::string("nothing was written") +
                           (o_.outPath.empty() ? "" : ", '" + o_.outPath + "' is as it was");
       }
@@ -344,6 +382,8 @@ class Tool {
   const ToolStreams& streams_;
   const ToolHooks& hooks_;
   Report report_;
+  // A backup to write back, or a whole-flash file to compare, until the core takes it.
+  std::vector<std::uint8_t> wholeFlash_;
 };
 
 }  // namespace
@@ -354,7 +394,8 @@ int RunQvTool(const std::vector<std::string>& args, const ToolStreams& streams,
   Parsed parsed = BuildParser(options);
   const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
   try {
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    const std::vector<std::string> given = TakeSimulateSetup(args, options);
+    std::vector<std::string> reversed(given.rbegin(), given.rend());
     parsed.app->parse(reversed);
   } catch (const CLI::CallForHelp& help) {
     return parsed.app->exit(help, streams.out, streams.err) == 0 ? kExitSuccess : kExitUsage;
@@ -365,7 +406,7 @@ int RunQvTool(const std::vector<std::string>& args, const ToolStreams& streams,
     // A mistyped command is the commonest slip; name it instead of the parser's own words.
     const auto given = parsed.app->get_subcommands();
     if (given.empty()) {
-      const auto word = FirstCommandWord(args, *parsed.app);
+      const auto word = FirstCommandWord(args);
       const std::string commands = "commands: " + CommandList(*parsed.app) + " (qvtool --help)";
       return report.End(kExitUsage, word ? "unknown command '" + *word + "'; " + commands
                                          : "no command given; " + commands);
@@ -377,7 +418,22 @@ int RunQvTool(const std::vector<std::string>& args, const ToolStreams& streams,
     if (json) return report.End(kExitUsage, error.what());
     return parsed.app->exit(error, streams.out, streams.err) == 0 ? kExitSuccess : kExitUsage;
   }
-  return Tool(parsed, options, streams, hooks).Run();
+  int code = kExitSuccess;
+  try {
+    code = Tool(parsed, options, streams, hooks).Run();
+  } catch (const std::exception& error) {
+    // Device failures are results, never exceptions: what reaches here is the file system's or
+    // the memory's, and still ends in one report with a code that says the run failed.
+    code = Report(streams, json).End(kExitUsage, error.what());
+  }
+  // A report that could not be written (a full disk, a closed pipe) is no success to show.
+  streams.out.flush();
+  if (!streams.out && code != kExitInterrupted) {
+    streams.err << "qvtool: standard output could not be written (the command ended with exit "
+                << code << ")\n";
+    return kExitUsage;
+  }
+  return code;
 }
 
 }  // namespace qv::cli

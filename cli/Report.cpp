@@ -66,7 +66,9 @@ int Report::End(int code, const std::string& message, bool warning) {
   if (json_) {
     document_["exit"] = code;
     if (!message.empty()) document_[warning ? "warning" : "error"] = message;
-    streams_.out << document_.dump(2) << std::endl;
+    // File names, device paths and typed texts need not be valid UTF-8; a document must be.
+    streams_.out << document_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                 << std::endl;
   } else if (!message.empty()) {
     streams_.err << "qvtool: " << message << '\n';
   }

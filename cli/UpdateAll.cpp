@@ -25,15 +25,17 @@ struct DeviceRun {
   std::chrono::microseconds time{0};  // on the device's clock
 };
 
+// The model's devices, narrowed to those --device names when it is given, and the devices in
+// firmware-update mode it names: those tell no model, so only a name brings them in.
 std::vector<const PresentDevice*> Chosen(const UpdateAllRequest& request,
                                          const DeviceModel& model) {
   std::vector<const PresentDevice*> chosen;
   for (const PresentDevice& device : request.present) {
-    if (device.useAudioDriver) {
-      if (device.matchText == FieldText(model.MatchText)) chosen.push_back(&device);
-    } else if (request.wanted && DeviceMatches(device, *request.wanted)) {
+    const bool named = request.wanted && DeviceMatches(device, *request.wanted);
+    if (device.useAudioDriver
+            ? device.matchText == FieldText(model.MatchText) && (!request.wanted || named)
+            : named)
       chosen.push_back(&device);
-    }
   }
   return chosen;
 }
@@ -115,6 +117,11 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
     if (!named.device && !named.ambiguous) return report.End(kExitNoDevice, named.message);
   }
   const std::vector<const PresentDevice*> chosen = Chosen(request, *model);
+  if (chosen.empty() && request.wanted)
+    return report.End(kExitUsage, "--device '" + *request.wanted + "' names no " +
+                                      std::string(ModelName(*model)) + ", the model " +
+                                      DisplayName(request.file) +
+                                      " is for, and no device in firmware-update mode");
   if (chosen.empty()) {
     std::string message = "no " + std::string(ModelName(*model)) + " is present";
     if (request.present.empty()) message += ", nor any other device";

@@ -239,15 +239,25 @@ TEST_F(UpdateAll, TheTableShowsAFailureWithItsTextAndAddress) {
 }
 
 TEST_F(UpdateAll, ADeviceInFirmwareUpdateModeJoinsOnlyWhenNamed) {
+  // --device narrows the devices to those it names: here the one in firmware-update mode.
   const ToolRun run = Tool({"--device", "e6a4", "update", "--all", file_}, "y\n");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(HoldsImage(4));
-  EXPECT_TRUE(HoldsImage(0));
-  EXPECT_CONTAINS(run.out, "Update 4 devices?");
+  EXPECT_FALSE(HoldsImage(0));
+  EXPECT_CONTAINS(run.out, "Update 1 device?");
 
   const ToolRun unknown = Tool({"--device", "e7b2", "update", "--all", "--yes", file_});
   EXPECT_EQ(unknown.status, 3);
   EXPECT_CONTAINS(unknown.err, "No device matches 'e7b2'. Present:");
+
+  // One of the model's devices by its path; and another model, which the file is not for.
+  const ToolRun one = Tool({"--device", "5&2c3d4e5f&0&3", "update", "--all", "--yes", file_});
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_TRUE(HoldsImage(1));
+  EXPECT_FALSE(HoldsImage(3));
+  const ToolRun other = Tool({"--device", "Brevanto RX2", "update", "--all", "--yes", file_});
+  EXPECT_EQ(other.status, 2);
+  EXPECT_CONTAINS(other.err, "--device 'Brevanto RX2' names no Brevanto RX1");
 }
 
 TEST_F(UpdateAll, NotConfirmedSendsNothingToAnyDevice) {
