@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <utility>
 
 #include "app/Unit1.h"
@@ -146,6 +149,25 @@ TEST_F(FlashWindow, AnOperationWritesTheImageAsItStoodWhenItBegan) {
     EXPECT_NE(Caption(w.form->lblUSBProcessInfo).find("Success"), std::string::npos);
   }
   EXPECT_EQ(Flash(0, 8192), image);
+}
+
+TEST_F(FlashWindow, ADeviceThatLeavesEndsTheUpdateAtOnceWithoutRetries) {
+  FindDevice();
+  LoadImage(4096);
+  std::optional<std::chrono::microseconds> left;
+  std::vector<std::string> shown;
+  w.shell.onProcessMessages = [&] {
+    shown.push_back(Caption(w.form->lblISPProcStatus));
+    if (!left && shown.back().starts_with("Flash Erase All")) {
+      device().GoneAfterRequests(device().RequestCount());
+      left = w.clock().Now();
+    }
+  };
+  Click(w.form->btnSimpleAuto);
+  ASSERT_TRUE(left);
+  EXPECT_EQ(Caption(w.form->lblISPProcStatus), "Firmware update Fail!");
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), "ISP Fail and retry"), 0);
+  EXPECT_LT(w.clock().Now() - *left, std::chrono::seconds(2));
 }
 
 class FailingReads : public FlashWindow {
