@@ -6,6 +6,7 @@
 #include "image/FileFormat.h"
 #include "image/HexLoader.h"
 #include "image/UserParameterMarker.h"
+#include "util/FilePaths.h"
 #include "util/InputFile.h"
 #include "util/Text.h"
 
@@ -78,10 +79,10 @@ std::optional<std::string> ReadBackupFile(const std::filesystem::path& path,
   const InputFile file =
       ReadInputFile(path, kMaxBackupFileSize, "the flash's whole address space (16 MiB)");
   if (!file.error.empty()) return file.error;
-  if (file.bytes.empty()) return "'" + path.string() + "' is empty: no backup to write back";
+  if (file.bytes.empty()) return QuotedPath(path) + " is empty: no backup to write back";
   if (FormatOf(path.string()) == FileFormat::kHex || LooksLikeIntelHex(file.bytes))
-    return "'" + path.string() +
-           "' is an Intel HEX file, and a backup is the flash's raw bytes: update it with "
+    return QuotedPath(path) +
+           " is an Intel HEX file, and a backup is the flash's raw bytes: update it with "
            "'qvtool update' instead";
   bytes.assign(file.bytes.begin(), file.bytes.end());
   return std::nullopt;

@@ -153,8 +153,8 @@ class Tool {
     for (std::size_t i = 0; i < files.size(); ++i)
       for (std::size_t j = i + 1; j < files.size(); ++j)
         if (SameFile(files[i].path, files[j].path))
-          return "'" + files[j].path + "' is given as " + files[i].as + " and as " + files[j].as +
-                 ": one would overwrite the other. Give each its own file";
+          return QuotedPath(files[j].path) + " is given as " + files[i].as + " and as " +
+                 files[j].as + ": one would overwrite the other. Give each its own file";
     for (const Named& file : files) {
       if (!file.output) continue;
       if (std::string error = CheckWritable(file.path); !error.empty())

@@ -20,6 +20,14 @@ fs::path FollowLinks(const fs::path& path) {
   return current;
 }
 
+std::string QuotedPath(const fs::path& path) {
+  // Built up in place: GCC 12 warns falsely about the overlap of a chain of + here.
+  std::string text = "'";
+  text += path.string();
+  text += '\'';
+  return text;
+}
+
 bool SameFile(const fs::path& a, const fs::path& b) {
   std::error_code error;
   if (fs::exists(a, error) && fs::exists(b, error)) {

@@ -15,9 +15,11 @@ bool FitsDword(std::size_t size) {
   return size <= std::numeric_limits<DWORD>::max();
 }
 
-// What a driver answers on a handle whose device was removed.
+// What a driver answers on a handle whose device was removed. MinGW-w64's headers lack the name
+// of the second (433, ERROR_NO_SUCH_DEVICE in the platform's list).
+constexpr DWORD kErrorNoSuchDevice = 433;
 bool DeviceRemoved(DWORD error) {
-  return error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_NO_SUCH_DEVICE ||
+  return error == ERROR_DEVICE_NOT_CONNECTED || error == kErrorNoSuchDevice ||
          error == ERROR_DEVICE_REMOVED || error == ERROR_DEV_NOT_EXIST;
 }
 

@@ -116,8 +116,9 @@ TEST_F(CarelessUse, FilesGivenTwiceOrInOddPlacesAreRefusedOrWrittenWhereTheyLead
   EXPECT_TRUE(Read("fw.bin") == Firmware(3000));
   EXPECT_TRUE(Read("old.bin") == old && Flash() == old);
 
-  // A link is followed and its target written, the link kept; a FIFO and /dev/null are written
-  // straight through, and standard output is the tool's own.
+  // A link is followed and its target written, the link kept; a FIFO is written straight
+  // through (as /dev/null would be: no test may risk that one), and standard output is the
+  // tool's own.
   ASSERT_EQ(Tool({Sim(), "read", "--size", "16", "--out", "link.bin"}).status, 0);
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.bin"));
   EXPECT_EQ(Read("target.bin").size(), 97u);  // one text line of sixteen bytes
@@ -130,8 +131,6 @@ TEST_F(CarelessUse, FilesGivenTwiceOrInOddPlacesAreRefusedOrWrittenWhereTheyLead
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_CONTAINS(fromPipe, "IN  91 v=0000 i=00AE");
   EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
-  EXPECT_EQ(Tool({Sim(), "--log", "/dev/null", "version"}).status, 0);
-  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
   const ToolRun out = Tool({Sim(), "read", "--size", "16", "--format", "bin", "--out", "-"});
   EXPECT_EQ(out.status, 0);
   EXPECT_TRUE(out.out == old.substr(0, 16));
