@@ -135,4 +135,10 @@ void IspBridge::SaveFile() {
   if (saveError_.empty()) savedChanges_ = flash_->Changes();
 }
 
+void IspBridge::PowerOff() {
+  ispMode_ = false;
+  pending_.clear();
+  SaveFile();
+}
+
 }  // namespace qv::sim

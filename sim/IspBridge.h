@@ -27,6 +27,9 @@ class IspBridge {
   bool Control(const drivers::DecodedRequest& request, std::span<std::uint8_t> answer);
 
   bool InIspMode() const { return ispMode_; }
+  // The device lost its power (it was unplugged): ISP mode and an instruction under way end,
+  // and the flash keeps what it holds.
+  void PowerOff();
   SpiFlash& Flash() { return *flash_; }
   const SpiFlash& Flash() const { return *flash_; }
   // Replaces the flash part (blank) before anything else happened.

@@ -47,6 +47,39 @@ void SimBus::Replug(SimDevice& device) {
   slots_[SlotOf(device)]->plugged = true;
 }
 
+bool SimBus::FollowSchedule(Slot& slot) {
+  SimDevice& device = *slot.device;
+  if (!device.HasSchedule()) return false;
+  const bool in = device.ScheduledIn();
+  if (in == slot.plugged) return false;
+  if (in) {
+    slot.plugged = true;
+    device.Arrived();
+  } else {
+    // Unplugged, the device loses its power; a handle opened before reaches nothing.
+    device.Chip().Isp().PowerOff();
+    slot.plugged = false;
+    ++slot.plugGeneration;
+  }
+  return true;
+}
+
+void SimBus::FollowSchedules() {
+  for (const auto& slot : slots_) FollowSchedule(*slot);
+}
+
+bool SimBus::AdvanceIdle(std::chrono::microseconds duration,
+                         const std::vector<std::string>& inUse) {
+  bool changed = false;
+  for (const auto& slot : slots_) {
+    const std::string path = slot->device->InterfacePath();
+    if (std::find(inUse.begin(), inUse.end(), path) != inUse.end()) continue;
+    slot->device->Clock().Advance(duration);
+    changed = FollowSchedule(*slot) || changed;
+  }
+  return changed;
+}
+
 bool SimBus::IsPlugged(const SimDevice& device) const {
   return slots_[SlotOf(device)]->plugged;
 }
@@ -119,6 +152,7 @@ IoResult SimBus::Control(NativeHandle handle, std::uint32_t code,
   const auto it = slot.handles.find(static_cast<std::uint32_t>(handle));
   if (it == slot.handles.end()) return {};  // not a handle of ours: as an invalid handle would
   SimDevice& device = *slot.device;
+  FollowSchedule(slot);
   // A handle opened before the device left the bus or re-enumerated reaches nothing.
   if (!slot.plugged || slot.plugGeneration != it->second.plugGeneration ||
       device.Generation() != it->second.identityGeneration)

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/DeviceInterfaces.h"
@@ -35,6 +36,13 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   const SimDevice& Device(std::size_t i) const { return *slots_[i]->device; }
   // The plugged device whose interface path this is; nullptr for none.
   SimDevice* DeviceAt(std::string_view path);
+
+  // Plugs in and takes out the devices that have a schedule, as their clocks say. Each device's
+  // schedule is followed on the thread that works with it: at each of its requests, or here.
+  void FollowSchedules();
+  // Lets time pass on every device but those in use (whose own work moves their clocks), as a
+  // host's wait for devices to come; true when a schedule plugged a device in or took one out.
+  bool AdvanceIdle(std::chrono::microseconds duration, const std::vector<std::string>& inUse);
 
   // Each request takes this long on the device's clock, as a real USB link would.
   void SetLatency(std::chrono::microseconds latency) { latency_ = latency; }
@@ -79,6 +87,8 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   };
 
   std::size_t SlotOf(const SimDevice& device) const;
+  // Plugs the slot's device in or takes it out as its schedule says; true when that changed it.
+  bool FollowSchedule(Slot& slot);
   bool Answer(SimDevice& device, bool admitted, std::uint32_t code,
               std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
               LoggedRequest& entry);

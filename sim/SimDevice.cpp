@@ -1,5 +1,7 @@
 #include "sim/SimDevice.h"
 
+#include <algorithm>
+
 #include "platform/DriverRecords.h"
 #include "util/Text.h"
 
@@ -61,6 +63,17 @@ std::array<std::uint8_t, 18> SimDevice::DeviceDescriptor() const {
           0x02,
           0x03,
           0x01};
+}
+
+bool SimDevice::ScheduledIn() const {
+  const auto now = clock_.Now();
+  return std::any_of(schedule_.begin(), schedule_.end(), [&](const PlugInterval& interval) {
+    return now >= interval.in && (!interval.out || now < *interval.out);
+  });
+}
+
+void SimDevice::Arrived() {
+  arrival_ = std::chrono::steady_clock::now();
 }
 
 }  // namespace qv::sim

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/Guid.h"
 #include "sim/Catalogue.h"
@@ -13,6 +14,13 @@
 #include "sim/VirtualClock.h"
 
 namespace qv::sim {
+
+// When a device is plugged in, on its own clock: from `in` on, up to `out` if it has one.
+struct PlugInterval {
+  std::chrono::milliseconds in{0};
+  std::optional<std::chrono::milliseconds> out;
+};
+using PlugSchedule = std::vector<PlugInterval>;
 
 // One simulated device on the bus: its identity, its chip and the faults it is to show.
 class SimDevice {
@@ -58,10 +66,29 @@ class SimDevice {
   // Counts one request; false when a fault makes it fail.
   bool AdmitRequest() {
     ++requests_;
+    if (arrival_) {
+      firstRequestDelays_.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
+          std::chrono::steady_clock::now() - *arrival_));
+      arrival_.reset();
+    }
     return !(failRequest_ && requests_ == *failRequest_);
   }
   bool ShouldLeaveBus() const { return goneAfter_ && requests_ >= *goneAfter_; }
   std::uint64_t RequestCount() const { return requests_; }
+
+  // A bench's port: the device is plugged in and taken out on its own clock as the schedule
+  // says. Time passes on it while it is worked with, and while it waits (the host's waits for
+  // devices to come advance the devices nobody works with).
+  void SetSchedule(PlugSchedule schedule) { schedule_ = std::move(schedule); }
+  bool HasSchedule() const { return !schedule_.empty(); }
+  // Whether the schedule has the device plugged in now.
+  bool ScheduledIn() const;
+  // For benchmarks: each arrival's time on the wall clock, and how long after it the first
+  // request came (in the order of the arrivals that got one).
+  void Arrived();
+  const std::vector<std::chrono::microseconds>& FirstRequestDelays() const {
+    return firstRequestDelays_;
+  }
 
  private:
   Identity identity_;
@@ -73,6 +100,9 @@ class SimDevice {
   std::uint64_t requests_ = 0;
   std::optional<std::uint64_t> failRequest_;
   std::optional<std::uint64_t> goneAfter_;
+  PlugSchedule schedule_;
+  std::optional<std::chrono::steady_clock::time_point> arrival_;
+  std::vector<std::chrono::microseconds> firstRequestDelays_;
 };
 
 }  // namespace qv::sim

@@ -68,6 +68,55 @@ std::string ParseFlashFiles(SimSetup& setup, std::string_view value) {
   }
 }
 
+// "500-9000+12000": in at 500 ms, out at 9000 ms, in again at 12000 ms for good. Intervals in
+// order and apart, each a number of milliseconds on the device's own clock.
+std::string ParsePlugSchedule(std::string_view text, PlugSchedule& schedule) {
+  const std::string usage =
+      "schedule needs, for each device, intervals IN-OUT or IN (milliseconds on the device's "
+      "clock) joined by +, in order, such as 500-9000+12000; not '" +
+      std::string(text) + "'";
+  std::chrono::milliseconds earliest{0};
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t plus = text.find('+', start);
+    const std::string_view part = text.substr(start, plus - start);
+    const std::size_t dash = part.find('-');
+    const auto in = ParseUnsigned(part.substr(0, dash), 10, 100'000'000);
+    std::optional<std::uint64_t> out;
+    if (dash != std::string_view::npos && dash + 1 < part.size())
+      out = ParseUnsigned(part.substr(dash + 1), 10, 100'000'000);
+    const bool open = dash == std::string_view::npos || dash + 1 == part.size();
+    if (!in || (!open && (!out || *out <= *in)) || std::chrono::milliseconds(*in) < earliest)
+      return usage;
+    PlugInterval interval{std::chrono::milliseconds(*in), std::nullopt};
+    if (out) interval.out = std::chrono::milliseconds(*out);
+    schedule.push_back(interval);
+    const bool last = plus == std::string_view::npos;
+    if (open && !last) return usage;  // nothing can follow an interval without an end
+    if (last) return {};
+    earliest = *interval.out + std::chrono::milliseconds(1);
+    start = plus + 1;
+  }
+}
+
+// One schedule per device in plug order, separated by commas; an empty one keeps its device
+// plugged in throughout.
+std::string ParseSchedules(SimSetup& setup, std::string_view value) {
+  setup.schedules.clear();
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = value.find(',', start);
+    const std::string_view one = value.substr(start, comma - start);
+    PlugSchedule schedule;
+    if (!one.empty()) {
+      if (std::string error = ParsePlugSchedule(one, schedule); !error.empty()) return error;
+    }
+    setup.schedules.push_back(std::move(schedule));
+    if (comma == std::string_view::npos) return {};
+    start = comma + 1;
+  }
+}
+
 struct Key {
   std::string_view name;
   KeyHandler parse;
@@ -111,6 +160,7 @@ std::span<const Key> Keys() {
          return {};
        }},
       {"flash-file", ParseFlashFiles},
+      {"schedule", ParseSchedules},
       {"stuck-busy",
        [](SimSetup& s, std::string_view v) { return ParseFlag(s.stuckBusy, "stuck-busy", v); }},
       {"wp", [](SimSetup& s, std::string_view v) { return ParseFlag(s.writeProtectPin, "wp", v); }},
@@ -182,6 +232,10 @@ SimSetupResult ParseSimSetup(std::string_view text) {
     if (std::string error = it->parse(setup, pair.substr(eq + 1)); !error.empty())
       return {std::nullopt, error};
   }
+  if (setup.schedules.size() > setup.devices.size())
+    return {std::nullopt, "schedule gives " + std::to_string(setup.schedules.size()) +
+                              " schedules for " + std::to_string(setup.devices.size()) +
+                              " devices"};
   if (setup.flashFiles.size() > std::max<std::size_t>(setup.devices.size(), 1))
     return {std::nullopt, "flash-file names " + std::to_string(setup.flashFiles.size()) +
                               " files for " + std::to_string(setup.devices.size()) + " devices"};
@@ -216,7 +270,9 @@ Simulation::Simulation(const SimSetup& setup) {
     device.Chip().I2c().Configure(setup.i2c);
     if (i < setup.flashFiles.size() && attachError_.empty())
       attachError_ = isp.AttachFile(setup.flashFiles[i]);
+    if (i < setup.schedules.size()) device.SetSchedule(setup.schedules[i]);
   }
+  bus_.FollowSchedules();
 }
 
 std::string Simulation::FileError() const {

@@ -33,6 +33,9 @@ struct SimSetup {
   bool writeProtectPin = false;
   std::uint32_t flipReads = 0;
   std::optional<std::uint32_t> readyAfter = 0;  // nullopt: never ready
+  // When each device (in plug order) is plugged in and taken out; a device past the end of the
+  // list, or with an empty schedule, stays plugged in.
+  std::vector<PlugSchedule> schedules;
   MailboxSetup mailbox;  // the firmware's stored parameters, status and version
   I2cSetup i2c;          // the slaves on the chip's I2C bus
 };

@@ -51,6 +51,12 @@ TEST(SimSetupText, RefusesWhatItDoesNotKnow) {
       {"fail-after=-1", "fail-after needs a whole number of 1 or more"},
       {"fail-request=x", "fail-request needs a whole number of 1 or more"},
       {"latency-us=20000000", "latency-us needs microseconds from 0 to 10000000"},
+      // Intervals in order, each with its end before the next begins; an open one ends the list.
+      {"schedule=500-400", "schedule needs, for each device, intervals"},
+      {"schedule=100-900+800-", "schedule needs, for each device, intervals"},
+      {"schedule=100-+200-", "schedule needs, for each device, intervals"},
+      {"schedule=x", "schedule needs, for each device, intervals"},
+      {"schedule=100-,200-", "schedule gives 2 schedules for 1 devices"},
   };
   for (const auto& c : cases) {
     const auto result = ParseSimSetup(c.text);
@@ -145,6 +151,31 @@ TEST(SimulatedBus, LatencyAdvancesTheVirtualClockPerRequest) {
 
 // Devices driven side by side each keep their own time; a host that works with one device at a
 // time sees the bus's time, the furthest any device has come, and its pauses pass on every device.
+TEST(SimulatedBus, ASchedulePlugsDevicesInAndOutOnTheirOwnClocks) {
+  const auto setup = ParseSimSetup("model=Brevanto_RX1,Brevanto_RX1;schedule=100-300+600-,");
+  ASSERT_TRUE(setup.setup) << setup.error;
+  Simulation simulation(*setup.setup);
+  SimBus& bus = simulation.Bus();
+  const auto present = [&] { return bus.PresentPaths(bus.Device(0).InterfaceClass())->size(); };
+  EXPECT_EQ(present(), 1u);  // the second, without a schedule, is there throughout
+  using std::chrono::milliseconds;
+  EXPECT_TRUE(bus.AdvanceIdle(milliseconds(100), {}));  // the first comes
+  EXPECT_EQ(present(), 2u);
+  const NativeHandle handle = bus.Open(bus.Device(0).InterfacePath().c_str());
+  // In use, its clock moves only with its own work: the host's waits do not take it out.
+  EXPECT_FALSE(bus.AdvanceIdle(milliseconds(500), {bus.Device(0).InterfacePath()}));
+  EXPECT_EQ(present(), 2u);
+  bus.Device(0).Clock().Advance(milliseconds(200));
+  std::vector<std::uint8_t> record(24), answer(18);
+  const IoResult gone = bus.Control(handle, 0x22242E, record, answer);
+  EXPECT_FALSE(gone.ok);
+  EXPECT_TRUE(gone.gone);
+  EXPECT_EQ(present(), 1u);
+  EXPECT_TRUE(bus.AdvanceIdle(milliseconds(300), {}));  // back at 600 ms
+  EXPECT_EQ(present(), 2u);
+  bus.Close(handle);
+}
+
 TEST(SimulatedBus, EachDeviceKeepsItsOwnTime) {
   const auto setup = ParseSimSetup("model=Brevanto_RX1,Brevanto_RX1;latency-us=250");
   Simulation sim(*setup.setup);
