@@ -88,7 +88,17 @@ Parsed BuildParser(Options& o) {
       ->type_name("FILE");
   p.update->add_flag("--all", o.all,
                      "Update every present device of the model the file is named for, side by "
-                     "side; --device adds a device in firmware-update mode");
+                     "side; --device narrows them, and names a device in firmware-update mode");
+  p.update->add_flag("--watch", o.watch,
+                     "A bench: update each device of the model the file is named for as it is "
+                     "plugged in, until Ctrl-C (or --count devices)");
+  p.update
+      ->add_option("--record", o.recordPath,
+                   "With --watch: add a JSON line for each finished device to this file, synced "
+                   "line by line")
+      ->type_name("FILE");
+  p.update->add_option("--count", o.count, "With --watch: end after this many devices")
+      ->type_name("N");
   p.read = app.add_subcommand("read", "Read the flash back, every block twice");
   p.read->add_option("--size", o.size, "Bytes to read from address 0 (default 0x8000)")
       ->type_name("N");

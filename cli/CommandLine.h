@@ -21,6 +21,9 @@ struct Options {
   bool verbose = false;
   bool json = false;
   bool all = false;
+  bool watch = false;
+  std::string recordPath;
+  std::string count;
   std::string logPath;
   std::string file;
   std::string size;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/DeviceInterfaces.h"
@@ -35,6 +36,18 @@ class DevicePorts {
   // Why a present device's path could not be opened (no permission, for one); empty when it
   // opened, or when nothing more is known than that it failed.
   virtual std::string OpenProblem(std::string_view /*path*/) { return {}; }
+
+  // A host's wait for devices to come and go: up to `most` passes, less when the ports learn
+  // sooner that a device came or went. On simulated devices time passes for those not in `inUse`,
+  // whose own work moves their clocks. True when the ports know that something changed; false
+  // tells nothing, and the caller looks again.
+  virtual bool WaitForChange(std::chrono::milliseconds most,
+                             const std::vector<std::string>& /*inUse*/) {
+    HostClock().Sleep(static_cast<std::uint32_t>(most.count()));
+    return false;
+  }
+  // The host's own time, for how long a run of waits and updates took.
+  virtual Clock& HostClock() { return DeviceClock(); }
 };
 
 struct PortsResult {

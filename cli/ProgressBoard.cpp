@@ -22,7 +22,13 @@ ProgressBoard::ProgressBoard(std::ostream& out, bool terminal, int columns)
 ProgressBoard::~ProgressBoard() = default;
 
 ProgressRow& ProgressBoard::AddRow(std::string label) {
+  std::lock_guard lock(mutex_);
   rows_.push_back(std::make_unique<Row>(*this, rows_.size(), std::move(label)));
+  const Row& row = *rows_.back();
+  if (started_) {
+    labelWidth_ = std::max(labelWidth_, row.label.size());
+    if (terminal_) out_ << row.label << '\n' << std::flush;
+  }
   return *rows_.back();
 }
 

@@ -22,7 +22,8 @@ class ProgressBoard {
   ProgressBoard& operator=(const ProgressBoard&) = delete;
   ~ProgressBoard();
 
-  // A row for each device, all added before Start.
+  // A row for each device. One added after Start (a device that arrived later) goes below the
+  // others; a label wider than the ones before widens every row at its next redraw.
   ProgressRow& AddRow(std::string label);
   // Draws the rows on a terminal, when it is wide enough for them (else the board writes plain
   // lines); the cursor then stays below them.

@@ -16,6 +16,7 @@
 #include "cli/Prompt.h"
 #include "cli/Report.h"
 #include "cli/RequestTrace.h"
+#include "cli/Station.h"
 #include "cli/UpdateAll.h"
 #include "flash/FlashOperations.h"
 #include "util/AtomicFile.h"
@@ -81,10 +82,24 @@ class Tool {
       return report_.End(kExitUsage,
                          "--size needs a number of bytes from 1 to 0x1000000, the flash's address "
                          "space (decimal, or hex after 0x)");
-    if (o_.all && !o_.backupPath.empty())
+    if ((o_.all || o_.watch) && !o_.backupPath.empty())
       return report_.End(kExitUsage,
                          "--backup keeps one device's flash: update the devices one by one to "
                          "back each up, or update them together without --backup");
+    if (o_.all && o_.watch)
+      return report_.End(kExitUsage,
+                         "--all updates the devices present now and --watch those plugged in "
+                         "from now on: give one of them");
+    if (!o_.watch && (!o_.recordPath.empty() || !o_.count.empty()))
+      return report_.End(kExitUsage, "--record and --count go with update --watch");
+    std::optional<std::uint64_t> count;
+    if (!o_.count.empty()) {
+      const auto n = ParseNumber(o_.count, 1'000'000'000);
+      if (!n || *n == 0)
+        return report_.End(kExitUsage, "--count needs a number of devices of 1 or more");
+      count = *n;
+    }
+    count_ = count;
     MaintenanceArgs args;
     if (maintenance) {
       if (auto error = ParseMaintenance(*maintenance, o_.words, args))
@@ -150,6 +165,7 @@ class Tool {
     if (!o_.backupPath.empty()) files.push_back({o_.backupPath, "--backup", true});
     if (!o_.outPath.empty()) files.push_back({o_.outPath, "--out", true});
     if (!o_.logPath.empty()) files.push_back({o_.logPath, "--log", true});
+    if (!o_.recordPath.empty()) files.push_back({o_.recordPath, "--record", true});
     for (std::size_t i = 0; i < files.size(); ++i)
       for (std::size_t j = i + 1; j < files.size(); ++j)
         if (SameFile(files[i].path, files[j].path))
@@ -178,6 +194,22 @@ class Tool {
     CoreState core(io, ports.Interfaces(), ports.DeviceClock());
     const auto present = FindPresentDevices(ports.Interfaces());
     if (command == p_.list) return List(core, ports, present, simulated);
+    if (command == p_.update && o_.watch) {
+      const StationRequest request{
+          .ports = ports,
+          .io = io,
+          .trace = trace,
+          .wanted = p_.device->count() ? std::optional(o_.device) : std::nullopt,
+          .image = *image,
+          .file = o_.file,
+          .recordPath = o_.recordPath,
+          .count = count_,
+          .yes = o_.yes,
+          .force = o_.force,
+          .interrupts = hooks_.interrupts,
+      };
+      return RunStation(request, streams_, report_);
+    }
     if (command == p_.update && o_.all) {
       const UpdateAllRequest request{
           .ports = ports,
@@ -384,6 +416,7 @@ class Tool {
   Report report_;
   // A backup to write back, or a whole-flash file to compare, until the core takes it.
   std::vector<std::uint8_t> wholeFlash_;
+  std::optional<std::uint64_t> count_;  // update --watch --count
 };
 
 }  // namespace

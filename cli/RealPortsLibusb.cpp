@@ -3,6 +3,7 @@
 #include "platform/SteadyClock.h"
 #include "platform/libusb/LibusbDeviceInterfaces.h"
 #include "platform/libusb/LibusbDeviceIo.h"
+#include "platform/libusb/LibusbHotplug.h"
 #include "transport/Protocol.h"
 
 namespace qv::cli {
@@ -26,12 +27,21 @@ class LibusbDevicePorts final : public DevicePorts {
   std::string OpenProblem(std::string_view path) override { return io_.OpenProblem(path); }
   const usb::LibusbContext& Context() const { return context_; }
 
+  bool WaitForChange(std::chrono::milliseconds most,
+                     const std::vector<std::string>& inUse) override {
+    // libusb's hot-plug events where it has them, taken only once something waits for them.
+    if (!hotplug_) hotplug_ = std::make_unique<usb::LibusbHotplug>(context_);
+    if (hotplug_->Available()) return hotplug_->Wait(most);
+    return DevicePorts::WaitForChange(most, inUse);
+  }
+
  private:
   usb::LibusbContext context_;
   usb::UsbIdClasses classes_ = KnownIds();
   usb::LibusbDeviceIo io_{context_, classes_};
   usb::LibusbDeviceInterfaces interfaces_{context_, classes_};
   SteadyClock clock_;
+  std::unique_ptr<usb::LibusbHotplug> hotplug_;  // ends before the context it uses
 };
 
 }  // namespace

@@ -27,6 +27,12 @@ double SecondsValue(std::chrono::microseconds time) {
   return static_cast<double>(time.count()) / 1e6;
 }
 
+std::optional<std::uint32_t> AddressOf(const std::string& text) {
+  std::smatch match;
+  if (!std::regex_search(text, match, AddressPattern())) return std::nullopt;
+  return static_cast<std::uint32_t>(std::stoul(match[1].str(), nullptr, 16));
+}
+
 const Step* TellingFailure(const std::vector<Step>& steps) {
   // The failure that says the most: the last one naming an address, else the last one at all
   // (the retry and final texts only sum up the ones before them).
@@ -50,9 +56,7 @@ void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono:
   const Step* failure = TellingFailure(steps);
   if (!failure) return;
   nlohmann::json failed = {{"text", failure->text}};
-  std::smatch match;
-  if (std::regex_search(failure->text, match, AddressPattern()))
-    failed["address"] = std::stoul(match[1].str(), nullptr, 16);
+  if (const auto address = AddressOf(failure->text)) failed["address"] = *address;
   into["failure"] = failed;
 }
 
@@ -67,7 +71,8 @@ int Report::End(int code, const std::string& message, bool warning) {
     document_["exit"] = code;
     if (!message.empty()) document_[warning ? "warning" : "error"] = message;
     // File names, device paths and typed texts need not be valid UTF-8; a document must be.
-    streams_.out << document_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+    streams_.out << document_.dump(oneLine_ ? -1 : 2, ' ', false,
+                                   nlohmann::json::error_handler_t::replace)
                  << std::endl;
   } else if (!message.empty()) {
     streams_.err << "qvtool: " << message << '\n';

@@ -35,6 +35,9 @@ class Report {
   std::ostream& Talk() { return json_ ? streams_.err : streams_.out; }
   nlohmann::json& Document() { return document_; }
 
+  // The document goes out on one line, as one line of a stream of JSON lines.
+  void SetOneLine() { oneLine_ = true; }
+
   // Ends the command with its exit code. With --json the document goes out with "exit" (and
   // "error", or "warning", when there is a message); otherwise a message goes to standard error
   // as "qvtool: ...". Returns the code.
@@ -43,6 +46,7 @@ class Report {
  private:
   const ToolStreams& streams_;
   bool json_;
+  bool oneLine_ = false;
   std::ostream null_{nullptr};
   nlohmann::json document_ = nlohmann::json::object();
 };
@@ -56,6 +60,9 @@ const char* ResultWord(int exit);
 // The failure text of a flash command that says the most: the last one naming an address, else
 // the last one; nullptr when nothing failed.
 const Step* TellingFailure(const std::vector<Step>& steps);
+
+// The address a failure text names ("Verifying Fail at 0x0001C0"), if it names one.
+std::optional<std::uint32_t> AddressOf(const std::string& text);
 
 // The steps with their durations, and the telling failure with its address, into a document.
 void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono::microseconds end);

@@ -1,10 +1,12 @@
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "cli/DevicePorts.h"
 #include "platform/SteadyClock.h"
 #include "sim/PacedClock.h"
 #include "sim/SimSetup.h"
+#include "sim/VirtualClock.h"
 
 namespace qv::cli {
 namespace {
@@ -33,11 +35,33 @@ class SimulationPorts : public DevicePorts {
   }
   std::string FileError() override { return simulation_.FileError(); }
 
+  bool WaitForChange(std::chrono::milliseconds most,
+                     const std::vector<std::string>& inUse) override {
+    // A device plugged in by its schedule is the bus's own event, noticed within one step, as a
+    // hot-plug notification would be.
+    constexpr std::chrono::milliseconds kStep{10};
+    if (!simulation_.RealTime() && !inUse.empty()) {
+      // Virtual time costs nothing: without a pause the waits would take the devices' threads'
+      // processor time while they work.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    for (std::chrono::milliseconds waited{0}; waited < most; waited += kStep) {
+      HostClock().Sleep(static_cast<std::uint32_t>(kStep.count()));
+      if (simulation_.Bus().AdvanceIdle(kStep, inUse)) return true;
+    }
+    return false;
+  }
+  Clock& HostClock() override {
+    if (simulation_.RealTime()) return real_;
+    return host_;
+  }
+
  private:
   sim::Simulation& simulation_;
   // In real time, pauses pass on the wall clock and on the simulated devices' clocks alike.
   SteadyClock real_;
   sim::PacedClock busClock_;
+  sim::VirtualClock host_;  // the station's own time over devices that keep theirs
   std::map<const sim::SimDevice*, std::unique_ptr<sim::PacedClock>> paced_;
 };
 

@@ -20,25 +20,8 @@ struct DeviceRun {
   std::string label;  // "Brevanto RX1 1-2": the name, and what tells it apart from its twins
   ProgressRow* row = nullptr;
   Clock* clock = nullptr;  // the device's own, fetched before the threads start
-  CommandResult result;
-  std::vector<Step> steps;
-  std::chrono::microseconds time{0};  // on the device's clock
+  DeviceOutcome outcome;
 };
-
-// The model's devices, narrowed to those --device names when it is given, and the devices in
-// firmware-update mode it names: those tell no model, so only a name brings them in.
-std::vector<const PresentDevice*> Chosen(const UpdateAllRequest& request,
-                                         const DeviceModel& model) {
-  std::vector<const PresentDevice*> chosen;
-  for (const PresentDevice& device : request.present) {
-    const bool named = request.wanted && DeviceMatches(device, *request.wanted);
-    if (device.useAudioDriver
-            ? device.matchText == FieldText(model.MatchText) && (!request.wanted || named)
-            : named)
-      chosen.push_back(&device);
-  }
-  return chosen;
-}
 
 // Devices of one name are told apart by the part of their paths in which they differ.
 std::string Label(const PresentDevice& device, const std::vector<const PresentDevice*>& chosen) {
@@ -48,45 +31,12 @@ std::string Label(const PresentDevice& device, const std::vector<const PresentDe
   return twins.size() < 2 ? device.name : device.name + " " + DistinguishingPart(device, twins);
 }
 
-// "Firmware update success!", or "Firmware update Fail!" and the failure text that says the
-// most, with its address.
-std::string ResultText(const DeviceRun& run) {
-  if (run.result.exit == kExitSuccess) return "Firmware update success!";
-  std::string text = "Firmware update Fail!";
-  if (const Step* failure = TellingFailure(run.steps);
-      failure && failure->text != "Firmware update Fail!")
-    text += " " + failure->text;
-  return text;
-}
-
-// One device's update, on its own thread: nothing here is shared with another device's but the
-// ports, whose I/O serves each device apart, and the board, which locks.
-void UpdateOne(const UpdateAllRequest& request, bool terminal, int columns, DeviceRun& run) {
-  Clock& clock = *run.clock;
-  auto core = std::make_unique<CoreState>(request.io, request.ports.Interfaces(), clock);
-  const auto started = clock.Now();
-  const auto elapsed = [&clock, started] { return clock.Now() - started; };
-  ProgressBar progress(*run.row, terminal, columns, request.interrupts);
-  progress.RecordSteps(&run.steps, elapsed);
-  if (!ProbePresentDevice(core->UsbDevice, *run.device)) {
-    const std::string problem = request.ports.OpenProblem(run.device->path);
-    run.result = {kExitFailed, problem.empty() ? "the device does not answer" : problem};
-    progress.Status(run.result.message, UpdateProgress::Style::kFailure);
-  } else {
-    core->FlashImage = request.image;
-    const CommandContext context{*core,       progress,      request.ports.Interfaces(),
-                                 *run.device, request.force, {}};
-    run.result = UpdateFirmware(context);
-  }
-  run.time = elapsed();
-}
-
 std::string Table(const std::vector<DeviceRun>& runs) {
   std::size_t labelWidth = std::string_view("device").size();
   std::size_t resultWidth = std::string_view("result").size();
   for (const DeviceRun& run : runs) {
     labelWidth = std::max(labelWidth, run.label.size());
-    resultWidth = std::max(resultWidth, ResultText(run).size());
+    resultWidth = std::max(resultWidth, ResultText(run.outcome).size());
   }
   const auto row = [&](const std::string& label, const std::string& result,
                        const std::string& time) {
@@ -97,11 +47,56 @@ std::string Table(const std::vector<DeviceRun>& runs) {
     return line + time + '\n';
   };
   std::string text = row("device", "result", "time");
-  for (const DeviceRun& run : runs) text += row(run.label, ResultText(run), Seconds(run.time));
+  for (const DeviceRun& run : runs)
+    text += row(run.label, ResultText(run.outcome), Seconds(run.outcome.time));
   return text;
 }
 
 }  // namespace
+
+std::vector<const PresentDevice*> DevicesOfModel(const std::vector<PresentDevice>& present,
+                                                 const DeviceModel& model,
+                                                 const std::optional<std::string>& wanted) {
+  std::vector<const PresentDevice*> chosen;
+  for (const PresentDevice& device : present) {
+    const bool named = wanted && DeviceMatches(device, *wanted);
+    if (device.useAudioDriver ? device.matchText == FieldText(model.MatchText) && (!wanted || named)
+                              : named)
+      chosen.push_back(&device);
+  }
+  return chosen;
+}
+
+std::string ResultText(const DeviceOutcome& outcome) {
+  if (outcome.result.exit == kExitSuccess) return "Firmware update success!";
+  std::string text = "Firmware update Fail!";
+  if (const Step* failure = TellingFailure(outcome.steps);
+      failure && failure->text != "Firmware update Fail!")
+    text += " " + failure->text;
+  return text;
+}
+
+DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentDevice& device,
+                              ProgressRow& row, bool terminal, int columns, Clock& clock) {
+  DeviceOutcome outcome;
+  auto core = std::make_unique<CoreState>(context.io, context.ports.Interfaces(), clock);
+  const auto started = clock.Now();
+  const auto elapsed = [&clock, started] { return clock.Now() - started; };
+  ProgressBar progress(row, terminal, columns, context.interrupts);
+  progress.RecordSteps(&outcome.steps, elapsed);
+  if (!ProbePresentDevice(core->UsbDevice, device)) {
+    const std::string problem = context.ports.OpenProblem(device.path);
+    outcome.result = {kExitFailed, problem.empty() ? "the device does not answer" : problem};
+    progress.Status(outcome.result.message, UpdateProgress::Style::kFailure);
+  } else {
+    core->FlashImage = context.image;
+    const CommandContext command{*core,  progress,      context.ports.Interfaces(),
+                                 device, context.force, {}};
+    outcome.result = UpdateFirmware(command);
+  }
+  outcome.time = elapsed();
+  return outcome;
+}
 
 int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Report& report) {
   const DeviceModel* model = ModelOfFileName(request.file);
@@ -116,7 +111,8 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
     const Selection named = SelectDevice(request.present, request.wanted);
     if (!named.device && !named.ambiguous) return report.End(kExitNoDevice, named.message);
   }
-  const std::vector<const PresentDevice*> chosen = Chosen(request, *model);
+  const std::vector<const PresentDevice*> chosen =
+      DevicesOfModel(request.present, *model, request.wanted);
   if (chosen.empty() && request.wanted)
     return report.End(kExitUsage, "--device '" + *request.wanted + "' names no " +
                                       std::string(ModelName(*model)) + ", the model " +
@@ -151,37 +147,43 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
   // Every device's clock is fetched here, on one thread, before the devices start.
   for (DeviceRun& run : runs) run.clock = &request.ports.ClockFor(run.device->path);
   board.Start();
+  const DeviceUpdateContext context{request.ports, request.io, request.image, request.force,
+                                    request.interrupts};
   {
     std::vector<std::jthread> threads;
     for (DeviceRun& run : runs)
-      threads.emplace_back([&request, &board, &run] {
-        UpdateOne(request, board.Terminal(), board.RowColumns(), run);
+      threads.emplace_back([&context, &board, &run] {
+        run.outcome = UpdateOneDevice(context, *run.device, *run.row, board.Terminal(),
+                                      board.RowColumns(), *run.clock);
       });
   }
 
   report.Out() << '\n' << Table(runs);
   for (const DeviceRun& run : runs)
-    if (!run.result.message.empty())
-      report.Out() << run.label << ": " << run.result.message << '\n';
+    if (!run.outcome.result.message.empty())
+      report.Out() << run.label << ": " << run.outcome.result.message << '\n';
 
   nlohmann::json devices = nlohmann::json::array();
   bool failed = false, stopped = false;
   for (const DeviceRun& run : runs) {
     nlohmann::json entry = DeviceJson(*run.device, request.simulated);
     entry["label"] = run.label;
-    entry["result"] = ResultWord(run.result.exit);
-    entry["exit"] = run.result.exit;
-    entry["seconds"] = SecondsValue(run.time);
-    if (!run.result.message.empty())
-      entry[run.result.warning ? "warning" : "error"] = run.result.message;
-    AddSteps(entry, run.steps, run.time);
+    entry["result"] = ResultWord(run.outcome.result.exit);
+    entry["exit"] = run.outcome.result.exit;
+    entry["seconds"] = SecondsValue(run.outcome.time);
+    if (!run.outcome.result.message.empty())
+      entry[run.outcome.result.warning ? "warning" : "error"] = run.outcome.result.message;
+    AddSteps(entry, run.outcome.steps, run.outcome.time);
     devices.push_back(entry);
-    failed = failed || (run.result.exit != kExitSuccess && run.result.exit != kExitInterrupted);
-    stopped = stopped || run.result.exit == kExitInterrupted;
+    failed = failed || (run.outcome.result.exit != kExitSuccess &&
+                        run.outcome.result.exit != kExitInterrupted);
+    stopped = stopped || run.outcome.result.exit == kExitInterrupted;
   }
   report.Document()["devices"] = devices;
-  const std::size_t updated = static_cast<std::size_t>(std::count_if(
-      runs.begin(), runs.end(), [](const DeviceRun& r) { return r.result.exit == kExitSuccess; }));
+  const std::size_t updated =
+      static_cast<std::size_t>(std::count_if(runs.begin(), runs.end(), [](const DeviceRun& r) {
+        return r.outcome.result.exit == kExitSuccess;
+      }));
   const std::string summary = std::to_string(updated) + " of " + count + " updated";
   report.Document()["result"] = summary;
   // A simulated flash that could not be kept in its file makes the run's result worthless.

@@ -5,14 +5,49 @@
 #include <string>
 #include <vector>
 
+#include "app/DeviceModels.h"
+#include "cli/Commands.h"
 #include "cli/DevicePorts.h"
 #include "cli/DeviceSelection.h"
+#include "cli/ProgressBar.h"
 #include "cli/QvTool.h"
 #include "cli/Report.h"
 #include "cli/RequestTrace.h"
 #include "image/FlashImage.h"
 
 namespace qv::cli {
+
+// The devices an update of many picks: the model's devices, narrowed to those `wanted` (--device)
+// names when it is given, and the devices in firmware-update mode it names: those tell no model,
+// so only a name brings them in.
+std::vector<const PresentDevice*> DevicesOfModel(const std::vector<PresentDevice>& present,
+                                                 const DeviceModel& model,
+                                                 const std::optional<std::string>& wanted);
+
+// What each device's update of several shares.
+struct DeviceUpdateContext {
+  DevicePorts& ports;
+  DeviceIo& io;
+  const FlashImage& image;
+  bool force = false;
+  const std::atomic<int>* interrupts = nullptr;
+};
+
+// How one device's update went, its steps and its time on the device's own clock.
+struct DeviceOutcome {
+  CommandResult result;
+  std::vector<Step> steps;
+  std::chrono::microseconds time{0};
+};
+
+// One device's update by the sequence of `update`, on the calling thread with a core state of its
+// own, its progress on `row` and its pauses on `clock` (the device's own, fetched beforehand).
+DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentDevice& device,
+                              ProgressRow& row, bool terminal, int columns, Clock& clock);
+
+// "Firmware update success!", or "Firmware update Fail!" and the failure text that says the
+// most, with its address.
+std::string ResultText(const DeviceOutcome& outcome);
 
 // `update --all`: every present device of the model the firmware file is named for, updated
 // side by side, each by the sequence of `update` on a thread of its own, with its own connection

@@ -13,7 +13,7 @@ namespace qv::usb {
 // A present USB device as this port names it.
 struct PresentUsbDevice {
   std::shared_ptr<libusb_device> device;  // holds a reference of libusb's own
-  std::string idText;  // "vid_e5d3&pid_7a01"
+  std::string idText;                     // "vid_e5d3&pid_7a01"
   // Its interface path: the ids and its place on the bus as the kernel names it ("1-1.4": bus 1,
   // port 4 of the hub on port 1), so two devices of one model have two paths:
   // "usb#vid_e5d3&pid_7a01#1-1.4".

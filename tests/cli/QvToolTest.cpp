@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -356,6 +357,26 @@ TEST_F(QvTool, ASecondCtrlCEndsTheToolAtOnce) {
   EXPECT_CONTAINS(output, "status 130\n");
   EXPECT_CONTAINS(output, "qvtool: stopping after the current block");
   EXPECT_CONTAINS(output, "qvtool: quit at once");
+}
+
+TEST_F(QvTool, AStationKilledMidRunLeavesOnlyWholeLinesInItsRecord) {
+  Write("Brevanto_RX1.bin", Firmware(20000));
+  // Four devices, in real time, arriving a tenth of a second apart; killed (no chance to tidy
+  // up) once the first has its line and the others are under way.
+  const std::string command =
+      "cd " + Quote(DirPath()) + " && (" + Quote(QVTOOL_PATH) +
+      " --simulate='model=Brevanto_RX1,Brevanto_RX1,Brevanto_RX1,Brevanto_RX1;real-time=1;"
+      "schedule=100-,200-,300-,400-' update --watch --yes --record record.jsonl Brevanto_RX1.bin"
+      " >out.txt 2>&1 & tool=$!; for i in $(seq 200); do [ -s record.jsonl ] && break; sleep "
+      "0.05; done; sleep 0.2; kill -9 $tool; wait $tool; echo $? >status.txt)";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(Read("status.txt"), "137\n");  // ended by SIGKILL
+  const std::string record = Read("record.jsonl");
+  ASSERT_FALSE(record.empty()) << Read("out.txt");
+  EXPECT_EQ(record.back(), '\n');
+  std::istringstream lines(record);
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_FALSE(nlohmann::json::parse(line, nullptr, false).is_discarded()) << line;
 }
 
 TEST_F(QvTool, SmallCommandsAndUsageErrors) {

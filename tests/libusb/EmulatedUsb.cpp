@@ -77,6 +77,7 @@ struct EmulatedUsb::Device {
   LinkFaults faults;
   std::string node;
   std::string syspath;
+  std::string description;  // what umockdev adds for it
   Owned<UMockdevIoctlBase> handler{umockdev_ioctl_base_new()};
   bool plugged = true;
   std::uint64_t transfers = 0;
@@ -232,6 +233,13 @@ struct EmulatedUsb::Device {
     umockdev_testbed_uevent(bed.testbed.get(), syspath.c_str(), "remove");
     umockdev_testbed_remove_device(bed.testbed.get(), syspath.c_str());
   }
+
+  void Add() {
+    GError* error = nullptr;
+    if (!umockdev_testbed_add_from_string(bed.testbed.get(), description.c_str(), &error))
+      throw std::runtime_error(std::string("umockdev: ") + (error ? error->message : "add"));
+    plugged = true;
+  }
 };
 
 EmulatedUsb::EmulatedUsb(const std::string& setup, std::vector<LinkFaults> faults)
@@ -257,7 +265,7 @@ EmulatedUsb::EmulatedUsb(const std::string& setup, std::vector<LinkFaults> fault
       throw std::runtime_error(std::string("umockdev: ") + (error ? error->message : "attach"));
     const auto& identity = device.GetIdentity();
     const std::string address = emulated->node.substr(emulated->node.size() - 3);
-    const std::string description =
+    emulated->description =
         "P: " + emulated->syspath.substr(4) + "\n" + "N: " + emulated->node.substr(5) + "\n" +
         "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: BUSNUM=001\n" +
         "E: DEVNUM=" + address + "\nE: DEVNAME=" + emulated->node + "\n" +
@@ -266,8 +274,7 @@ EmulatedUsb::EmulatedUsb(const std::string& setup, std::vector<LinkFaults> fault
         "A: idVendor=" + LowerAscii(FormatHex(identity.vendorId, 4)) + "\\n\n" +
         "A: idProduct=" + LowerAscii(FormatHex(identity.productId, 4)) + "\\n\n" +
         "H: descriptors=" + DescriptorsText(device) + "\n";
-    if (!umockdev_testbed_add_from_string(bed_->testbed.get(), description.c_str(), &error))
-      throw std::runtime_error(std::string("umockdev: ") + (error ? error->message : "add"));
+    emulated->Add();
     devices_.push_back(std::move(emulated));
   }
 }
@@ -285,6 +292,14 @@ std::size_t EmulatedUsb::DeviceCount() const {
 void EmulatedUsb::Unplug(std::size_t device) {
   std::lock_guard lock(bed_->mutex);
   devices_[device]->Unplug();
+}
+
+void EmulatedUsb::Replug(std::size_t device) {
+  std::lock_guard lock(bed_->mutex);
+  Device& emulated = *devices_[device];
+  if (emulated.plugged) return;
+  emulated.Add();
+  umockdev_testbed_uevent(bed_->testbed.get(), emulated.syspath.c_str(), "add");
 }
 
 bool EmulatedUsb::Plugged(std::size_t device) const {

@@ -51,6 +51,8 @@ class EmulatedUsb {
   std::size_t DeviceCount() const;
   // The device leaves the bus: its node and sysfs entry go, with a "remove" uevent.
   void Unplug(std::size_t device);
+  // It comes back: its sysfs entry and node again, with an "add" uevent, as a hot-plug does.
+  void Replug(std::size_t device);
   bool Plugged(std::size_t device) const;
   std::vector<SeenTransfer> Transfers(std::size_t device) const;
   std::string Node(std::size_t device) const;  // "/dev/bus/usb/001/002"

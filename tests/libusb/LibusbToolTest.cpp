@@ -2,6 +2,12 @@
 // through libusb to the simulated chip.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include "tests/cli/ToolRunner.h"
 #include "tests/libusb/EmulatedUsb.h"
@@ -93,6 +99,42 @@ TEST_F(QvToolOverLibusb, ADeviceWithoutAccessIsNamedWithTheRulesThatGiveIt) {
   EXPECT_CONTAINS(run.err, "no permission to open /dev/bus/usb/001/002 (vid_e5d3&pid_7a01)");
   EXPECT_CONTAINS(run.err, "sudo scripts/install-udev-rules");
   EXPECT_TRUE(usb_->Transfers(0).empty());
+}
+
+// A bench: the station notices a device plugged in while it runs, updates it once, and sees it
+// leave. The tool runs beside the test, which plugs and unplugs as a person would.
+TEST_F(QvToolOverLibusb, AStationUpdatesADevicePluggedInWhileItRunsAndSeesItLeave) {
+  EmulatedUsb& usb = Plug("model=Brevanto_RX1");
+  usb.Unplug(0);
+  const std::string image = Firmware(0x1801);
+  Write("Brevanto_RX1.bin", image);
+  const std::string command = "cd " + Quote(DirPath()) + " && exec " + Quote(QVTOOL_PATH) +
+                              " update --watch --yes --record record.jsonl Brevanto_RX1.bin"
+                              " >station.txt 2>&1";
+  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+  pid_t tool = 0;
+  ASSERT_EQ(posix_spawn(&tool, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  // Each step is given 20 s: the device's update takes about one.
+  const auto until = [&](const std::function<bool()>& done) {
+    for (int i = 0; i < 400 && !done(); ++i) usleep(50'000);
+    return done();
+  };
+  EXPECT_TRUE(until([&] { return Read("station.txt").find("Waiting for") != std::string::npos; }));
+  usb.Replug(0);
+  EXPECT_TRUE(until([&] { return !Read("record.jsonl").empty(); })) << Read("station.txt");
+  usb.Unplug(0);
+  EXPECT_TRUE(until([&] { return Read("station.txt").find("1-1: left") != std::string::npos; }))
+      << Read("station.txt");
+  kill(tool, SIGINT);
+  int status = 0;
+  waitpid(tool, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 130) << Read("station.txt");
+  const std::string out = Read("station.txt");
+  EXPECT_CONTAINS(out, "port 1-1: Brevanto RX1 plugged in");
+  EXPECT_CONTAINS(out, "finished: Firmware update success!");
+  EXPECT_CONTAINS(out, "updated 1, failed 0");
+  EXPECT_CONTAINS(Read("record.jsonl"), "\"port\":\"1-1\"");
+  EXPECT_EQ(FlashOf(0), Flashed(image));
 }
 
 TEST_F(QvToolOverLibusb, NoDeviceFound) {

@@ -28,8 +28,7 @@ TEST(UdevRules, GrantAccessToExactlyTheIdsTheToolReaches) {
           << "not a rule of the expected form: " << line;
   }
   std::multiset<std::string> reached{protocol::kUpdateMatchE6A4, protocol::kUpdateMatchE7B2};
-  for (const DeviceModel& model : DeviceModelTable())
-    reached.emplace(FieldText(model.MatchText));
+  for (const DeviceModel& model : DeviceModelTable()) reached.emplace(FieldText(model.MatchText));
   EXPECT_EQ(granted, reached);
 }
 

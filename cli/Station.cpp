@@ -1,0 +1,293 @@
+#include "cli/Station.h"
+
+#include <chrono>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/FirmwareFiles.h"
+#include "cli/ProgressBoard.h"
+#include "cli/Prompt.h"
+#include "cli/UpdateAll.h"
+#include "util/AppendedFile.h"
+#include "util/Text.h"
+
+namespace qv::cli {
+namespace {
+
+// Devices are looked for this often when the ports tell nothing sooner: a person who plugs one
+// in and looks at the screen takes a quarter of a second for "at once", and a scan costs the host
+// one listing of the interfaces and the devices nothing.
+constexpr std::chrono::milliseconds kScanInterval{250};
+
+std::string UtcNow() {
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &now);
+#else
+  gmtime_r(&now, &utc);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// One device's update under way, on its own thread.
+struct Job {
+  PresentDevice device;
+  std::string port;
+  ProgressRow* row = nullptr;
+  Clock* clock = nullptr;  // the device's own, fetched on the station's thread
+  DeviceOutcome outcome;
+  std::atomic<bool> done{false};
+  std::jthread thread;
+};
+
+class Station {
+ public:
+  Station(const StationRequest& request, const ToolStreams& streams, Report& report,
+          const DeviceModel& model, AppendedFile* record)
+      : request_(request),
+        streams_(streams),
+        report_(report),
+        model_(model),
+        record_(record),
+        board_(report.Out(), !report.Json() && streams.outIsTerminal && streams.outMovesCursor,
+               streams.columns),
+        checksum_(ImageChecksum(request.image)),
+        started_(request.ports.HostClock().Now()) {}
+
+  int Run() {
+    const std::string model(ModelName(model_));
+    report_.Out() << "Waiting for " << model << " devices: " << DisplayName(request_.file)
+                  << ", checksum 0x" << FormatHex(checksum_, 4)
+                  << (request_.count ? ", " + std::to_string(*request_.count) + " devices" : "")
+                  << "; Ctrl-C ends" << std::endl;
+    // Present already: not plugged in "from now on".
+    for (const PresentDevice* device : Devices()) {
+      known_[device->path] = State::kLeftAlone;
+      report_.Out() << "port " << PortOfPath(device->path)
+                    << ": already plugged in when the station started, not updated (plug it "
+                       "in again to update it)"
+                    << std::endl;
+    }
+    board_.Start();
+    bool stopping = false;
+    while (true) {
+      Reap();
+      stopping = stopping || Interrupted() || Counted();
+      if (stopping && jobs_.empty()) break;
+      if (!stopping) Scan();
+      std::vector<std::string> inUse;
+      for (const auto& job : jobs_) inUse.push_back(job->device.path);
+      request_.ports.WaitForChange(kScanInterval, inUse);
+    }
+    return Summary();
+  }
+
+ private:
+  enum class State { kUpdating, kDone, kLeftAlone };
+
+  bool Interrupted() const { return request_.interrupts && request_.interrupts->load() > 0; }
+  bool Counted() const { return request_.count && started_count_ >= *request_.count; }
+
+  std::vector<const PresentDevice*> Devices() {
+    present_ = FindPresentDevices(request_.ports.Interfaces());
+    return DevicesOfModel(present_, model_, request_.wanted);
+  }
+
+  ProgressRow& RowOf(const std::string& port) {
+    auto it = rows_.find(port);
+    if (it == rows_.end()) it = rows_.emplace(port, &board_.AddRow("port " + port)).first;
+    return *it->second;
+  }
+
+  // Arrivals and removals since the last look.
+  void Scan() {
+    const std::vector<const PresentDevice*> devices = Devices();
+    for (auto it = known_.begin(); it != known_.end();) {
+      const bool here = std::any_of(devices.begin(), devices.end(),
+                                    [&](const PresentDevice* d) { return d->path == it->first; });
+      // A device under way that left is told by its update's failure.
+      if (here || it->second == State::kUpdating) {
+        ++it;
+        continue;
+      }
+      Event(PortOfPath(it->first), "left", "waiting");
+      it = known_.erase(it);
+    }
+    for (const PresentDevice* device : devices) {
+      if (known_.contains(device->path) || Counted()) continue;
+      Start(*device);
+    }
+  }
+
+  void Start(const PresentDevice& device) {
+    known_[device.path] = State::kUpdating;
+    ++started_count_;
+    auto job = std::make_unique<Job>();
+    job->device = device;
+    job->port = PortOfPath(device.path);
+    job->row = &RowOf(job->port);
+    job->clock = &request_.ports.ClockFor(device.path);
+    if (request_.trace) request_.trace->Label(device.path, "port " + job->port);
+    Event(job->port, device.name + " plugged in", device.name + " plugged in");
+    const DeviceUpdateContext context{request_.ports, request_.io, request_.image, request_.force,
+                                      request_.interrupts};
+    Job& running = *job;
+    const bool terminal = board_.Terminal();
+    const int columns = board_.RowColumns();
+    running.thread = std::jthread([context, &running, terminal, columns] {
+      running.outcome =
+          UpdateOneDevice(context, running.device, *running.row, terminal, columns, *running.clock);
+      running.done = true;
+    });
+    jobs_.push_back(std::move(job));
+  }
+
+  // The devices whose update has ended: their line of the record, their result on their row.
+  void Reap() {
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+      Job& job = **it;
+      if (!job.done) {
+        ++it;
+        continue;
+      }
+      job.thread.join();
+      const DeviceOutcome& outcome = job.outcome;
+      const int exit = outcome.result.exit;
+      (exit == kExitSuccess ? updated_ : exit == kExitInterrupted ? stopped_ : failed_)++;
+      StationRecordLine line;
+      line.time = UtcNow();
+      line.port = job.port;
+      line.path = job.device.path;
+      line.model = job.device.name;
+      line.file = DisplayName(request_.file);
+      line.checksum = checksum_;
+      line.exit = outcome.result.exit;
+      line.message = outcome.result.message;
+      if (const Step* failure = TellingFailure(outcome.steps)) {
+        line.failure = failure->text;
+        line.failureAddress = AddressOf(failure->text);
+      }
+      line.seconds = SecondsValue(outcome.time);
+      const std::string text = RecordText(line);
+      if (record_ && !record_->Append(text) && recordError_.empty()) {
+        recordError_ = record_->Error();
+        streams_.err << "qvtool: --record: " << recordError_ << std::endl;
+      }
+      if (report_.Json()) streams_.out << text << std::endl;
+      const std::string result =
+          ResultText(outcome) + "  " + Seconds(outcome.time) +
+          (outcome.result.message.empty() ? std::string() : ": " + outcome.result.message);
+      Event(job.port, "finished: " + result, result);
+      known_[job.device.path] = State::kDone;
+      it = jobs_.erase(it);
+    }
+  }
+
+  // On a terminal the port's row shows `shown`; piped, the event is a line of its own.
+  void Event(const std::string& port, const std::string& line, const std::string& shown) {
+    ProgressRow& row = RowOf(port);
+    if (board_.Terminal()) {
+      row.Redraw(shown);
+    } else {
+      row.Line(line);
+    }
+  }
+
+  int Summary() {
+    const auto time = request_.ports.HostClock().Now() - started_;
+    const std::string summary =
+        "updated " + std::to_string(updated_) + ", failed " + std::to_string(failed_) +
+        (stopped_ ? ", stopped " + std::to_string(stopped_) : std::string()) + ", time " +
+        Seconds(time);
+    report_.Out() << summary << std::endl;
+    nlohmann::json& document = report_.Document();
+    document["updated"] = updated_;
+    document["failed"] = failed_;
+    document["stopped"] = stopped_;
+    document["seconds"] = SecondsValue(time);
+    if (!recordError_.empty()) return report_.End(kExitUsage, "--record: " + recordError_);
+    if (failed_ > 0) return report_.End(kExitFailed, report_.Json() ? summary : "");
+    if (Interrupted()) return report_.End(kExitInterrupted, "stopped: " + summary);
+    return report_.End(kExitSuccess);
+  }
+
+  const StationRequest& request_;
+  const ToolStreams& streams_;
+  Report& report_;
+  const DeviceModel& model_;
+  AppendedFile* record_;
+  ProgressBoard board_;
+  std::uint16_t checksum_;
+  std::chrono::microseconds started_;
+  std::vector<PresentDevice> present_;
+  std::map<std::string, State> known_;        // by path
+  std::map<std::string, ProgressRow*> rows_;  // by port
+  std::vector<std::unique_ptr<Job>> jobs_;
+  std::uint64_t started_count_ = 0;
+  std::uint64_t updated_ = 0, failed_ = 0, stopped_ = 0;
+  std::string recordError_;
+};
+
+}  // namespace
+
+std::string PortOfPath(const std::string& path) {
+  std::vector<std::string> pieces;
+  std::size_t start = 0;
+  for (std::size_t hash; (hash = path.find('#', start)) != std::string::npos; start = hash + 1)
+    pieces.push_back(path.substr(start, hash - start));
+  pieces.push_back(path.substr(start));
+  return pieces.size() > 2 ? pieces[2] : path;
+}
+
+std::string RecordText(const StationRecordLine& line) {
+  // In the order a person reads them, not sorted by name.
+  nlohmann::ordered_json json = {{"time", line.time},
+                                 {"port", line.port},
+                                 {"path", line.path},
+                                 {"model", line.model},
+                                 {"file", line.file},
+                                 {"checksum", "0x" + FormatHex(line.checksum, 4)},
+                                 {"result", ResultWord(line.exit)},
+                                 {"exit", line.exit},
+                                 {"seconds", line.seconds}};
+  if (!line.message.empty()) json[line.exit == kExitSuccess ? "warning" : "error"] = line.message;
+  if (line.failure) {
+    json["failure"] = {{"text", *line.failure}};
+    if (line.failureAddress) json["failure"]["address"] = *line.failureAddress;
+  }
+  return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+int RunStation(const StationRequest& request, const ToolStreams& streams, Report& report) {
+  const DeviceModel* model = ModelOfFileName(request.file);
+  if (!model)
+    return report.End(kExitUsage,
+                      "update --watch updates the devices of the model the file is "
+                      "named for, and " +
+                          DisplayName(request.file) +
+                          " carries no model's name (Brevanto_RX1.hex, ...)");
+  // The record is opened before anything else: a bench without its record is no bench.
+  std::unique_ptr<AppendedFile> record;
+  if (!request.recordPath.empty()) {
+    record = std::make_unique<AppendedFile>(request.recordPath);
+    if (!record->Ready()) return report.End(kExitUsage, "--record: " + record->Error());
+  }
+  if (report.Json()) report.SetOneLine();
+  const std::string question =
+      "Update every " + std::string(ModelName(*model)) + " plugged in from now on?";
+  if (!request.yes && !Confirm(streams, report, kUpdateWarningText, question)) {
+    report.Out() << kUpdateAbortedText << ": nothing was sent." << std::endl;
+    return report.End(kExitFailed, report.Json() ? kUpdateAbortedText : "");
+  }
+  return Station(request, streams, report, *model, record.get()).Run();
+}
+
+}  // namespace qv::cli
