@@ -75,6 +75,11 @@ TEST_F(LoopbackPort, ListsEachClassWithTheIdsInThePathsAndFindsTheLaterOfTwo) {
   EXPECT_TRUE(connection_.IsDevicePresent());
   ASSERT_TRUE(connection_.SetMatchId("vid_e5d3&pid_7a02"));
   EXPECT_FALSE(connection_.IsDevicePresent());
+
+  // Removed again at the end of a test, the devices leave nothing behind for the next one.
+  devices_.reset();
+  EXPECT_EQ(Present(protocol::kAudioInterfaceClass), std::vector<std::string>{});
+  EXPECT_EQ(Present(protocol::kUsbDeviceInterfaceClass), std::vector<std::string>{});
 }
 
 // Each kind of request the tool makes, through the connection: the simulated drivers must have
