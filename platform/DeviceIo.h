@@ -26,12 +26,13 @@ class DeviceIo {
  public:
   virtual ~DeviceIo() = default;
 
-  // Opens a device interface path for synchronous read and write access, shared for read and
-  // write, existing devices only. Returns kInvalidHandle on failure.
+  // Opens a device interface path for read and write access, shared for read and write, existing
+  // devices only. Returns kInvalidHandle on failure.
   virtual NativeHandle Open(const char* path) = 0;
 
-  // One I/O control call. The output buffer is passed for both directions: for host-to-device
-  // requests the driver reads the data stage from it.
+  // One I/O control call, returning when it completed or failed; a request its device does not
+  // answer within the port's time limit fails. The output buffer is passed for both directions:
+  // for host-to-device requests the driver reads the data stage from it.
   virtual IoResult Control(NativeHandle handle, std::uint32_t code,
                            std::span<const std::uint8_t> input, std::span<std::uint8_t> output) = 0;
 

@@ -4,7 +4,9 @@
 
 namespace qv {
 
-// Device I/O on the real Windows calls: synchronous CreateFileA, DeviceIoControl, CloseHandle.
+// Device I/O on the real Windows calls: CreateFileA, DeviceIoControl and CloseHandle. Requests are
+// overlapped with a time limit of a second: a request its device does not answer is cancelled
+// (CancelIoEx) and fails.
 class Win32DeviceIo final : public DeviceIo {
  public:
   NativeHandle Open(const char* path) override;

@@ -28,7 +28,7 @@ std::string WindowsPath(std::string path);
 // so that a person's run of the program keeps their window manager's frame.
 class UnmanagedFrameSetting {
  public:
-  UnmanagedFrameSetting();
+  explicit UnmanagedFrameSetting(const std::string& program);
   UnmanagedFrameSetting(const UnmanagedFrameSetting&) = delete;
   UnmanagedFrameSetting& operator=(const UnmanagedFrameSetting&) = delete;
   ~UnmanagedFrameSetting();
@@ -43,7 +43,8 @@ bool AnswerOpenDialog(HWND dialog, const std::string& path);
 
 class ProgramUnderTest {
  public:
-  // Starts the program with QV_SIM set to simSetup, in workDir (empty: the driver's own).
+  // Starts the program with QV_SIM set to simSetup (the simulated twins' devices; the real
+  // programs do not read it), in workDir (empty: the driver's own).
   ProgramUnderTest(const std::string& program, const std::string& simSetup,
                    const std::string& workDir = {});
   ProgramUnderTest(const ProgramUnderTest&) = delete;

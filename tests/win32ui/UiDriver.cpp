@@ -4,9 +4,12 @@
 //   qv_ui_driver <qvupdate-sim.exe> <screenshot.bmp>
 //     start-up with no device plugged in: finds the window by caption, checks the size and what
 //     the update panel shows, saves a screenshot, closes the window and checks the exit code.
-//   qv_ui_driver update|update-fail <qvupdate-sim.exe> <work folder> <screenshot.bmp>
-//     the one-click firmware update on a simulated device, to success or (every flash read
-//     disturbed) to failure; see UpdateScenario.h.
+//   qv_ui_driver update|update-fail|update-unplug <qvupdate-sim.exe> <work folder> <screenshot.bmp>
+//     the one-click firmware update on a simulated device, to success, to failure (every flash
+//     read disturbed) or with the device leaving in the middle; see UpdateScenario.h.
+//   qv_ui_driver update-real|update-real-unplug <qvupdate.exe> <work folder> <screenshot.bmp>
+//     the same update in the real program, on a device of the loopback test driver that it finds
+//     and reaches through Windows.
 //   qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>
 //     the same update in the service window, with another file opened on the "Gen. Bin File"
 //     page while it runs: the flash must end with the model's file.
@@ -100,10 +103,46 @@ int RunStartupScenario(const std::string& program, const std::string& screenshot
   return failures.count == 0 ? 0 : 1;
 }
 
+// The update scenarios by their first argument.
+struct UpdateMode {
+  const char* name;
+  UpdateOutcome outcome;
+  UpdateDisturbance disturbance;
+  UpdateDevice device;
+};
+constexpr UpdateMode kUpdateModes[] = {
+    {.name = "update",
+     .outcome = UpdateOutcome::kSuccess,
+     .disturbance = UpdateDisturbance::kNone,
+     .device = UpdateDevice::kSimulatedTwin},
+    {.name = "update-fail",
+     .outcome = UpdateOutcome::kFailure,
+     .disturbance = UpdateDisturbance::kNone,
+     .device = UpdateDevice::kSimulatedTwin},
+    {.name = "update-unplug",
+     .outcome = UpdateOutcome::kUnplugged,
+     .disturbance = UpdateDisturbance::kNone,
+     .device = UpdateDevice::kSimulatedTwin},
+    {.name = "update-load",
+     .outcome = UpdateOutcome::kSuccess,
+     .disturbance = UpdateDisturbance::kEditorLoad,
+     .device = UpdateDevice::kSimulatedTwin},
+    {.name = "update-real",
+     .outcome = UpdateOutcome::kSuccess,
+     .disturbance = UpdateDisturbance::kNone,
+     .device = UpdateDevice::kLoopbackDriver},
+    {.name = "update-real-unplug",
+     .outcome = UpdateOutcome::kUnplugged,
+     .disturbance = UpdateDisturbance::kNone,
+     .device = UpdateDevice::kLoopbackDriver},
+};
+
 int Usage() {
   std::printf(
       "usage: qv_ui_driver <qvupdate-sim.exe> <screenshot.bmp>\n"
-      "       qv_ui_driver update|update-fail <qvupdate-sim.exe> <work folder> "
+      "       qv_ui_driver update|update-fail|update-unplug <qvupdate-sim.exe> <work folder> "
+      "<screenshot.bmp>\n"
+      "       qv_ui_driver update-real|update-real-unplug <qvupdate.exe> <work folder> "
       "<screenshot.bmp>\n"
       "       qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
       "       qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>\n"
@@ -121,14 +160,12 @@ int main(int argc, char** argv) {
     return RunServiceScenario(WindowsPath(argv[2]), WindowsPath(argv[3]));
   if (argc == 5 && std::strcmp(argv[1], "editor") == 0)
     return RunEditorScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]));
-  if (argc == 5 && std::strcmp(argv[1], "update-load") == 0)
-    return RunUpdateScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]),
-                             UpdateOutcome::kSuccess, UpdateDisturbance::kEditorLoad);
   if (argc == 5) {
-    const bool success = std::strcmp(argv[1], "update") == 0;
-    if (!success && std::strcmp(argv[1], "update-fail") != 0) return Usage();
-    return RunUpdateScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]),
-                             success ? UpdateOutcome::kSuccess : UpdateOutcome::kFailure);
+    for (const UpdateMode& mode : kUpdateModes) {
+      if (std::strcmp(argv[1], mode.name) != 0) continue;
+      return RunUpdateScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]),
+                               mode.outcome, mode.disturbance, mode.device);
+    }
   }
   return Usage();
 }

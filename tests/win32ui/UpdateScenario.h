@@ -5,11 +5,16 @@
 // The one-click firmware update, driven through the window as a user runs it: a work folder
 // holding the model's update file, the simulated device's flash kept in a file there, Start, OK
 // in the warning box, and the final texts. A successful update must leave exactly the image in
-// the flash; a failed one (every flash read disturbed) must say so and program nothing.
+// the flash; a failed one (every flash read disturbed) must say so and program nothing; one whose
+// device leaves in the middle must say it failed.
 
 namespace qv::uitest {
 
-enum class UpdateOutcome { kSuccess, kFailure };
+enum class UpdateOutcome { kSuccess, kFailure, kUnplugged };
+
+// Where the device is: the simulated twin's own (QV_SIM), or a device of the loopback test driver
+// that the real program finds and reaches through Windows.
+enum class UpdateDevice { kSimulatedTwin, kLoopbackDriver };
 
 // What the user does while the update runs: nothing, or (in the service window, with a device
 // paced in real time so the update lasts) open another firmware file on the "Gen. Bin File"
@@ -20,6 +25,7 @@ enum class UpdateDisturbance { kNone, kEditorLoad };
 // 0 when everything matched, 1 otherwise.
 int RunUpdateScenario(const std::string& program, const std::string& workDir,
                       const std::string& screenshot, UpdateOutcome expected,
-                      UpdateDisturbance disturbance = UpdateDisturbance::kNone);
+                      UpdateDisturbance disturbance = UpdateDisturbance::kNone,
+                      UpdateDevice device = UpdateDevice::kSimulatedTwin);
 
 }  // namespace qv::uitest

@@ -2,19 +2,16 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
+
+#include "tests/win32/OwnedHandle.h"
 
 // What the driver reads of another program's window through Win32 alone.
 
 namespace qv::uitest {
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using OwnedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+using test::OwnedHandle;
 
 struct ChildWindow {
   HWND hwnd = nullptr;

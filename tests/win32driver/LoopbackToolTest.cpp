@@ -1,0 +1,147 @@
+// The built qvtool.exe, without --simulate, against devices of the loopback test driver under
+// Wine: its real ports find them through SetupAPI and reach the simulated chip through
+// DeviceIoControl and the driver.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/cli/FirmwareSamples.h"
+#include "tests/cli/ToolRun.h"
+#include "tests/image/TempFiles.h"
+#include "tests/win32/OwnedHandle.h"
+#include "tests/win32driver/LoopbackDevices.h"
+
+namespace qv::test {
+namespace {
+
+// Long enough for a small update on a loaded machine; a tool that hangs fails the test instead
+// of holding the suite.
+constexpr DWORD kToolTimeoutMs = 120000;
+
+class QvToolOverLoopback : public ::testing::Test {
+ protected:
+  LoopbackDevices& Plug(const std::string& setup) {
+    devices_.reset();  // one set of devices at a time: the tool would see both
+    devices_ = std::make_unique<LoopbackDevices>(QV_LOOPBACK_INF, setup);
+    return *devices_;
+  }
+  std::string FlashOf(std::size_t device) {
+    const auto flash = devices_->Flash(device);
+    return std::string(flash.begin(), flash.end());
+  }
+  void Write(const std::string& name, const std::string& bytes) { dir_.Write(name, bytes); }
+
+  // Runs qvtool.exe in the test's folder with no standard input (never a terminal).
+  ToolRun Tool(const std::vector<std::string>& args) {
+    std::string command(1, '"');
+    command += QVTOOL_EXE;
+    command += '"';
+    for (const std::string& arg : args) command += " \"" + arg + "\"";
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    const auto file = [&](const char* name, DWORD access, DWORD disposition) {
+      return OwnedHandle(CreateFileA((dir_.Path() / name).string().c_str(), access,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    ToolRun run;
+    {
+      Write("stdin.txt", "");
+      const OwnedHandle in = file("stdin.txt", GENERIC_READ, OPEN_EXISTING);
+      const OwnedHandle out = file("stdout.txt", GENERIC_WRITE, CREATE_ALWAYS);
+      const OwnedHandle err = file("stderr.txt", GENERIC_WRITE, CREATE_ALWAYS);
+      STARTUPINFOA startup{};
+      startup.cb = sizeof(startup);
+      startup.dwFlags = STARTF_USESTDHANDLES;
+      startup.hStdInput = in.get();
+      startup.hStdOutput = out.get();
+      startup.hStdError = err.get();
+      PROCESS_INFORMATION info{};
+      if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                          nullptr, dir_.Path().string().c_str(), &startup, &info)) {
+        ADD_FAILURE() << "cannot start " << command << " (error " << GetLastError() << ")";
+        return run;
+      }
+      CloseHandle(info.hThread);
+      const OwnedHandle process(info.hProcess);
+      if (WaitForSingleObject(process.get(), kToolTimeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 99);
+        WaitForSingleObject(process.get(), INFINITE);
+        ADD_FAILURE() << command << " did not end within " << kToolTimeoutMs / 1000 << " s";
+      }
+      DWORD code = 0;
+      GetExitCodeProcess(process.get(), &code);
+      run.status = static_cast<int>(code);
+    }
+    run.out = ReadFile(dir_.Path() / "stdout.txt");
+    run.err = ReadFile(dir_.Path() / "stderr.txt");
+    // The console's line ends, as a Linux run's for the comparisons.
+    for (std::string* text : {&run.out, &run.err}) {
+      for (std::size_t at; (at = text->find("\r\n")) != std::string::npos;) text->erase(at, 1);
+    }
+    return run;
+  }
+
+  TempDir dir_;
+  std::unique_ptr<LoopbackDevices> devices_;
+};
+
+TEST_F(QvToolOverLoopback, ListsUpdatesBacksUpAndRestoresARealDevice) {
+  Plug("model=Brevanto_RX1");
+  ToolRun run = Tool({"list"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "Brevanto RX1  vid_e5d3&pid_7a01  audio driver  " + devices_->InterfacePath(0) + "\n");
+  run = Tool({"chip-id"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_CONTAINS(run.out, "0xEF,  0x40,  0x13,  \nflash: EF 40 13 (4 Mbit");
+
+  const std::string image = Firmware(0x1801);
+  Write("Brevanto_RX1.hex", AsHex(image));
+  run = Tool({"update", "--yes", "Brevanto_RX1.hex"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_CONTAINS(run.out, "Firmware update success!");
+  EXPECT_EQ(FlashOf(0), Flashed(image));
+
+  // Its first 16 KiB: the whole flash would take thousands of requests more and prove no more.
+  run = Tool({"backup", "--size", "0x4000", "old.bin"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  const std::string backup = ReadFile(dir_.Path() / "old.bin");
+  EXPECT_EQ(backup, FlashOf(0).substr(0, 0x4000));
+
+  Write("other.bin", Firmware(0x900));
+  run = Tool({"update", "--yes", "other.bin"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  run = Tool({"restore", "--yes", "old.bin"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_CONTAINS(run.out, "Firmware update success!");
+  EXPECT_EQ(FlashOf(0), Flashed(backup));
+}
+
+TEST_F(QvToolOverLoopback, TwoDevicesOfOneModelAreToldApartByTheirPaths) {
+  Plug("model=Brevanto_RX1,Brevanto_RX1");
+  ToolRun run = Tool({"chip-id"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_CONTAINS(run.err, devices_->InterfacePath(0) + "\n    --device '0000'\n");
+  EXPECT_CONTAINS(run.err, devices_->InterfacePath(1) + "\n    --device '0001'\n");
+  run = Tool({"--device", "0001", "chip-id"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(devices_->Requests(0).empty());
+  EXPECT_FALSE(devices_->Requests(1).empty());
+}
+
+// Mid-programming (the erase and its polls take the first few hundred requests), a device that
+// leaves fails the update at once and is named as gone.
+TEST_F(QvToolOverLoopback, AnUpdateFailsWhenItsDeviceLeaves) {
+  const std::string image = Firmware(0x1801);
+  Write("Brevanto_RX1.bin", image);
+  Plug("model=Brevanto_RX1;fail-after=700");
+  const ToolRun run = Tool({"update", "--yes", "Brevanto_RX1.bin"});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_CONTAINS(run.out, "Firmware update Fail!");
+  EXPECT_CONTAINS(run.err, "the device is gone");
+  EXPECT_EQ(devices_->Requests(0).size(), 700u);  // nothing reached the device after it left
+}
+
+}  // namespace
+}  // namespace qv::test
