@@ -5,7 +5,6 @@
 namespace qv::uitest {
 namespace {
 
-constexpr const char* kFrameKey = "Software\\Wine\\AppDefaults\\qvupdate-sim.exe\\X11 Driver";
 constexpr DWORD kPollMs = 100;
 
 }  // namespace
@@ -27,8 +26,10 @@ std::string WindowsPath(std::string path) {
   return path;
 }
 
-UnmanagedFrameSetting::UnmanagedFrameSetting() {
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, kFrameKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_,
+UnmanagedFrameSetting::UnmanagedFrameSetting(const std::string& program) {
+  const std::string name = program.substr(program.find_last_of("\\/") + 1);
+  const std::string key = "Software\\Wine\\AppDefaults\\" + name + "\\X11 Driver";
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_,
                       nullptr) != ERROR_SUCCESS) {
     key_ = nullptr;
     return;
@@ -43,7 +44,8 @@ UnmanagedFrameSetting::~UnmanagedFrameSetting() {
 }
 
 ProgramUnderTest::ProgramUnderTest(const std::string& program, const std::string& simSetup,
-                                   const std::string& workDir) {
+                                   const std::string& workDir)
+    : frames_(program) {
   // The child inherits the environment.
   SetEnvironmentVariableA("QV_SIM", simSetup.c_str());
   std::string commandLine = "\"" + program + "\"";
