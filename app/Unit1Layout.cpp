@@ -377,7 +377,8 @@ void TForm1::BuildInformationPage() {
     label->SetFont(large);
     label->SetBounds({label->Bounds().left, label->Bounds().top, 140, 24});
   }
-  btnUpdateStatus = MakeButton(*this, page, "btnUpdateStatus", "Update", {480, 8, 75, 25});
+  // Clear of the connection line's longer text, "USB Disconnected".
+  btnUpdateStatus = MakeButton(*this, page, "btnUpdateStatus", "Update", {490, 8, 75, 25});
 
   ui::Button** hid[] = {&btnHID0, &btnHID1, &btnHID2, &btnHID3, &btnHID4};
   for (int i = 0; i < 5; ++i) {

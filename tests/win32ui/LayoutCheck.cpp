@@ -5,9 +5,10 @@
 // Builds the update window and the service window in this process, as the window programs do,
 // over a simulated Brevanto RX1 Pro whose firmware file lies in a work folder (the longest file
 // line the panel shows), lets polling find both, and checks every text of the update panel and
-// of each service page with TextFit. The desktop must give the process <dpi> pixels per inch (the
-// test sets Wine's LogPixels) and this program must be aware of it, as its manifest says. Prints
-// the fonts Wine gave for those asked for, each problem as a FAIL: line, and exits 1 if any.
+// of each service page with TextFit, the Information page also with every status text. The
+// desktop must give the process <dpi> pixels per inch (the test sets Wine's LogPixels) and this
+// program must be aware of it, as its manifest says. Prints the fonts Wine gave for those asked
+// for, each problem as a FAIL: line, and exits 1 if any.
 #include <windows.h>
 
 #include <cstdio>
@@ -88,6 +89,18 @@ void CheckWindow(bool service, TextFitReport& report, std::vector<std::string>& 
     PumpMessages();
     CheckTextFit(hwnd, std::string(name) + ", page \"" + page->Caption() + "\"", report);
   }
+  // The Information page with each text its Update can show: every rate, connected or not,
+  // playing or muted, PCM or DSD.
+  const InformationTexts& texts = app.Texts;
+  form.Dispatcher().SelectPage(*form.MainPageControl, *form.Information);
+  for (std::size_t i = 0; i < texts.RateTexts.size(); ++i) {
+    form.lblCurrentFreq1->SetCaption(texts.RateTexts[i]);
+    form.lblConnect->SetCaption(i % 2 ? texts.UsbDisconnected : texts.UsbConnected);
+    form.lblMute->SetCaption(i % 2 ? texts.Playing : texts.Mute);
+    form.lblCurrentFormat1->SetCaption(i < 16 ? texts.Pcm : texts.Dsd);
+    PumpMessages();
+    CheckTextFit(hwnd, std::string(name) + ", page \"Information\" after Update", report);
+  }
 }
 
 int SystemDpi() {
@@ -134,7 +147,10 @@ int main(int argc, char** argv) {
   SetCurrentDirectoryA("..");
   std::filesystem::remove_all(work, error);
 
-  std::printf("at %d dpi, %d texts checked; fonts asked for and given:\n", dpi, report.texts);
+  std::printf(
+      "at %d dpi, %d texts checked (a text seen on several pages counts each time); fonts asked "
+      "for and given:\n",
+      dpi, report.texts);
   for (const auto& [requested, obtained] : report.fonts)
     std::printf("  %s -> %s\n", requested.c_str(), obtained.c_str());
   for (const auto& [problem, where] : report.problems) failures.push_back(where + ": " + problem);
