@@ -5,7 +5,9 @@
 // Builds the update window and the service window in this process, as the window programs do,
 // over a simulated Brevanto RX1 Pro whose firmware file lies in a work folder (the longest file
 // line the panel shows), lets polling find both, and checks every text of the update panel and
-// of each service page with TextFit, the Information page also with every status text. The
+// of each service page with TextFit: the Information page also with every status text, the panel
+// also with the update's longest result line (Start, then Cancel in the warning box) and its
+// success line. The shell is scripted (it answers the box) but tells the desktop's density. The
 // desktop must give the process <dpi> pixels per inch (the test sets Wine's LogPixels) and this
 // program must be aware of it, as its manifest says. Prints the fonts Wine gave for those asked
 // for, each problem as a FAIL: line, and exits 1 if any.
@@ -23,7 +25,7 @@
 #include "image/HexLoader.h"
 #include "sim/SimSetup.h"
 #include "tests/win32ui/TextFit.h"
-#include "ui/win32/Win32Shell.h"
+#include "ui/ScriptedShell.h"
 #include "ui/win32/Win32Window.h"
 
 namespace qv::uitest {
@@ -52,14 +54,38 @@ bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+int SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+// The update's result line after Start: Cancel in the warning box (the longest line), then OK
+// and the whole update on the simulated device.
+void CheckResultLines(TForm1& form, ui::ScriptedShell& shell, HWND hwnd, const std::string& name,
+                      TextFitReport& report) {
+  for (const int answer : {kIdCancel, kIdOk}) {
+    shell.boxAnswers.push_back(answer);
+    form.Dispatcher().Click(*form.btnSimpleAuto);
+    PumpMessages();
+    const std::string line = form.lblISPProcStatus->Caption();
+    std::printf("%s: the result line \"%s\"\n", name.c_str(), line.c_str());
+    CheckTextFit(hwnd, name + ", after Start: \"" + line + "\"", report);
+  }
+}
+
 // One window program's window, found device and file included, checked page by page.
-void CheckWindow(bool service, TextFitReport& report, std::vector<std::string>& failures) {
+void CheckWindow(bool service, const std::filesystem::path& work, TextFitReport& report,
+                 std::vector<std::string>& failures) {
   const sim::SimSetupResult parsed = sim::ParseSimSetup(std::string("model=") + kModel);
   sim::Simulation simulation(*parsed.setup);
   AppState app;
   app.ServiceMode = service;
   CoreState core(simulation.Bus(), simulation.Bus(), simulation.Clock());
-  Win32Shell shell("qvupdate");
+  ui::ScriptedShell shell;
+  shell.pixelsPerInch = SystemDpi();
+  shell.currentDirectory = work;
   TForm1 form(app, core, shell);
   form.Create();
   ui::Win32Window window(form, form.Dispatcher());
@@ -82,6 +108,7 @@ void CheckWindow(bool service, TextFitReport& report, std::vector<std::string>& 
 
   if (!service) {
     CheckTextFit(hwnd, name, report);
+    CheckResultLines(form, shell, hwnd, name, report);
     return;
   }
   for (ui::TabSheet* page : form.MainPageControl->Pages()) {
@@ -101,13 +128,7 @@ void CheckWindow(bool service, TextFitReport& report, std::vector<std::string>& 
     PumpMessages();
     CheckTextFit(hwnd, std::string(name) + ", page \"Information\" after Update", report);
   }
-}
-
-int SystemDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
-  if (screen) ReleaseDC(nullptr, screen);
-  return dpi;
+  CheckResultLines(form, shell, hwnd, name, report);
 }
 
 }  // namespace
@@ -136,15 +157,13 @@ int main(int argc, char** argv) {
   const std::filesystem::path work = std::filesystem::temp_directory_path(error) /
                                      ("qv-layout-check-" + std::to_string(GetCurrentProcessId()));
   std::filesystem::create_directories(work, error);
-  if (error || !WriteFirmwareFile(work / (std::string(kModel) + ".hex")) ||
-      !SetCurrentDirectoryA(work.string().c_str())) {
+  if (error || !WriteFirmwareFile(work / (std::string(kModel) + ".hex"))) {
     std::printf("FAIL: cannot prepare the work folder %s\n", work.string().c_str());
     return 1;
   }
 
   TextFitReport report;
-  for (const bool service : {false, true}) CheckWindow(service, report, failures);
-  SetCurrentDirectoryA("..");
+  for (const bool service : {false, true}) CheckWindow(service, work, report, failures);
   std::filesystem::remove_all(work, error);
 
   std::printf(
