@@ -38,7 +38,45 @@ bool WriteFirmwareFile(const std::filesystem::path& path) {
   return out.good();
 }
 
+// Runs a console program in this console and returns its exit code (1 when it cannot start or
+// does not end in time).
+int RunConsoleProgram(std::string commandLine, DWORD timeoutMs) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    std::printf("FAIL: cannot start %s (error %lu)\n", commandLine.c_str(), GetLastError());
+    return 1;
+  }
+  CloseHandle(info.hThread);
+  const OwnedHandle process(info.hProcess);
+  if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
+    std::printf("FAIL: %s did not end within %lu s\n", commandLine.c_str(), timeoutMs / 1000);
+    TerminateProcess(process.get(), 1);
+    return 1;
+  }
+  DWORD code = 1;
+  GetExitCodeProcess(process.get(), &code);
+  return static_cast<int>(code);
+}
+
 }  // namespace
+
+int RunScaleScenarios(const ScalePrograms& programs, int dpi, const std::string& workDir,
+                      const std::string& screenshotDir) {
+  // Two windows, each checked over all pages and status texts, take a few seconds.
+  constexpr DWORD kLayoutCheckTimeoutMs = 120000;
+  const std::string suffix = std::to_string(dpi) + ".bmp";
+  int status = 0;
+  status |= RunScaleScenario(programs.update, WindowKind::kUpdate, dpi, workDir,
+                             screenshotDir + "\\update-" + suffix);
+  status |= RunScaleScenario(programs.service, WindowKind::kService, dpi, workDir,
+                             screenshotDir + "\\service-" + suffix);
+  status |= RunConsoleProgram("\"" + programs.layoutCheck + "\" " + std::to_string(dpi),
+                              kLayoutCheckTimeoutMs);
+  return status == 0 ? 0 : 1;
+}
 
 int RunScaleScenario(const std::string& program, WindowKind kind, int dpi,
                      const std::string& workDir, const std::string& screenshot) {

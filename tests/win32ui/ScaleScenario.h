@@ -16,4 +16,15 @@ enum class WindowKind { kUpdate, kService };
 int RunScaleScenario(const std::string& program, WindowKind kind, int dpi,
                      const std::string& workDir, const std::string& screenshot);
 
+// Everything at one scale in one run: the update window and the service window as above, with
+// their screenshots update-DPI.bmp and service-DPI.bmp in screenshotDir, then the layout check
+// program (qv_layout_check.exe DPI). Returns 0 when all three passed, 1 otherwise.
+struct ScalePrograms {
+  std::string update;   // qvupdate-sim.exe
+  std::string service;  // qvservice-sim.exe
+  std::string layoutCheck;
+};
+int RunScaleScenarios(const ScalePrograms& programs, int dpi, const std::string& workDir,
+                      const std::string& screenshotDir);
+
 }  // namespace qv::uitest

@@ -14,8 +14,9 @@
 //     the engineering pages of the service window; see ServiceScenario.h.
 //   qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>
 //     the "Gen. Bin File" page with its open dialog answered; see EditorScenario.h.
-//   qv_ui_driver scale update|service <program.exe> <dpi> <work folder> <screenshot.bmp>
-//     the update or the service window at the desktop's display scale; see ScaleScenario.h.
+//   qv_ui_driver scale <dpi> <qvupdate-sim.exe> <qvservice-sim.exe> <qv_layout_check.exe>
+//                      <work folder> <screenshot folder>
+//     both windows and the layout check at the desktop's display scale; see ScaleScenario.h.
 //
 // Exits 0 when everything matched; otherwise prints each mismatch as a FAIL: line and exits 1.
 #include <windows.h>
@@ -112,8 +113,8 @@ int Usage() {
       "       qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
       "       qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>\n"
       "       qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
-      "       qv_ui_driver scale update|service <program.exe> <dpi> <work folder> "
-      "<screenshot.bmp>\n");
+      "       qv_ui_driver scale <dpi> <qvupdate-sim.exe> <qvservice-sim.exe> "
+      "<qv_layout_check.exe> <work folder> <screenshot folder>\n");
   return 2;
 }
 
@@ -123,12 +124,10 @@ int Usage() {
 int main(int argc, char** argv) {
   using namespace qv::uitest;
   if (argc == 3) return RunStartupScenario(WindowsPath(argv[1]), WindowsPath(argv[2]));
-  if (argc == 7 && std::strcmp(argv[1], "scale") == 0) {
-    const bool service = std::strcmp(argv[2], "service") == 0;
-    if (!service && std::strcmp(argv[2], "update") != 0) return Usage();
-    return RunScaleScenario(WindowsPath(argv[3]),
-                            service ? WindowKind::kService : WindowKind::kUpdate,
-                            std::atoi(argv[4]), WindowsPath(argv[5]), WindowsPath(argv[6]));
+  if (argc == 8 && std::strcmp(argv[1], "scale") == 0) {
+    const ScalePrograms programs{WindowsPath(argv[3]), WindowsPath(argv[4]), WindowsPath(argv[5])};
+    return RunScaleScenarios(programs, std::atoi(argv[2]), WindowsPath(argv[6]),
+                             WindowsPath(argv[7]));
   }
   if (argc == 4 && std::strcmp(argv[1], "service") == 0)
     return RunServiceScenario(WindowsPath(argv[2]), WindowsPath(argv[3]));
