@@ -141,8 +141,11 @@ void TForm1::BuildUpdatePanel() {
   btnSimpleAuto = MakeButton(*this, pnlUSB, "btnSimpleAuto", "Start", {440, 8, 97, 33});
   btnSimpleAuto->SetEnabled(false);
 
+  // Below the File button, clear of the file line: the service window shows the box, and the
+  // line's longest text ("Firmware Update file   Brevanto_RX1Pro.hex    is Ready!") reaches
+  // past x 440.
   chkDetectUSB =
-      MakeCheck(*this, pnlUSB, "chkDetectUSB", "Detect Device", {440, 48, 97, 17}, false);
+      MakeCheck(*this, pnlUSB, "chkDetectUSB", "Detect Device", {440, 100, 97, 17}, false);
   lbledtVID = MakeLabeledEdit(*this, pnlUSB, "lbledtVID", "VID:", "e6a4", {300, 100, 41, 21});
   lbledtPID = MakeLabeledEdit(*this, pnlUSB, "lbledtPID", "PID:", "6012", {380, 100, 41, 21});
   cbxReadISPFile = Make<ui::ComboBox>(*this, pnlUSB, {56, 100, 200, 21}, "", "cbxReadISPFile");
@@ -374,7 +377,8 @@ void TForm1::BuildInformationPage() {
     label->SetFont(large);
     label->SetBounds({label->Bounds().left, label->Bounds().top, 140, 24});
   }
-  btnUpdateStatus = MakeButton(*this, page, "btnUpdateStatus", "Update", {480, 8, 75, 25});
+  // Clear of the connection line's longer text, "USB Disconnected".
+  btnUpdateStatus = MakeButton(*this, page, "btnUpdateStatus", "Update", {490, 8, 75, 25});
 
   ui::Button** hid[] = {&btnHID0, &btnHID1, &btnHID2, &btnHID3, &btnHID4};
   for (int i = 0; i < 5; ++i) {

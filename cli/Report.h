@@ -48,7 +48,8 @@ class Report {
   bool json_;
   bool oneLine_ = false;
   std::ostream null_{nullptr};
-  nlohmann::json document_ = nlohmann::json::object();
+  // Every document says which qvtool wrote it.
+  nlohmann::json document_ = {{"toolVersion", QV_TOOL_VERSION}};
 };
 
 // "Erase Flash Fail", "Blanking Fail at 0x...", "Stopped at 0x...", "Range Error: ...".

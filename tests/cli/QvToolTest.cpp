@@ -395,7 +395,7 @@ TEST_F(QvTool, SmallCommandsAndUsageErrors) {
        "\nFirmware update device E6A4  vid_e6a4&pid_6000  vendor driver  \\\\?\\usb#vid_e6a4"},
       {{"--simulate=model=update-e7b2;fail-request=1", "list"}, 0, "  (does not answer)\n"},
       {{"--simulate", "-v", "chip-id"}, 0, "0xEF,  0x40,  0x13,  \n"},
-      {{"--version"}, 0, "qvtool 1.9.0"},
+      {{"--version"}, 0, "qvtool " QV_VERSION "\n"},
       {{"--help"}, 0, "Exit codes: 0 success"},
       {{"--simulate=model=none", "list"}, 3, ""},
       {{"--simulate=modle=x", "list"}, 2, "unknown setup key 'modle'"},

@@ -227,6 +227,7 @@ TEST_F(ServiceCommands, JsonDocumentsCarryTheResults) {
   const auto parse = [](const ToolRun& run) { return nlohmann::json::parse(run.out); };
   const nlohmann::json status = parse(Tool({Sim("status=090003"), "--json", "status"}));
   EXPECT_EQ(status["command"], "status");
+  EXPECT_EQ(status["toolVersion"], QV_VERSION);
   EXPECT_EQ(status["exit"], 0);
   EXPECT_EQ(status["format"], "DSD");
   EXPECT_EQ(status["rate"], "DSD 128");
@@ -258,6 +259,7 @@ TEST_F(ServiceCommands, JsonDocumentsCarryTheResults) {
   EXPECT_EQ(bad.status, 2);
   const nlohmann::json error = nlohmann::json::parse(bad.out);
   EXPECT_EQ(error["exit"], 2);
+  EXPECT_EQ(error["toolVersion"], QV_VERSION);
   EXPECT_TRUE(error["error"].get<std::string>().starts_with("ADDR needs a number"));
   EXPECT_EQ(bad.err, "");
 

@@ -28,6 +28,7 @@ std::string WindowsPath(std::string path);
 // so that a person's run of the program keeps their window manager's frame.
 class UnmanagedFrameSetting {
  public:
+  // For the program of that path (the setting is kept by the program's file name).
   explicit UnmanagedFrameSetting(const std::string& program);
   UnmanagedFrameSetting(const UnmanagedFrameSetting&) = delete;
   UnmanagedFrameSetting& operator=(const UnmanagedFrameSetting&) = delete;

@@ -10,6 +10,7 @@
 
 #include "ui/Form.h"
 #include "ui/ScriptedShell.h"
+#include "ui/win32/DpiScale.h"
 #include "ui/win32/GridGeometry.h"
 #include "ui/win32/Win32Shell.h"
 #include "ui/win32/Win32Window.h"
@@ -83,6 +84,15 @@ class RendererTest : public ::testing::Test {
 
   HWND Native(const Control& control) const { return static_cast<HWND>(window->HandleOf(control)); }
   HWND Main() const { return static_cast<HWND>(window->Handle()); }
+  // The window's scale: 1 on the desktop the tests usually see, whatever it is on this one.
+  DpiScale Scale() const { return DpiScale(static_cast<int>(GetDpiForWindow(Main()))); }
+  // A control's window in its parent's client coordinates.
+  RECT PlacedAt(const Control& control) const {
+    RECT r{};
+    GetWindowRect(Native(control), &r);
+    MapWindowPoints(nullptr, GetParent(Native(control)), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  }
 
   ScriptedShell shell;
   EventDispatcher dispatcher{shell};
@@ -126,7 +136,9 @@ TEST_F(RendererTest, ModelChangesShowNatively) {
        [](RendererTest& t) {
          RECT r{};
          GetWindowRect(t.Main(), &r);
-         return r.right - r.left == 606 && r.bottom - r.top == 200;
+         const RECT wanted = t.Scale().Of({10, 10, 606, 200});
+         return r.right - r.left == wanted.right - wanted.left &&
+                r.bottom - r.top == wanted.bottom - wanted.top;
        }},
       {"label caption", [](RendererTest& t) { t.label->SetCaption("Find Device"); },
        [](RendererTest& t) { return TextOf(t.Native(*t.label)) == "Find Device"; }},
@@ -211,12 +223,13 @@ TEST_F(RendererTest, NativeInputReachesTheModel) {
        [](RendererTest& t) { return t.bar->Position() == 2; }},
       {"tab click",
        [](RendererTest& t) {
-         SendMessageA(t.Native(*t.pages), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 10));
+         SendMessageA(t.Native(*t.pages), WM_LBUTTONDOWN, MK_LBUTTON,
+                      MAKELPARAM(t.Scale()(8), t.Scale()(10)));
        },
        [](RendererTest& t) { return t.pages->ActivePage() == t.pageA; }},
       {"grid cell click selects it",
        [](RendererTest& t) {
-         const CellBox cell = CellBounds(*t.grid, 3, 2);
+         const CellBox cell = CellBounds(*t.grid, 3, 2, t.Scale());
          SendMessageA(t.Native(*t.grid), WM_LBUTTONDOWN, MK_LBUTTON,
                       MAKELPARAM(cell.left + 4, cell.top + 4));
        },
@@ -252,6 +265,45 @@ TEST_F(RendererTest, LabelledEditLabelSitsLeftOfTheEdit) {
   EXPECT_EQ(labelRect.right, editRect.left - edit->LabelSpacing());
   edit->SetVisible(false);
   EXPECT_FALSE(IsWindowVisible(labelWindow));
+}
+
+// WM_DPICHANGED, as the desktop sends it when the window moves to a monitor of another scale:
+// the same layout at the new scale, fonts and hit tests included.
+TEST_F(RendererTest, MovedToAMonitorOfAnotherScaleTheLayoutFollows) {
+  const int dpi = Scale().Dpi() * 3 / 2;
+  const DpiScale after(dpi);
+  RECT suggested{40, 30, 40 + after(400), 30 + after(300)};
+  SendMessageA(Main(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+
+  RECT placed{};
+  GetWindowRect(Main(), &placed);
+  EXPECT_TRUE(EqualRect(&placed, &suggested)) << "the window is not where the desktop said";
+  for (const Control* control : std::initializer_list<const Control*>{
+           panel, check, radioB, edit, bar, group, lockedEdit, pages, pageA, grid}) {
+    const RECT wanted = after.Of(control->Bounds());
+    const RECT r = PlacedAt(*control);
+    EXPECT_TRUE(EqualRect(&r, &wanted))
+        << control->Name() << " at " << r.left << "," << r.top << " " << r.right - r.left << " x "
+        << r.bottom - r.top << ", expected " << wanted.left << "," << wanted.top << " "
+        << wanted.right - wanted.left << " x " << wanted.bottom - wanted.top;
+  }
+
+  LOGFONTA font{};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Native(*label), WM_GETFONT, 0, 0)), sizeof(font),
+             &font);
+  EXPECT_EQ(font.lfHeight, -MulDiv(label->GetFont().size, dpi, 72)) << "the label's font";
+  HWND labelWindow = FindWindowExA(GetParent(Native(*edit)), nullptr, "Static", "VID:");
+  ASSERT_NE(labelWindow, nullptr);
+  RECT labelRect{};
+  GetWindowRect(labelWindow, &labelRect);
+  MapWindowPoints(nullptr, GetParent(labelWindow), reinterpret_cast<POINT*>(&labelRect), 2);
+  EXPECT_EQ(labelRect.right, PlacedAt(*edit).left - after(edit->LabelSpacing()));
+
+  SendMessageA(Native(*pages), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(after(8), after(10)));
+  EXPECT_EQ(pages->ActivePage(), pageA) << "the first tab at the new scale";
+  const CellBox cell = CellBounds(*grid, 3, 2, after);
+  SendMessageA(Native(*grid), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cell.left + 2, cell.top + 2));
+  EXPECT_EQ((std::pair{grid->Col(), grid->Row()}), (std::pair{3, 2})) << "the cell clicked";
 }
 
 TEST_F(RendererTest, CloseAsksFirstAndEndsTheLoop) {
@@ -290,14 +342,24 @@ TEST(GridGeometry, HitTestAndMovesStayOnTheGrid) {
   grid.SetSize(17, 17);
   grid.SetDefaultCellSize(32, 20);
   struct Hit {
-    int x, y;
+    int dpi, x, y;
     std::optional<std::pair<int, int>> cell;
   };
-  for (const Hit& h : {Hit{0, 0, std::pair{0, 0}}, Hit{32, 20, std::pair{0, 0}},
-                       Hit{33, 21, std::pair{1, 1}}, Hit{16 * 33 + 31, 16 * 21, std::pair{16, 16}},
-                       Hit{17 * 33, 5, std::nullopt}, Hit{-1, 5, std::nullopt}}) {
-    EXPECT_EQ(CellAt(grid, h.x, h.y), h.cell) << h.x << "," << h.y;
+  // At 144 dpi a cell and its line take 49.5 device pixels across and 31.5 down: column 1 covers
+  // x 50 to 97, its line lies at 98, column 2 begins at 99.
+  for (const Hit& h :
+       {Hit{96, 0, 0, std::pair{0, 0}}, Hit{96, 32, 20, std::pair{0, 0}},
+        Hit{96, 33, 21, std::pair{1, 1}}, Hit{96, 16 * 33 + 31, 16 * 21, std::pair{16, 16}},
+        Hit{96, 17 * 33, 5, std::nullopt}, Hit{96, -1, 5, std::nullopt},
+        Hit{144, 49, 31, std::pair{0, 0}}, Hit{144, 50, 32, std::pair{1, 1}},
+        Hit{144, 98, 5, std::pair{1, 0}}, Hit{144, 99, 5, std::pair{2, 0}},
+        Hit{144, 841, 535, std::pair{16, 16}}, Hit{144, 842, 5, std::nullopt}}) {
+    EXPECT_EQ(CellAt(grid, h.x, h.y, DpiScale(h.dpi)), h.cell)
+        << h.x << "," << h.y << " at " << h.dpi << " dpi";
   }
+  const CellBox cell = CellBounds(grid, 1, 1, DpiScale(144));
+  EXPECT_EQ((std::pair{cell.left, cell.right}), (std::pair{50, 98}));
+  EXPECT_EQ((std::pair{cell.top, cell.bottom}), (std::pair{32, 62}));
   grid.SetCurrentCell(1, 1);
   EXPECT_EQ(MovedCell(grid, GridMove::Left), (std::pair{1, 1}));  // never onto a fixed cell
   EXPECT_EQ(MovedCell(grid, GridMove::End), (std::pair{16, 1}));

@@ -17,17 +17,22 @@
 //     the engineering pages of the service window; see ServiceScenario.h.
 //   qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>
 //     the "Gen. Bin File" page with its open dialog answered; see EditorScenario.h.
+//   qv_ui_driver scale <dpi> <qvupdate-sim.exe> <qvservice-sim.exe> <qv_layout_check.exe>
+//                      <work folder> <screenshot folder>
+//     both windows and the layout check at the desktop's display scale; see ScaleScenario.h.
 //
 // Exits 0 when everything matched; otherwise prints each mismatch as a FAIL: line and exits 1.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "tests/win32ui/EditorScenario.h"
 #include "tests/win32ui/ProgramUnderTest.h"
+#include "tests/win32ui/ScaleScenario.h"
 #include "tests/win32ui/ServiceScenario.h"
 #include "tests/win32ui/UpdateScenario.h"
 #include "tests/win32ui/WindowSnapshot.h"
@@ -146,7 +151,9 @@ int Usage() {
       "<screenshot.bmp>\n"
       "       qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
       "       qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>\n"
-      "       qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>\n");
+      "       qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
+      "       qv_ui_driver scale <dpi> <qvupdate-sim.exe> <qvservice-sim.exe> "
+      "<qv_layout_check.exe> <work folder> <screenshot folder>\n");
   return 2;
 }
 
@@ -156,6 +163,11 @@ int Usage() {
 int main(int argc, char** argv) {
   using namespace qv::uitest;
   if (argc == 3) return RunStartupScenario(WindowsPath(argv[1]), WindowsPath(argv[2]));
+  if (argc == 8 && std::strcmp(argv[1], "scale") == 0) {
+    const ScalePrograms programs{WindowsPath(argv[3]), WindowsPath(argv[4]), WindowsPath(argv[5])};
+    return RunScaleScenarios(programs, std::atoi(argv[2]), WindowsPath(argv[6]),
+                             WindowsPath(argv[7]));
+  }
   if (argc == 4 && std::strcmp(argv[1], "service") == 0)
     return RunServiceScenario(WindowsPath(argv[2]), WindowsPath(argv[3]));
   if (argc == 5 && std::strcmp(argv[1], "editor") == 0)

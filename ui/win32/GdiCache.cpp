@@ -9,7 +9,7 @@ COLORREF ResolveColor(Color color) {
 
 HFONT GdiCache::FontFor(const Font& font) {
   // The character height in pixels wins over the point size.
-  const int height = font.pixels != 0 ? -font.pixels : -MulDiv(font.size, pixelsPerInchY_, 72);
+  const int height = font.pixels != 0 ? -scale_(font.pixels) : -MulDiv(font.size, scale_.Dpi(), 72);
   const FontKey key{font.name, height, font.bold};
   auto found = fonts_.find(key);
   if (found != fonts_.end()) return static_cast<HFONT>(found->second.get());

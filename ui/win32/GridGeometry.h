@@ -4,11 +4,14 @@
 #include <utility>
 
 #include "ui/Controls.h"
+#include "ui/win32/DpiScale.h"
 
 namespace qv::ui {
 
-// Where a string grid's cells lie in its client area: fixed-size cells, one pixel of grid line
-// after each column and row, no scrolling (the tool's grids show all their cells).
+// Where a string grid's cells lie in its client area, in device pixels: fixed-size cells, a grid
+// line of one device pixel after each column and row, no scrolling (the tool's grids show all
+// their cells). Cell and line together take the layout's pitch at the window's scale, so the grid
+// fills the same share of its window at every scale.
 inline constexpr int kGridLineWidth = 1;
 
 struct CellBox {
@@ -18,18 +21,26 @@ struct CellBox {
   int bottom = 0;
 };
 
-inline CellBox CellBounds(const StringGrid& grid, int col, int row) {
-  const int left = col * (grid.DefaultColWidth() + kGridLineWidth);
-  const int top = row * (grid.DefaultRowHeight() + kGridLineWidth);
-  return {left, top, left + grid.DefaultColWidth(), top + grid.DefaultRowHeight()};
+inline CellBox CellBounds(const StringGrid& grid, int col, int row, const DpiScale& scale) {
+  const int colPitch = grid.DefaultColWidth() + kGridLineWidth;
+  const int rowPitch = grid.DefaultRowHeight() + kGridLineWidth;
+  return {scale(col * colPitch), scale(row * rowPitch),
+          scale((col + 1) * colPitch) - kGridLineWidth,
+          scale((row + 1) * rowPitch) - kGridLineWidth};
 }
 
 // The cell under a client point, grid lines counting to the cell before them; nothing outside
 // the cells.
-inline std::optional<std::pair<int, int>> CellAt(const StringGrid& grid, int x, int y) {
+inline std::optional<std::pair<int, int>> CellAt(const StringGrid& grid, int x, int y,
+                                                 const DpiScale& scale) {
   if (x < 0 || y < 0) return std::nullopt;
-  const int col = x / (grid.DefaultColWidth() + kGridLineWidth);
-  const int row = y / (grid.DefaultRowHeight() + kGridLineWidth);
+  // The first column (row) whose pitch ends beyond the point.
+  int col = 0;
+  while (col < grid.ColCount() && x >= CellBounds(grid, col, 0, scale).right + kGridLineWidth)
+    ++col;
+  int row = 0;
+  while (row < grid.RowCount() && y >= CellBounds(grid, 0, row, scale).bottom + kGridLineWidth)
+    ++row;
   if (col >= grid.ColCount() || row >= grid.RowCount()) return std::nullopt;
   return std::pair{col, row};
 }

@@ -46,10 +46,10 @@ GridWindow::GridWindow(StringGrid& grid, EventDispatcher& dispatcher, GdiCache& 
     : grid_(grid), dispatcher_(dispatcher), gdi_(gdi) {}
 
 HWND GridWindow::Create(HWND parent, int id, DWORD style) {
-  const Rect& b = grid_.Bounds();
-  CreateWindowExA(WS_EX_CLIENTEDGE, kClassName, "", style, b.left, b.top, b.width, b.height, parent,
-                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
-                  this);
+  const RECT b = gdi_.Scale().Of(grid_.Bounds());
+  CreateWindowExA(WS_EX_CLIENTEDGE, kClassName, "", style, b.left, b.top, b.right - b.left,
+                  b.bottom - b.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                  GetModuleHandleA(nullptr), this);
   if (!hwnd_) return nullptr;
   editor_ = CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 0, 0, hwnd_, nullptr,
                             GetModuleHandleA(nullptr), nullptr);
@@ -59,6 +59,24 @@ HWND GridWindow::Create(HWND parent, int id, DWORD style) {
                  FALSE);
   }
   return hwnd_;
+}
+
+void GridWindow::Rescale() {
+  if (!hwnd_) return;
+  if (editor_) {
+    SendMessageA(editor_, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_.FontFor(grid_.GetFont())),
+                 FALSE);
+  }
+  if (editing_) PlaceEditor();
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void GridWindow::PlaceEditor() {
+  // Inside the cell's highlight and focus frame.
+  const CellBox box = CellBounds(grid_, editCol_, editRow_, gdi_.Scale());
+  const int inset = gdi_.Scale()(2);
+  MoveWindow(editor_, box.left + inset, box.top + inset, box.right - box.left - inset - 1,
+             box.bottom - box.top - inset - 1, FALSE);
 }
 
 void GridWindow::Refresh(int col, int row) {
@@ -71,7 +89,7 @@ void GridWindow::Refresh(int col, int row) {
     InvalidateRect(hwnd_, nullptr, TRUE);
     return;
   }
-  RECT cell = ToRect(CellBounds(grid_, col, row));
+  RECT cell = ToRect(CellBounds(grid_, col, row, gdi_.Scale()));
   InvalidateRect(hwnd_, &cell, TRUE);
 }
 
@@ -125,8 +143,8 @@ LRESULT GridWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       SetFocus(hwnd_);
-      const auto cell =
-          CellAt(grid_, static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+      const auto cell = CellAt(grid_, static_cast<short>(LOWORD(lParam)),
+                               static_cast<short>(HIWORD(lParam)), gdi_.Scale());
       if (!cell) return 0;
       const auto [col, row] = *cell;
       if (editing_) EndEdit(true, true);
@@ -216,9 +234,7 @@ void GridWindow::BeginEdit(const std::string* replacement) {
   editCol_ = grid_.Col();
   editRow_ = grid_.Row();
   original_ = grid_.Cell(editCol_, editRow_);
-  const CellBox box = CellBounds(grid_, editCol_, editRow_);
-  MoveWindow(editor_, box.left + 2, box.top + 2, box.right - box.left - 3, box.bottom - box.top - 3,
-             FALSE);
+  PlaceEditor();
   SetEditorText(original_);
   ShowWindow(editor_, SW_SHOW);
   SetFocus(editor_);
@@ -326,7 +342,7 @@ void GridWindow::Paint(HDC dc) {
   const COLORREF text = ResolveColor(grid_.GetFont().color);
   for (int row = 0; row < grid_.RowCount(); ++row) {
     for (int col = 0; col < grid_.ColCount(); ++col) {
-      RECT cell = ToRect(CellBounds(grid_, col, row));
+      RECT cell = ToRect(CellBounds(grid_, col, row, gdi_.Scale()));
       if (cell.left >= client.right || cell.top >= client.bottom) continue;
       const bool fixed = col < grid_.FixedCols() || row < grid_.FixedRows();
       const bool current = !fixed && col == grid_.Col() && row == grid_.Row();
@@ -342,7 +358,7 @@ void GridWindow::Paint(HDC dc) {
         SetTextColor(dc, text);
       }
       const std::string& value = grid_.Cell(col, row);
-      RECT inner{cell.left + 2, cell.top, cell.right - 1, cell.bottom};
+      RECT inner{cell.left + gdi_.Scale()(2), cell.top, cell.right - 1, cell.bottom};
       DrawTextA(dc, value.data(), static_cast<int>(value.size()), &inner,
                 DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX | DT_END_ELLIPSIS);
       if (current && GetFocus() == hwnd_) DrawFocusRect(dc, &cell);

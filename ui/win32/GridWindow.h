@@ -29,6 +29,9 @@ class GridWindow {
 
   // A cell's text changed in the model (col, row) or the whole grid needs painting (-1, -1).
   void Refresh(int col = -1, int row = -1);
+  // The window's scale changed (its owner has placed the grid anew): the cells' font, the editor
+  // and the paint follow.
+  void Rescale();
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -41,6 +44,7 @@ class GridWindow {
   std::string CellsText() const;
   bool HandleNavigation(WPARAM key);
   void BeginEdit(const std::string* replacement);
+  void PlaceEditor();
   void EndEdit(bool keep, bool focusGrid);
   void SetEditorText(const std::string& text);
   std::string EditorText() const;

@@ -8,8 +8,15 @@ namespace qv::ui {
 
 namespace {
 
+// In layout units, like everything the model places.
 constexpr int kTabHeight = 20;
 constexpr int kTabPadding = 12;
+constexpr int kTabInset = 2;
+constexpr int kGroupCaptionLeft = 8;
+constexpr int kGroupCaptionGap = 2;
+constexpr int kGlyph = 14;
+constexpr int kGlyphGap = 4;
+constexpr int kFocusInset = 4;
 
 void DrawCaption(HDC dc, RECT area, const Control& control, GdiCache& gdi, UINT format) {
   const std::string& text = control.Caption();
@@ -24,6 +31,14 @@ void DrawCaption(HDC dc, RECT area, const Control& control, GdiCache& gdi, UINT 
 }
 
 }  // namespace
+
+int GlyphButtonContentWidth(const DpiScale& scale, int captionWidth) {
+  return scale(kGlyph) + scale(kGlyphGap) + captionWidth;
+}
+
+int GroupCaptionLeft(const DpiScale& scale) {
+  return scale(kGroupCaptionLeft) + scale(kGroupCaptionGap);
+}
 
 Color BackgroundOf(const Control& control) {
   if (const auto* label = dynamic_cast<const Label*>(&control); label && label->Transparent()) {
@@ -55,15 +70,18 @@ void PaintPanel(HDC dc, const RECT& client, const Panel& panel, GdiCache& gdi) {
 
 void PaintGroupBox(HDC dc, const RECT& client, const GroupBox& box, GdiCache& gdi) {
   FillRect(dc, &client, gdi.BrushFor(box.GetColor()));
+  const DpiScale& scale = gdi.Scale();
   const int textHeight = gdi.LineHeight(box.GetFont());
   RECT frame = client;
   frame.top += textHeight / 2;
   DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
   if (box.Caption().empty()) return;
   const SIZE extent = gdi.TextExtent(box.GetFont(), box.Caption());
-  RECT caption{8, 0, 8 + extent.cx + 4, textHeight};
+  const int gap = scale(kGroupCaptionGap);
+  const int left = GroupCaptionLeft(scale);
+  RECT caption{left - gap, 0, left + extent.cx + gap, textHeight};
   FillRect(dc, &caption, gdi.BrushFor(box.GetColor()));
-  caption.left += 2;
+  caption.left = left;
   DrawCaption(dc, caption, box, gdi, DT_LEFT | DT_TOP);
 }
 
@@ -80,13 +98,15 @@ void PaintImage(HDC dc, const RECT& client, GdiCache& gdi) {
 }
 
 std::vector<std::pair<TabSheet*, RECT>> TabRects(const PageControl& pages, GdiCache& gdi) {
+  const DpiScale& scale = gdi.Scale();
   std::vector<std::pair<TabSheet*, RECT>> tabs;
-  int left = 2;
+  int left = scale(kTabInset);
   for (TabSheet* page : pages.Pages()) {
     if (!page->TabVisible()) continue;
     const int width =
-        static_cast<int>(gdi.TextExtent(pages.GetFont(), page->Caption()).cx) + kTabPadding;
-    tabs.push_back({page, RECT{left, 2, left + width, 2 + kTabHeight}});
+        static_cast<int>(gdi.TextExtent(pages.GetFont(), page->Caption()).cx) + scale(kTabPadding);
+    tabs.push_back(
+        {page, RECT{left, scale(kTabInset), left + width, scale(kTabInset + kTabHeight)}});
     left += width;
   }
   return tabs;
@@ -97,7 +117,7 @@ void PaintPageControl(HDC dc, const RECT& client, const PageControl& pages, GdiC
   const auto tabs = TabRects(pages, gdi);
   RECT body = client;
   // Hidden tabs leave the pages where they are; only the strip above them stays empty.
-  body.top += kTabHeight;
+  body.top += gdi.Scale()(kTabHeight);
   DrawEdge(dc, &body, EDGE_RAISED, BF_RECT);
   HGDIOBJ old = SelectObject(dc, gdi.FontFor(pages.GetFont()));
   SetBkMode(dc, TRANSPARENT);
@@ -105,8 +125,9 @@ void PaintPageControl(HDC dc, const RECT& client, const PageControl& pages, GdiC
   for (const auto& [page, rect] : tabs) {
     RECT tab = rect;
     const bool active = page == pages.ActivePage();
-    if (active) InflateRect(&tab, 2, 2);
-    tab.bottom = body.top + (active ? 2 : 0);
+    const int raise = gdi.Scale()(kTabInset);
+    if (active) InflateRect(&tab, raise, raise);
+    tab.bottom = body.top + (active ? raise : 0);
     FillRect(dc, &tab, gdi.BrushFor(pages.GetColor()));
     DrawEdge(dc, &tab, EDGE_RAISED, BF_LEFT | BF_TOP | BF_RIGHT);
     DrawTextA(dc, page->Caption().data(), static_cast<int>(page->Caption().size()), &tab,
@@ -123,21 +144,22 @@ void PaintGlyphButton(const DRAWITEMSTRUCT& item, const Control& button, GdiCach
   DrawFrameControl(dc, &area, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
 
   // The glyph: a small folder, to the left of the caption.
+  const DpiScale& scale = gdi.Scale();
   const SIZE text = gdi.TextExtent(button.GetFont(), button.Caption());
-  constexpr int kGlyph = 14;
-  constexpr int kGap = 4;
-  const int width = kGlyph + kGap + static_cast<int>(text.cx);
-  const int shift = pressed ? 1 : 0;
+  const int glyph = scale(kGlyph);
+  const int gap = scale(kGlyphGap);
+  const int width = GlyphButtonContentWidth(scale, static_cast<int>(text.cx));
+  const int shift = pressed ? scale(1) : 0;
   const int left = area.left + (area.right - area.left - width) / 2 + shift;
-  const int top = area.top + (area.bottom - area.top - kGlyph) / 2 + shift;
-  RECT back{left, top + 2, left + kGlyph, top + kGlyph};
-  RECT flap{left, top, left + kGlyph / 2, top + 3};
+  const int top = area.top + (area.bottom - area.top - glyph) / 2 + shift;
+  RECT back{left, top + scale(2), left + glyph, top + glyph};
+  RECT flap{left, top, left + glyph / 2, top + scale(3)};
   const Color folder = disabled ? clGray : static_cast<Color>(RGB(0xE8, 0xC0, 0x40));
   FillRect(dc, &flap, gdi.BrushFor(folder));
   FillRect(dc, &back, gdi.BrushFor(folder));
   FrameRect(dc, &back, gdi.BrushFor(disabled ? clGray : static_cast<Color>(RGB(0x80, 0x60, 0))));
 
-  RECT caption{left + kGlyph + kGap, area.top + shift, area.right, area.bottom + shift};
+  RECT caption{left + glyph + gap, area.top + shift, area.right, area.bottom + shift};
   HGDIOBJ old = SelectObject(dc, gdi.FontFor(button.GetFont()));
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, disabled ? GetSysColor(COLOR_GRAYTEXT) : ResolveColor(button.GetFont().color));
@@ -146,7 +168,7 @@ void PaintGlyphButton(const DRAWITEMSTRUCT& item, const Control& button, GdiCach
   SelectObject(dc, old);
   if (item.itemState & ODS_FOCUS) {
     RECT focus = area;
-    InflateRect(&focus, -4, -4);
+    InflateRect(&focus, -scale(kFocusInset), -scale(kFocusInset));
     DrawFocusRect(dc, &focus);
   }
 }

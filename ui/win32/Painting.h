@@ -23,6 +23,11 @@ void PaintPageControl(HDC dc, const RECT& client, const PageControl& pages, GdiC
 // A button with a glyph beside its caption.
 void PaintGlyphButton(const DRAWITEMSTRUCT& item, const Control& button, GdiCache& gdi);
 
+// Where the painters put their texts, in device pixels: the width a glyph button's glyph, gap
+// and caption take together (centred on the button), and the left edge of a group box's caption.
+int GlyphButtonContentWidth(const DpiScale& scale, int captionWidth);
+int GroupCaptionLeft(const DpiScale& scale);
+
 // The tabs of the pages whose tab is visible, left to right, in client coordinates.
 std::vector<std::pair<TabSheet*, RECT>> TabRects(const PageControl& pages, GdiCache& gdi);
 

@@ -18,6 +18,8 @@ class Win32Shell final : public Shell {
   std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) override;
   void ProcessMessages() override;
   void ShowException(std::string_view message) override;
+  // The screen's real density: the window programs declare themselves aware of the display
+  // scale (their manifest), so the desktop neither tells them 96 nor stretches their window.
   int ScreenPixelsPerInch() override;
   std::filesystem::path CurrentDirectory() override;
 

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ui/win32/DpiScale.h"
 #include "ui/win32/GdiCache.h"
 #include "ui/win32/GridWindow.h"
 #include "ui/win32/Painting.h"
@@ -63,12 +64,25 @@ bool IsEditKind(ControlKind kind) {
   return kind == ControlKind::Edit || kind == ControlKind::LabeledEdit;
 }
 
-int ScreenPixelsPerInchY() {
+// The density the desktop gives the process: the real one for a program that declares itself
+// aware of it (the window programs' manifest does), 96 for one that does not.
+int SystemDpi() {
   HDC screen = GetDC(nullptr);
-  if (!screen) return 96;
-  const int ppi = GetDeviceCaps(screen, LOGPIXELSY);
+  if (!screen) return kLayoutDpi;
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
-  return ppi;
+  return dpi > 0 ? dpi : kLayoutDpi;
+}
+
+// The density of the monitor a window is on. Looked up at run time: Windows before 10 (1607)
+// lacks the call and knows only the system's density.
+int WindowDpi(HWND hwnd, int fallback) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow =
+      reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void (*)()>(
+          GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  const int dpi = getDpiForWindow ? static_cast<int>(getDpiForWindow(hwnd)) : 0;
+  return dpi > 0 ? dpi : fallback;
 }
 
 // Marks native changes made to mirror the model, so their notifications are not taken for
@@ -127,7 +141,8 @@ class Win32Window::Impl {
   void OnTabClick(PageControl& pages, int x, int y);
 
   void Mirror(Control& control, const Change& change);
-  void Layout(Control& control);
+  void Layout(const Control& control);
+  void Rescale(int dpi, const RECT& suggested);
   void PlaceEditLabel(const LabeledEdit& edit, HWND label);
   void ShowPages(const PageControl& pages);
   void SyncText(const Control& control);
@@ -155,15 +170,21 @@ Win32Window::Impl::Impl(Win32Window& owner, Form& form, EventDispatcher& dispatc
       form_(form),
       dispatcher_(dispatcher),
       instance_(GetModuleHandleA(nullptr)),
-      gdi_(ScreenPixelsPerInchY()) {
+      gdi_(SystemDpi()) {
   RegisterClasses(instance_);
-  const Rect& b = form_.Bounds();
-  window =
-      CreateWindowExA(0, kFormClass, form_.Caption().c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                      b.left, b.top, b.width, b.height, nullptr, nullptr, instance_, this);
+  const RECT b = gdi_.Scale().Of(form_.Bounds());
+  window = CreateWindowExA(0, kFormClass, form_.Caption().c_str(),
+                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, b.left, b.top, b.right - b.left,
+                           b.bottom - b.top, nullptr, nullptr, instance_, this);
   if (!window) return;
   natives_[&form_].hwnd = window;
   controls_[window] = &form_;
+  // Opened on a monitor of another density than the system's: the layout takes that one's
+  // scale before any control is made.
+  if (const int dpi = WindowDpi(window, gdi_.Scale().Dpi()); dpi != gdi_.Scale().Dpi()) {
+    gdi_.SetDpi(dpi);
+    Layout(form_);
+  }
 
   int id = kFirstControlId;
   for (const auto& component : form_.Components()) {
@@ -222,7 +243,7 @@ bool Win32Window::Impl::NativeVisible(const Control& control) const {
 }
 
 void Win32Window::Impl::CreateNative(Control& control, int id) {
-  const Rect& b = control.Bounds();
+  const RECT b = gdi_.Scale().Of(control.Bounds());
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
   DWORD exStyle = 0;
   if (NativeVisible(control)) style |= WS_VISIBLE;
@@ -292,7 +313,7 @@ void Win32Window::Impl::CreateNative(Control& control, int id) {
   if (!windowClass) return;
 
   HWND hwnd = CreateWindowExA(exStyle, windowClass, control.Caption().c_str(), style, b.left, b.top,
-                              b.width, b.height, ParentHandle(control),
+                              b.right - b.left, b.bottom - b.top, ParentHandle(control),
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, this);
   if (!hwnd) return;
   Native& native = natives_[&control];
@@ -375,6 +396,16 @@ LRESULT Win32Window::Impl::HandleWindow(HWND hwnd, UINT message, WPARAM wParam, 
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
       return OnCtlColor(hwnd, message, wParam, lParam);
+    // The font a container draws its caption in, as any window that shows text tells it.
+    case WM_GETFONT:
+      if (self) return reinterpret_cast<LRESULT>(gdi_.FontFor(self->GetFont()));
+      break;
+    // Moved to a monitor of another density, or the density changed: the same layout at the new
+    // scale, in the place the system suggests (which keeps the window under the pointer).
+    case WM_DPICHANGED:
+      if (hwnd != window || !lParam) break;
+      Rescale(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (Control* button = Lookup(item->hwndItem)) PaintGlyphButton(*item, *button, gdi_);
@@ -651,23 +682,23 @@ void Win32Window::Impl::Mirror(Control& control, const Change& change) {
   }
 }
 
-void Win32Window::Impl::Layout(Control& control) {
+void Win32Window::Impl::Layout(const Control& control) {
   const auto found = natives_.find(&control);
   if (found == natives_.end() || !found->second.hwnd) return;
-  const Rect& b = control.Bounds();
+  const RECT b = gdi_.Scale().Of(control.Bounds());
+  int width = b.right - b.left;
+  int height = b.bottom - b.top;
   if (&control == &form_) {
-    MoveWindow(window, b.left, b.top, b.width, b.height, TRUE);
+    MoveWindow(window, b.left, b.top, width, height, TRUE);
     return;
   }
-  int width = b.width;
-  int height = b.height;
   if (control.Kind() == ControlKind::Label) {
     // Labels size themselves to their text: a larger font never cuts its letters off.
     const SIZE text = gdi_.TextExtent(control.GetFont(), control.Caption());
     width = std::max(width, static_cast<int>(text.cx));
     height = std::max(height, static_cast<int>(text.cy));
   } else if (control.Kind() == ControlKind::ComboBox) {
-    height += kComboDropHeight;
+    height += gdi_.Scale()(kComboDropHeight);
   }
   MoveWindow(found->second.hwnd, b.left, b.top, width, height, TRUE);
   if (found->second.label) {
@@ -677,15 +708,38 @@ void Win32Window::Impl::Layout(Control& control) {
 
 void Win32Window::Impl::PlaceEditLabel(const LabeledEdit& edit, HWND label) {
   const SIZE text = gdi_.TextExtent(form_.GetFont(), edit.LabelCaption());
-  const Rect& b = edit.Bounds();
+  const RECT b = gdi_.Scale().Of(edit.Bounds());
+  const int spacing = gdi_.Scale()(edit.LabelSpacing());
   const int width = static_cast<int>(text.cx);
   const int height = static_cast<int>(text.cy);
   if (edit.GetLabelPosition() == LabelPosition::Left) {
-    MoveWindow(label, b.left - edit.LabelSpacing() - width, b.top + (b.height - height) / 2, width,
+    MoveWindow(label, b.left - spacing - width, b.top + (b.bottom - b.top - height) / 2, width,
                height, TRUE);
   } else {
-    MoveWindow(label, b.left, b.top - height - edit.LabelSpacing(), width, height, TRUE);
+    MoveWindow(label, b.left, b.top - height - spacing, width, height, TRUE);
   }
+}
+
+void Win32Window::Impl::Rescale(int dpi, const RECT& suggested) {
+  gdi_.SetDpi(dpi);
+  MirrorScope scope(mirroring_);
+  SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const auto& [control, native] : natives_) {
+    if (control == &form_ || !native.hwnd) continue;
+    if (const auto grid = grids_.find(control); grid != grids_.end()) {
+      grid->second->Rescale();
+    } else {
+      SendMessageA(native.hwnd, WM_SETFONT,
+                   reinterpret_cast<WPARAM>(gdi_.FontFor(control->GetFont())), FALSE);
+    }
+    if (native.label) {
+      SendMessageA(native.label, WM_SETFONT,
+                   reinterpret_cast<WPARAM>(gdi_.FontFor(form_.GetFont())), FALSE);
+    }
+    Layout(*control);
+  }
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void Win32Window::Impl::ShowPages(const PageControl& pages) {
