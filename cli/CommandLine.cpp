@@ -133,6 +133,8 @@ Parsed BuildParser(Options& o) {
   p.checkFile = app.add_subcommand(
       "check-file", "Look for the user-parameter marker in a firmware file, as the editor does");
   Positional(p.checkFile, "FILE", o.file, "Firmware file: .hex or .h00 (Intel HEX) or .bin");
+  p.models = app.add_subcommand(
+      "models", "List the models the tool knows, with their ids and firmware file names");
 
   MaintenanceWords& w = o.words;
   const auto leaf = [&](CLI::App* group, const char* name, const char* help, Maintenance what) {

@@ -47,6 +47,7 @@ struct Parsed {
   CLI::App* chipId = nullptr;
   CLI::App* version = nullptr;
   CLI::App* checkFile = nullptr;
+  CLI::App* models = nullptr;
   CLI::App* backup = nullptr;
   CLI::App* restore = nullptr;
   // The groups of the engineering commands, and each leaf with what it does.

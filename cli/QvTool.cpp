@@ -6,6 +6,7 @@
 #include <span>
 #include <sstream>
 
+#include "app/DeviceModels.h"
 #include "chip/FlashParts.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -19,6 +20,7 @@
 #include "cli/Station.h"
 #include "cli/UpdateAll.h"
 #include "flash/FlashOperations.h"
+#include "transport/Protocol.h"
 #include "util/AtomicFile.h"
 #include "util/FilePaths.h"
 #include "util/Text.h"
@@ -59,6 +61,27 @@ int CheckFile(const std::string& path, Report& report) {
   return report.End(kExitSuccess);
 }
 
+// The model table and the firmware-update ids, as the tool looks for them: no device needed.
+int ListModels(Report& report) {
+  nlohmann::json models = nlohmann::json::array();
+  report.Out() << "model             ids                firmware file\n";
+  for (const DeviceModel& model : DeviceModelTable()) {
+    std::string name(ModelName(model));
+    const std::string match(FieldText(model.MatchText));
+    const std::string stem(FieldText(model.FileStem));
+    models.push_back({{"name", name}, {"matchText", match}, {"fileStem", stem}});
+    name.resize(std::max<std::size_t>(name.size() + 1, 18), ' ');
+    std::string ids = match;
+    ids.resize(std::max<std::size_t>(ids.size() + 1, 19), ' ');
+    report.Out() << name << ids << stem << ".hex or " << stem << ".bin\n";
+  }
+  report.Out() << "Devices in firmware-update mode present " << protocol::kUpdateMatchE6A4 << " or "
+               << protocol::kUpdateMatchE7B2 << " and tell no model.\n";
+  report.Document()["models"] = models;
+  report.Document()["updateIds"] = {protocol::kUpdateMatchE6A4, protocol::kUpdateMatchE7B2};
+  return report.End(kExitSuccess);
+}
+
 class Tool {
  public:
   Tool(Parsed& parsed, Options& options, const ToolStreams& streams, const ToolHooks& hooks)
@@ -71,6 +94,7 @@ class Tool {
     CLI::App* command = GivenCommand(p_);
     report_.Document()["command"] = CommandName(command);
     if (command == p_.checkFile) return CheckFile(o_.file, report_);
+    if (command == p_.models) return ListModels(report_);
     const std::optional<Maintenance> maintenance = MaintenanceOf(p_, command);
     const bool needsFile = command == p_.update || command == p_.verify;
     const bool dumpToStdout = command == p_.read && o_.outPath.empty();
