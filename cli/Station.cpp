@@ -267,13 +267,9 @@ std::string RecordText(const StationRecordLine& line) {
 }
 
 int RunStation(const StationRequest& request, const ToolStreams& streams, Report& report) {
-  const DeviceModel* model = ModelOfFileName(request.file);
-  if (!model)
-    return report.End(kExitUsage,
-                      "update --watch updates the devices of the model the file is "
-                      "named for, and " +
-                          DisplayName(request.file) +
-                          " carries no model's name (Brevanto_RX1.hex, ...)");
+  const DeviceModel* model = nullptr;
+  if (auto problem = NoModelNamed("update --watch updates the devices", request.file, model))
+    return report.End(kExitUsage, *problem);
   // The record is opened before anything else: a bench without its record is no bench.
   std::unique_ptr<AppendedFile> record;
   if (!request.recordPath.empty()) {

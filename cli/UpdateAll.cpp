@@ -67,6 +67,14 @@ std::vector<const PresentDevice*> DevicesOfModel(const std::vector<PresentDevice
   return chosen;
 }
 
+std::optional<std::string> NoModelNamed(const std::string& what, const std::string& file,
+                                        const DeviceModel*& model) {
+  model = ModelOfFileName(file);
+  if (model) return std::nullopt;
+  return what + " of the model the file is named for, and " + DisplayName(file) +
+         " carries no model's name (Brevanto_RX1.hex, ...)";
+}
+
 std::string ResultText(const DeviceOutcome& outcome) {
   if (outcome.result.exit == kExitSuccess) return "Firmware update success!";
   std::string text = "Firmware update Fail!";
@@ -99,13 +107,9 @@ DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentD
 }
 
 int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Report& report) {
-  const DeviceModel* model = ModelOfFileName(request.file);
-  if (!model)
-    return report.End(kExitUsage,
-                      "update --all updates every device of the model the file is "
-                      "named for, and " +
-                          DisplayName(request.file) +
-                          " carries no model's name (Brevanto_RX1.hex, ...)");
+  const DeviceModel* model = nullptr;
+  if (auto problem = NoModelNamed("update --all updates every device", request.file, model))
+    return report.End(kExitUsage, *problem);
   // A --device that names nothing present is a mistake to point out, not a device to skip.
   if (request.wanted) {
     const Selection named = SelectDevice(request.present, request.wanted);

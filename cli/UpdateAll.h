@@ -24,6 +24,11 @@ std::vector<const PresentDevice*> DevicesOfModel(const std::vector<PresentDevice
                                                  const DeviceModel& model,
                                                  const std::optional<std::string>& wanted);
 
+// Why a file names no model for `what` ("update --all updates every device"), or nothing when it
+// does; `model` is set then.
+std::optional<std::string> NoModelNamed(const std::string& what, const std::string& file,
+                                        const DeviceModel*& model);
+
 // What each device's update of several shares.
 struct DeviceUpdateContext {
   DevicePorts& ports;

@@ -14,22 +14,31 @@ namespace {
 
 using KeyHandler = std::function<std::string(SimSetup&, std::string_view)>;
 
+// The items of a comma-separated list, one per device in plug order, each handed to `parse`; the
+// first error ends it.
+std::string ForEachItem(std::string_view value,
+                        const std::function<std::string(std::string_view)>& parse) {
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = value.find(',', start);
+    if (std::string error = parse(value.substr(start, comma - start)); !error.empty()) return error;
+    if (comma == std::string_view::npos) return {};
+    start = comma + 1;
+  }
+}
+
 std::string ParseModels(SimSetup& setup, std::string_view value) {
   setup.devices.clear();
   if (value == "none") return {};
   // Several devices at once: a comma-separated list, plugged in this order.
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = value.find(',', start);
-    const std::string_view name = value.substr(start, comma - start);
+  return ForEachItem(value, [&](std::string_view name) -> std::string {
     const auto identity = IdentityByName(name);
     if (!identity)
       return "unknown model '" + std::string(name) + "' (known: " + KnownIdentityNames() +
              ", none)";
     setup.devices.push_back(*identity);
-    if (comma == std::string_view::npos) return {};
-    start = comma + 1;
-  }
+    return {};
+  });
 }
 
 std::string ParseCount(std::optional<std::uint64_t>& field, std::string_view key,
@@ -49,10 +58,7 @@ std::string ParseFlag(bool& field, std::string_view key, std::string_view value)
 // One path per device, comma separated, in the order the devices are plugged in.
 std::string ParseFlashFiles(SimSetup& setup, std::string_view value) {
   setup.flashFiles.clear();
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = value.find(',', start);
-    const std::string_view path = value.substr(start, comma - start);
+  return ForEachItem(value, [&](std::string_view path) -> std::string {
     if (path.empty()) return "flash-file needs a path for each device, separated by commas";
     const std::filesystem::path file{std::string(path)};
     // Found out now, before anything is sent: otherwise an update "succeeds" and nothing is
@@ -63,9 +69,8 @@ std::string ParseFlashFiles(SimSetup& setup, std::string_view value) {
       return "flash-file '" + file.string() + "': the folder '" + folder.string() +
              "' does not exist";
     setup.flashFiles.push_back(file);
-    if (comma == std::string_view::npos) return {};
-    start = comma + 1;
-  }
+    return {};
+  });
 }
 
 // "500-9000+12000": in at 500 ms, out at 9000 ms, in again at 12000 ms for good. Intervals in
@@ -103,18 +108,14 @@ std::string ParsePlugSchedule(std::string_view text, PlugSchedule& schedule) {
 // plugged in throughout.
 std::string ParseSchedules(SimSetup& setup, std::string_view value) {
   setup.schedules.clear();
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = value.find(',', start);
-    const std::string_view one = value.substr(start, comma - start);
+  return ForEachItem(value, [&](std::string_view one) -> std::string {
     PlugSchedule schedule;
     if (!one.empty()) {
       if (std::string error = ParsePlugSchedule(one, schedule); !error.empty()) return error;
     }
     setup.schedules.push_back(std::move(schedule));
-    if (comma == std::string_view::npos) return {};
-    start = comma + 1;
-  }
+    return {};
+  });
 }
 
 struct Key {
