@@ -6,11 +6,11 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "tests/win32ui/ProgramUnderTest.h"
 #include "tests/win32ui/WindowSnapshot.h"
+#include "tests/win32ui/WorkFiles.h"
 
 namespace qv::uitest {
 namespace {
@@ -22,12 +22,6 @@ constexpr WPARAM kBinFileTab = 5;
 
 constexpr const char* kReadyText = "Load file ready";
 constexpr const char* kInvalidText = "Load file is invalid for modify";
-
-bool WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return out.good();
-}
 
 // Clicks "Current File" and answers the open dialog with the file's full path.
 bool OpenThroughDialog(const ProgramUnderTest& sim, HWND window, const std::string& path,
@@ -52,14 +46,11 @@ int RunEditorScenario(const std::string& program, const std::string& workDir,
   Failures failures;
   const ULONGLONG started = GetTickCount64();
   const std::filesystem::path folder(workDir);
-  std::error_code error;
-  std::filesystem::remove_all(folder, error);
-  std::filesystem::create_directories(folder, error);
   std::string marked(8192, '\x3C');
   marked.replace(0x1234, 13, "QVUSB_Table01");
   const std::string plain(8192, '\x3C');
-  const bool written =
-      WriteFile(folder / "marked.bin", marked) && WriteFile(folder / "plain.bin", plain);
+  const bool written = MakeEmptyFolder(folder) && WriteBytes(folder / "marked.bin", marked) &&
+                       WriteBytes(folder / "plain.bin", plain);
   failures.Check(written, "cannot write the two files in " + folder.string());
   if (!written) return 1;
 

@@ -22,9 +22,9 @@
 
 #include "app/Unit1.h"
 #include "flash/CoreState.h"
-#include "image/HexLoader.h"
 #include "sim/SimSetup.h"
 #include "tests/win32ui/TextFit.h"
+#include "tests/win32ui/WorkFiles.h"
 #include "ui/ScriptedShell.h"
 #include "ui/win32/Win32Window.h"
 
@@ -41,13 +41,6 @@ void PumpMessages() {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-}
-
-bool WriteFirmwareFile(const std::filesystem::path& path) {
-  const std::vector<std::uint8_t> bytes(16, 0x5A);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << HexRecord(0x00, 0, bytes) << "\r\n" << HexRecord(0x01, 0, {}) << "\r\n";
-  return out.good();
 }
 
 bool EndsWith(const std::string& text, const std::string& end) {
@@ -156,8 +149,8 @@ int main(int argc, char** argv) {
   std::error_code error;
   const std::filesystem::path work = std::filesystem::temp_directory_path(error) /
                                      ("qv-layout-check-" + std::to_string(GetCurrentProcessId()));
-  std::filesystem::create_directories(work, error);
-  if (error || !WriteFirmwareFile(work / (std::string(kModel) + ".hex"))) {
+  if (error || !MakeEmptyFolder(work) ||
+      !WriteSmallFirmwareFile(work / (std::string(kModel) + ".hex"))) {
     std::printf("FAIL: cannot prepare the work folder %s\n", work.string().c_str());
     return 1;
   }

@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
-#include "image/HexLoader.h"
 #include "tests/win32ui/ProgramUnderTest.h"
 #include "tests/win32ui/WindowSnapshot.h"
+#include "tests/win32ui/WorkFiles.h"
 
 namespace qv::uitest {
 namespace {
@@ -29,13 +28,6 @@ struct LayoutSize {
 LayoutSize ExpectedLayoutSize(WindowKind kind, int dpi) {
   if (kind == WindowKind::kService) return {607, 637};
   return dpi >= 120 ? LayoutSize{746, 340} : LayoutSize{606, 200};
-}
-
-bool WriteFirmwareFile(const std::filesystem::path& path) {
-  const std::vector<std::uint8_t> bytes(16, 0x5A);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << HexRecord(0x00, 0, bytes) << "\r\n" << HexRecord(0x01, 0, {}) << "\r\n";
-  return out.good();
 }
 
 // Runs a console program in this console and returns its exit code (1 when it cannot start or
@@ -83,10 +75,7 @@ int RunScaleScenario(const std::string& program, WindowKind kind, int dpi,
   Failures failures;
   const ULONGLONG started = GetTickCount64();
   const std::filesystem::path folder(workDir);
-  std::error_code error;
-  std::filesystem::remove_all(folder, error);
-  std::filesystem::create_directories(folder, error);
-  if (error || !WriteFirmwareFile(folder / "Brevanto_RX1Pro.hex")) {
+  if (!MakeEmptyFolder(folder) || !WriteSmallFirmwareFile(folder / "Brevanto_RX1Pro.hex")) {
     failures.Check(false, "cannot write the firmware file in " + folder.string());
     return 1;
   }

@@ -10,17 +10,16 @@
 #include <span>
 #include <vector>
 
-#include "image/HexLoader.h"
 #include "tests/win32driver/LoopbackDevices.h"
 #include "tests/win32ui/ProgramUnderTest.h"
 #include "tests/win32ui/WindowSnapshot.h"
+#include "tests/win32ui/WorkFiles.h"
 
 namespace qv::uitest {
 namespace {
 
 // Short of a whole number of pages, so the last page is partly image and partly padding.
 constexpr std::size_t kImageSize = 32 * 1024 - 8;
-constexpr std::size_t kRecordSize = 16;
 constexpr std::uintmax_t kFlashSize = 512 * 1024;
 
 constexpr DWORD kStartTimeoutMs = 30000;
@@ -58,24 +57,9 @@ std::vector<std::uint8_t> TestImage() {
   return image;
 }
 
-bool WriteHexFile(const std::filesystem::path& path, std::span<const std::uint8_t> image) {
-  std::string text;
-  for (std::size_t at = 0; at < image.size(); at += kRecordSize) {
-    const std::size_t n = std::min(kRecordSize, image.size() - at);
-    text += HexRecord(0x00, static_cast<std::uint16_t>(at), image.subspan(at, n)) + "\r\n";
-  }
-  text += HexRecord(0x01, 0, {}) + "\r\n";
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  return out.good();
-}
-
 bool PrepareWorkFolder(const std::filesystem::path& folder, std::span<const std::uint8_t> image,
                        Failures& failures) {
-  std::error_code error;
-  std::filesystem::remove_all(folder, error);
-  std::filesystem::create_directories(folder, error);
-  if (error) {
+  if (!MakeEmptyFolder(folder)) {
     failures.Check(false, "cannot create the work folder " + folder.string());
     return false;
   }
