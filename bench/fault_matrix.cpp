@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "bench/BenchFirmware.h"
 #include "bench/FaultMatrix.h"
 
 int main(int argc, char** argv) {
@@ -16,13 +17,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: fault_matrix [image-bytes from 1 to 262144]\n");
     return 2;
   }
-  // Random firmware without erased pages, so every page must be programmed.
-  std::vector<std::uint8_t> image(size);
-  std::uint32_t x = 0x2545F491;
-  for (auto& byte : image) {
-    x = x * 1664525u + 1013904223u;
-    byte = static_cast<std::uint8_t>((x >> 24) % 0xFF);
-  }
+  const std::vector<std::uint8_t> image = qv::bench::RandomFirmware(size, 0x2545F491);
   const qv::bench::FaultMatrix matrix =
       qv::bench::RunFaultMatrix(image, std::filesystem::temp_directory_path());
   std::fputs(qv::bench::FormatFaultMatrix(matrix).c_str(), stdout);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchFirmware.h"
 #include "cli/DevicePorts.h"
 #include "cli/QvTool.h"
 #include "sim/SimSetup.h"
@@ -30,16 +31,6 @@ constexpr long kSwapMs = 200;
 // The ports start a quarter of a second apart, as a person plugs them in one by one.
 constexpr long kStaggerMs = 250;
 
-std::string Firmware(std::size_t bytes) {
-  std::string image(bytes, '\0');
-  std::uint32_t x = 0x2468ACE1;
-  for (char& byte : image) {
-    x = x * 1664525 + 1013904223;
-    byte = static_cast<char>((x >> 24) % 0xFF);
-  }
-  return image;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,7 +41,9 @@ int main(int argc, char** argv) {
                                      ("qv-station-bench-" + std::to_string(::getpid())) /
                                      "Brevanto_RX1.bin";
   std::filesystem::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << Firmware(imageBytes);
+  const auto image = qv::bench::RandomFirmware(imageBytes, 0x2468ACE1);
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
 
   std::string models, schedules;
   for (int port = 0; port < ports; ++port) {

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchFirmware.h"
 #include "cli/QvTool.h"
 
 namespace {
@@ -26,17 +27,6 @@ struct Run {
   double wallSeconds = 0;
   double cpuSeconds = 0;
 };
-
-// Random firmware without erased pages, so every page must be programmed.
-std::string Firmware(std::size_t bytes) {
-  std::string image(bytes, '\0');
-  std::uint32_t x = 0x12345678;
-  for (char& byte : image) {
-    x = x * 1664525 + 1013904223;
-    byte = static_cast<char>((x >> 24) % 0xFF);
-  }
-  return image;
-}
 
 Run UpdateAll(std::size_t devices, long latencyUs, const std::string& file) {
   std::string models;
@@ -72,8 +62,9 @@ int main(int argc, char** argv) {
                    ("qv-update-all-bench-" + std::to_string(std::random_device{}()));
   std::filesystem::create_directories(dir);
   const std::string file = (dir / "Brevanto_RX1.bin").string();
-  const std::string image = Firmware(bytes);
-  std::ofstream(file, std::ios::binary).write(image.data(), std::streamsize(image.size()));
+  const auto image = qv::bench::RandomFirmware(bytes, 0x12345678);
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
 
   std::printf(
       "update --all of a %zu-byte image, devices in real time, request latency %ld us, "

@@ -4,12 +4,14 @@
 //
 //   update_bench [latency-us] [flash-id]     (defaults: 125 and EF4013)
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <map>
 #include <string>
 
+#include "bench/BenchFirmware.h"
 #include "flash/UpdateSequence.h"
 #include "sim/FlashChips.h"
 #include "sim/SimSetup.h"
@@ -44,13 +46,9 @@ std::string KindOf(const qv::sim::LoggedRequest& e) {
   return it == kNames.end() ? "other" : it->second;
 }
 
-// Random firmware without erased pages, so every page must be programmed.
 void FillImage(qv::FlashImage& image) {
-  std::uint32_t x = 0x12345678;
-  for (std::size_t i = 0; i < image.Data.size(); ++i) {
-    x = x * 1664525 + 1013904223;
-    image.Data[i] = static_cast<std::uint8_t>((x >> 24) % 0xFF);
-  }
+  const auto firmware = qv::bench::RandomFirmware(image.Data.size(), 0x12345678);
+  std::copy(firmware.begin(), firmware.end(), image.Data.begin());
   image.Length = static_cast<std::uint32_t>(image.Data.size());
 }
 
