@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "util/FilePaths.h"
+#include "util/OwnedFile.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -19,17 +20,16 @@ namespace qv {
 #ifdef _WIN32
 
 struct AppendedFile::Handle {
-  HANDLE file = INVALID_HANDLE_VALUE;
-  ~Handle() {
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  }
+  OwnedFile owned;
   bool Open(const std::filesystem::path& path) {
     // FILE_APPEND_DATA alone: every write goes to the end, as another writer's would.
-    file = CreateFileW(path.wstring().c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ,
-                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file != INVALID_HANDLE_VALUE;
+    owned = OwnedFile(CreateFileW(path.wstring().c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                                  FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    return owned.Valid();
   }
   bool EndsWithoutLineEnd() {
+    const HANDLE file = owned.Get();
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file, &size) || size.QuadPart == 0) return false;
     OVERLAPPED at{};
@@ -40,6 +40,7 @@ struct AppendedFile::Handle {
     return ReadFile(file, &last, 1, &got, &at) && got == 1 && last != '\n';
   }
   bool Write(std::string_view text) {
+    const HANDLE file = owned.Get();
     DWORD written = 0;
     return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
            written == text.size() && FlushFileBuffers(file);
@@ -52,21 +53,20 @@ struct AppendedFile::Handle {
 #else
 
 struct AppendedFile::Handle {
-  int fd = -1;
-  ~Handle() {
-    if (fd >= 0) ::close(fd);
-  }
+  OwnedFile owned;
   bool Open(const std::filesystem::path& path) {
-    fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    return fd >= 0;
+    owned = OwnedFile(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    return owned.Valid();
   }
   bool EndsWithoutLineEnd() {
+    const int fd = owned.Get();
     const off_t size = ::lseek(fd, 0, SEEK_END);
     char last = '\n';
     return size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n';
   }
   bool Write(std::string_view text) {
     // One write for the whole line: a signal cannot end the program between two of its parts.
+    const int fd = owned.Get();
     ssize_t written;
     do {
       written = ::write(fd, text.data(), text.size());

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "util/FilePaths.h"
+#include "util/OwnedFile.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -67,25 +68,6 @@ std::string FolderProblem(const fs::path& target) {
 
 #ifdef _WIN32
 
-class OwnedFile {
- public:
-  explicit OwnedFile(HANDLE handle) : handle_(handle) {}
-  OwnedFile(const OwnedFile&) = delete;
-  OwnedFile& operator=(const OwnedFile&) = delete;
-  ~OwnedFile() { Close(); }
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-  bool Close() {
-    if (!Valid()) return true;
-    const bool closed = CloseHandle(handle_) != FALSE;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 bool WriteAll(HANDLE file, std::span<const char> bytes) {
   while (!bytes.empty()) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
@@ -134,25 +116,6 @@ bool Writable(const fs::path&) {
 
 #else
 
-class OwnedFd {
- public:
-  explicit OwnedFd(int fd) : fd_(fd) {}
-  OwnedFd(const OwnedFd&) = delete;
-  OwnedFd& operator=(const OwnedFd&) = delete;
-  ~OwnedFd() { Close(); }
-  bool Valid() const { return fd_ >= 0; }
-  int Get() const { return fd_; }
-  bool Close() {
-    if (!Valid()) return true;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    return closed;
-  }
-
- private:
-  int fd_;
-};
-
 bool WriteAll(int fd, std::span<const char> bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -165,7 +128,7 @@ bool WriteAll(int fd, std::span<const char> bytes) {
 
 std::string WriteNew(const fs::path& target, const fs::path& temporary,
                      std::span<const char> bytes) {
-  OwnedFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  OwnedFile file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (!file.Valid()) return FolderProblem(target);
   // Synced before the rename, so a power cut cannot leave a renamed file with nothing in it.
   const bool written = WriteAll(file.Get(), bytes) && ::fsync(file.Get()) == 0;
@@ -179,19 +142,19 @@ std::string WriteNew(const fs::path& target, const fs::path& temporary,
     return why;
   }
   // The rename itself reaches the disk with the folder.
-  OwnedFd folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  OwnedFile folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.Valid()) ::fsync(folder.Get());
   return {};
 }
 
 std::string WriteThrough(const fs::path& target, std::span<const char> bytes) {
-  OwnedFd file(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
+  OwnedFile file(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
   if (!file.Valid()) return std::string("it cannot be opened for writing: ") + std::strerror(errno);
   return WriteAll(file.Get(), bytes) ? std::string() : "writing failed";
 }
 
 bool Creatable(const fs::path& temporary) {
-  OwnedFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  OwnedFile file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (!file.Valid()) return false;
   ::unlink(temporary.c_str());
   return true;
