@@ -12,7 +12,7 @@
 namespace qv::cli {
 namespace {
 
-using Style = UpdateProgress::Style;
+using Kind = FlashEvent::Kind;
 
 constexpr std::uint32_t kBlankCheckSize = 0x40000;
 
@@ -31,11 +31,11 @@ CommandResult InIspMode(CoreState& core, Operation operation) {
 // An operation between its start text and, when it passed, its success text, as the ISP page's
 // buttons show them; a failure leaves the operation's own text.
 template <typename Operation>
-bool RunStep(ProgressBar& progress, const char* startText, const char* successText,
+bool RunStep(ProgressBar& progress, FlashStep step, const char* startText, const char* successText,
              Operation operation) {
-  progress.Status(startText, Style::kNormal);
+  progress.ReportStatus({.step = step, .kind = Kind::kStart, .text = startText});
   const bool passed = operation();
-  if (passed) progress.Status(successText, Style::kNormal);
+  if (passed) progress.ReportStatus({.step = step, .kind = Kind::kSuccess, .text = successText});
   return passed;
 }
 
@@ -115,7 +115,9 @@ std::optional<CommandResult> NotReadable(const CommandContext& context) {
 // Reads `bytes` of the flash, every block twice, and writes them to `path`; why not, if not.
 std::optional<std::string> WriteBackup(CoreState& core, ProgressBar& progress,
                                        const std::string& path, std::uint32_t bytes) {
-  progress.Status("Reading the flash for the backup", UpdateProgress::Style::kNormal);
+  progress.ReportStatus({.step = FlashStep::kBackup,
+                         .kind = Kind::kStart,
+                         .text = "Reading the flash for the backup"});
   if (!ReadBackRange(core, progress, 0, bytes, kBackupScanTexts)) {
     if (progress.StopRequested()) return "stopped";
     return "the backup could not be read (a block read differently twice, or a request failed)";
@@ -123,7 +125,8 @@ std::optional<std::string> WriteBackup(CoreState& core, ProgressBar& progress,
   const std::string error =
       WriteFileAtomically(path, {reinterpret_cast<const char*>(core.ReadBackBuffer.data()), bytes});
   if (!error.empty()) return error;
-  progress.Status("Backup Success", UpdateProgress::Style::kNormal);
+  progress.ReportStatus(
+      {.step = FlashStep::kBackup, .kind = Kind::kSuccess, .text = "Backup Success"});
   return std::nullopt;
 }
 
@@ -233,7 +236,7 @@ CommandResult VerifyFlash(const CommandContext& context) {
     const std::uint32_t length = core.ProgramLength();
     if (auto past = PastTheFlash(core, length, "the file of")) return {kExitUsage, *past};
     const bool passed = RunStep(
-        context.progress, "Start Verifying Check", "Verifying Success",
+        context.progress, FlashStep::kVerify, "Start Verifying Check", "Verifying Success",
         [&] { return VerifyRange(core, context.progress, core.ProgramImage(), 0, length); });
     return Outcome(context, passed);
   });
@@ -247,9 +250,9 @@ CommandResult BlankCheckFlash(const CommandContext& context, std::optional<std::
       if (auto past = PastTheFlash(core, *size, "--size")) return {kExitUsage, *past};
     }
     if (auto problem = NotReadable(context)) return *problem;
-    const bool passed = RunStep(context.progress, "Start Blanking Check", "Blanking Success", [&] {
-      return BlankCheckRange(core, context.progress, 0, size.value_or(kBlankCheckSize));
-    });
+    const bool passed = RunStep(
+        context.progress, FlashStep::kBlankCheck, "Start Blanking Check", "Blanking Success",
+        [&] { return BlankCheckRange(core, context.progress, 0, size.value_or(kBlankCheckSize)); });
     return Outcome(context, passed);
   });
 }
@@ -261,7 +264,8 @@ CommandResult EraseWholeFlash(const CommandContext& context) {
     ChipSetUp(core);
     if (!IdentifiedAgainIfNeeded(core) && !context.force)
       return {kExitFailed, NotAnswering(core, "nothing was erased")};
-    context.progress.Status("Clear Status register", Style::kNormal);
+    context.progress.ReportStatus(
+        {.step = FlashStep::kClearStatus, .kind = Kind::kStart, .text = "Clear Status register"});
     ClearStatusRegister(core);
     // A flash that stays protected ignores the erase and still reads "not busy" at once: it
     // would pass for erased.
@@ -275,9 +279,12 @@ CommandResult EraseWholeFlash(const CommandContext& context) {
     // Only a flash that reads erased is: the whole part, or what the tool always checks.
     const std::uint32_t size = DescribeFlash(core.FlashChipId).size.value_or(kBlankCheckSize);
     const bool erased =
-        finished && RunStep(context.progress, "Start Blanking Check", "Blanking Success",
+        finished && RunStep(context.progress, FlashStep::kBlankCheck, "Start Blanking Check",
+                            "Blanking Success",
                             [&] { return BlankCheckRange(core, context.progress, 0, size); });
-    if (erased) context.progress.Status("Erase Success", Style::kNormal);
+    if (erased)
+      context.progress.ReportStatus(
+          {.step = FlashStep::kErase, .kind = Kind::kSuccess, .text = "Erase Success"});
     const bool isProtected = ProtectFlash(core);
     context.progress.Finish();
     // A chip erase runs to its end once started, and is waited for also after a Ctrl-C; the
@@ -305,9 +312,9 @@ CommandResult ReadBackFlash(const CommandContext& context, std::uint32_t given, 
       if (auto past = PastTheFlash(core, given, "--size")) return {kExitUsage, *past};
     }
     if (auto problem = NotReadable(context)) return *problem;
-    const bool passed =
-        RunStep(context.progress, "Read Flash data back", "Read Flash content Success",
-                [&] { return ReadBackRange(core, context.progress, 0, bytes); });
+    const bool passed = RunStep(context.progress, FlashStep::kReadBack, "Read Flash data back",
+                                "Read Flash content Success",
+                                [&] { return ReadBackRange(core, context.progress, 0, bytes); });
     return Outcome(context, passed);
   });
 }

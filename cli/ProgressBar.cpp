@@ -13,26 +13,18 @@ constexpr int kWidestBar = 30;
 constexpr int kNarrowestBar = 5;
 constexpr std::string_view kDoneMark = "  done";
 
-// The erase poll repeats its step text with a growing row of full stops: the same step.
-bool SameStep(std::string_view previous, std::string_view text) {
-  return !previous.empty() && TrimRight(previous, " .") == TrimRight(text, " .");
+// An event that only repeats the one before (the erase poll, whose text grows a row of full
+// stops; a sector's poll, at the same sector) is the same step, whatever its text.
+bool SameStep(const FlashEvent& previous, const FlashEvent& event) {
+  return previous.step == event.step && previous.kind == event.kind &&
+         previous.address == event.address;
 }
 
-// "Blanking Success", "Programming Success", ...: the result that ends the step shown.
-bool EndsStep(std::string_view text) {
-  return text.ends_with("Success");
+bool WentWrong(const FlashEvent& event) {
+  return event.kind == FlashEvent::Kind::kFailure || event.kind == FlashEvent::Kind::kStopped;
 }
 
 }  // namespace
-
-void ProgressBar::Status(const std::string& text, Style style) {
-  Text(text, style == Style::kRetry || style == Style::kFailure || IsFailureText(text));
-}
-
-void ProgressBar::Show(Label label, const std::string& text) {
-  // Addresses and the status register change with every block; the bar stands for them.
-  if (label == Label::kProcessInfo) Text(text, IsFailureText(text));
-}
 
 void ProgressBar::Advance(std::uint32_t address, std::uint32_t start, std::uint32_t end) {
   if (!terminal_ || !open_ || end <= start || address < start) return;
@@ -43,39 +35,42 @@ void ProgressBar::Advance(std::uint32_t address, std::uint32_t start, std::uint3
   Draw();
 }
 
-void ProgressBar::Text(const std::string& text, bool failure) {
-  if (steps_ && (steps_->empty() || !SameStep(steps_->back().text, text)))
-    steps_->push_back(
-        {std::string(TrimRight(text, " ")), now_ ? now_() : std::chrono::microseconds{}});
+void ProgressBar::Text(const FlashEvent& event) {
+  const std::string_view text = TrimRight(event.text, " ");
+  if (steps_ && (steps_->empty() || !SameStep(steps_->back().event, event))) {
+    FlashEvent step = event;
+    step.text = text;
+    steps_->push_back({std::move(step), now_ ? now_() : std::chrono::microseconds{}});
+  }
   if (!terminal_) {
-    if (SameStep(lastPlain_, text)) return;
-    lastPlain_ = text;
+    if (lastPlain_ && SameStep(*lastPlain_, event)) return;
+    lastPlain_ = event;
     if (row_)
-      row_->Line(std::string(TrimRight(text, " ")));
+      row_->Line(std::string(text));
     else
-      *out_ << TrimRight(text, " ") << std::endl;
+      *out_ << text << std::endl;
     return;
   }
-  if (open_ && SameStep(caption_, text)) {
-    caption_ = text;
+  if (open_ && SameStep(line_, event)) {
+    line_.text = event.text;
     Draw();
     return;
   }
-  if (open_ && EndsStep(text)) {
-    caption_ = text;
+  // The success of the step on the line ends it there.
+  if (open_ && event.kind == FlashEvent::Kind::kSuccess && event.step == line_.step) {
+    line_ = event;
     if (percent_) percent_ = 100;
     Draw();
     Finish();
     return;
   }
   // Another step begins: the one on the line has ended, and unless it failed, it is done.
-  if (open_ && !failed_) {
+  if (open_ && !WentWrong(line_)) {
     if (percent_) percent_ = 100;
     Draw(true);
   }
   Finish();
-  caption_ = text;
-  failed_ = failure;
+  line_ = event;
   percent_.reset();
   open_ = true;
   Draw();
@@ -84,7 +79,7 @@ void ProgressBar::Text(const std::string& text, bool failure) {
 void ProgressBar::Draw(bool done) {
   // One column stays free: a line that fills the terminal exactly wraps on some of them.
   const std::size_t width = static_cast<std::size_t>(std::max(columns_ - 1, 20));
-  std::string line(TrimRight(caption_, " "));
+  std::string line(TrimRight(line_.text, " "));
   if (percent_) {
     // Three digits always, so the bar keeps its length from 0% to 100%.
     std::string figure = std::to_string(*percent_) + "%";

@@ -26,8 +26,9 @@ class ProgressRow {
 
 // Shows what the flash operations and the update report. On a terminal each step gets one line
 // with a bar, redrawn in place and never wider than the terminal; a step that another one
-// follows is marked done. Elsewhere (a pipe, a log file) each step's start and result text and
-// every failure text is one plain line, written out at once, so scripts and logs stay readable.
+// follows is marked done, unless it failed or stopped. Elsewhere (a pipe, a log file) each step's
+// start and result text and every failure text is one plain line, written out at once, so scripts
+// and logs stay readable. Which step an event belongs to comes from its value, never its words.
 // A Ctrl-C count above 0 asks the operations to stop.
 class ProgressBar final : public UpdateProgress {
  public:
@@ -43,8 +44,10 @@ class ProgressBar final : public UpdateProgress {
   ProgressBar& operator=(const ProgressBar&) = delete;
   ~ProgressBar() override { Finish(); }
 
-  void Status(const std::string& text, Style style) override;
-  void Show(Label label, const std::string& text) override;
+  void Report(const FlashEvent& event) override { Text(event); }
+  void ReportStatus(const FlashEvent& event) override { Text(event); }
+  // Addresses and the status register change with every block; the bar stands for them.
+  void Show(Label, const std::string&) override {}
   void Advance(std::uint32_t address, std::uint32_t start, std::uint32_t end) override;
   void ProcessMessages() override {}
   bool StopRequested() override { return interrupts_ && interrupts_->load() > 0; }
@@ -52,14 +55,16 @@ class ProgressBar final : public UpdateProgress {
   // Ends an open step line, so that what is printed next starts on a line of its own.
   void Finish();
 
-  // Keeps every step in `steps` too (the erase's growing dots as one), with the time `now` gives.
+  // Keeps every step in `steps` too (the erase's polls as one), with the time `now` gives.
   void RecordSteps(std::vector<Step>* steps, std::function<std::chrono::microseconds()> now) {
     steps_ = steps;
     now_ = std::move(now);
   }
 
  private:
-  void Text(const std::string& text, bool failure);
+  // A text names no step: the tool takes the events.
+  void Status(const std::string&, Style) override {}
+  void Text(const FlashEvent& event);
   void Draw(bool done = false);
 
   std::ostream* out_ = nullptr;
@@ -67,12 +72,11 @@ class ProgressBar final : public UpdateProgress {
   bool terminal_;
   int columns_;
   const std::atomic<int>* interrupts_;
-  bool open_ = false;    // a step line is on the terminal and may be redrawn
-  bool failed_ = false;  // the open line is a failure text: it is not done
-  std::string caption_;
+  bool open_ = false;  // a step line is on the terminal and may be redrawn
+  FlashEvent line_;    // the event on the open line, or on the last one; its text is the caption
   std::optional<int> percent_;
   std::string drawn_;  // the line as last drawn, to blank out what a shorter one leaves of it
-  std::string lastPlain_;
+  std::optional<FlashEvent> lastPlain_;
   std::vector<Step>* steps_ = nullptr;
   std::function<std::chrono::microseconds()> now_;
 };

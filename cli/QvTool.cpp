@@ -275,7 +275,9 @@ class Tool {
       if (!o_.yes && !Confirm(streams_, report_,
                               command == p_.update ? kUpdateWarningText : kRestoreWarningText)) {
         ProgressBar(report_.Out(), !report_.Json() && streams_.outIsTerminal, streams_.columns)
-            .Status(kUpdateAbortedText, UpdateProgress::Style::kFailure);
+            .ReportStatus({.step = FlashStep::kResult,
+                           .kind = FlashEvent::Kind::kFailure,
+                           .text = kUpdateAbortedText});
         return report_.End(kExitFailed, report_.Json() ? kUpdateAbortedText : "");
       }
     }

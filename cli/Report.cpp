@@ -1,23 +1,19 @@
 #include "cli/Report.h"
 
 #include <iomanip>
-#include <regex>
 #include <sstream>
 
 namespace qv::cli {
 namespace {
 
-const std::regex& AddressPattern() {
-  static const std::regex kAddress("at 0x([0-9A-F]+)");
-  return kAddress;
+// A device that did not answer its probe never reached its flash: its error tells why, and no
+// step of the flash failed.
+bool FlashStepWentWrong(const FlashEvent& event) {
+  return (event.kind == FlashEvent::Kind::kFailure || event.kind == FlashEvent::Kind::kStopped) &&
+         event.step != FlashStep::kProbe;
 }
 
 }  // namespace
-
-bool IsFailureText(std::string_view text) {
-  return text.find("Fail") != std::string_view::npos || text.starts_with("Stopped") ||
-         text.starts_with("Range Error");
-}
 
 const char* ResultWord(int exit) {
   return exit == kExitSuccess ? "success" : exit == kExitInterrupted ? "stopped" : "failed";
@@ -27,21 +23,15 @@ double SecondsValue(std::chrono::microseconds time) {
   return static_cast<double>(time.count()) / 1e6;
 }
 
-std::optional<std::uint32_t> AddressOf(const std::string& text) {
-  std::smatch match;
-  if (!std::regex_search(text, match, AddressPattern())) return std::nullopt;
-  return static_cast<std::uint32_t>(std::stoul(match[1].str(), nullptr, 16));
-}
-
 const Step* TellingFailure(const std::vector<Step>& steps) {
-  // The failure that says the most: the last one naming an address, else the last one at all
-  // (the retry and final texts only sum up the ones before them).
+  // The failure that says the most: the last one with an address, else the last one at all
+  // (the retry and the result only sum up the ones before them).
   const Step* failure = nullptr;
   const Step* withAddress = nullptr;
   for (const Step& step : steps) {
-    if (!IsFailureText(step.text)) continue;
+    if (!FlashStepWentWrong(step.event)) continue;
     failure = &step;
-    if (std::regex_search(step.text, AddressPattern())) withAddress = &step;
+    if (step.event.address) withAddress = &step;
   }
   return withAddress ? withAddress : failure;
 }
@@ -50,13 +40,16 @@ void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono:
   nlohmann::json list = nlohmann::json::array();
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const auto until = i + 1 < steps.size() ? steps[i + 1].at : end;
-    list.push_back({{"text", steps[i].text}, {"seconds", SecondsValue(until - steps[i].at)}});
+    list.push_back({{"name", FlashStepName(steps[i].event.step)},
+                    {"text", steps[i].event.text},
+                    {"seconds", SecondsValue(until - steps[i].at)}});
   }
   into["steps"] = list;
   const Step* failure = TellingFailure(steps);
   if (!failure) return;
-  nlohmann::json failed = {{"text", failure->text}};
-  if (const auto address = AddressOf(failure->text)) failed["address"] = *address;
+  nlohmann::json failed = {{"step", FlashStepName(failure->event.step)},
+                           {"text", failure->event.text}};
+  if (failure->event.address) failed["address"] = *failure->event.address;
   into["failure"] = failed;
 }
 

@@ -3,22 +3,22 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
-#include <optional>
 #include <ostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "cli/DeviceSelection.h"
 #include "cli/QvTool.h"
+#include "flash/FlashProgress.h"
 
 // What a command shows: lines of text on standard output, or, with --json, one JSON document
 // there and nothing else.
 namespace qv::cli {
 
-// One step of a flash command as its progress showed it, with when it began.
+// One step of a flash command as its progress reported it (the text as shown, without trailing
+// blanks), with when it began.
 struct Step {
-  std::string text;
+  FlashEvent event;
   std::chrono::microseconds at{0};
 };
 
@@ -52,20 +52,15 @@ class Report {
   nlohmann::json document_ = {{"toolVersion", QV_TOOL_VERSION}};
 };
 
-// "Erase Flash Fail", "Blanking Fail at 0x...", "Stopped at 0x...", "Range Error: ...".
-bool IsFailureText(std::string_view text);
-
 // A flash command's result as the document gives it: "success", "stopped" or "failed".
 const char* ResultWord(int exit);
 
-// The failure text of a flash command that says the most: the last one naming an address, else
-// the last one; nullptr when nothing failed.
+// The failure of a flash command that says the most: the last failure or stop with an address,
+// else the last one; nullptr when nothing failed.
 const Step* TellingFailure(const std::vector<Step>& steps);
 
-// The address a failure text names ("Verifying Fail at 0x0001C0"), if it names one.
-std::optional<std::uint32_t> AddressOf(const std::string& text);
-
-// The steps with their durations, and the telling failure with its address, into a document.
+// The steps with their names and durations, and the telling failure with its step and address,
+// into a document.
 void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono::microseconds end);
 
 // A duration as the text shows it ("1.5 s"), and as the document does (1.5).

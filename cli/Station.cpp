@@ -171,10 +171,7 @@ class Station {
       line.checksum = checksum_;
       line.exit = outcome.result.exit;
       line.message = outcome.result.message;
-      if (const Step* failure = TellingFailure(outcome.steps)) {
-        line.failure = failure->text;
-        line.failureAddress = AddressOf(failure->text);
-      }
+      if (const Step* failure = TellingFailure(outcome.steps)) line.failure = failure->event;
       line.seconds = SecondsValue(outcome.time);
       const std::string text = RecordText(line);
       if (record_ && !record_->Append(text) && recordError_.empty()) {
@@ -260,8 +257,9 @@ std::string RecordText(const StationRecordLine& line) {
                                  {"seconds", line.seconds}};
   if (!line.message.empty()) json[line.exit == kExitSuccess ? "warning" : "error"] = line.message;
   if (line.failure) {
-    json["failure"] = {{"text", *line.failure}};
-    if (line.failureAddress) json["failure"]["address"] = *line.failureAddress;
+    json["failure"] = {{"text", line.failure->text}};
+    if (line.failure->address) json["failure"]["address"] = *line.failure->address;
+    json["failure"]["step"] = FlashStepName(line.failure->step);
   }
   return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

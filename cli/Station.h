@@ -9,6 +9,7 @@
 #include "cli/QvTool.h"
 #include "cli/Report.h"
 #include "cli/RequestTrace.h"
+#include "flash/FlashProgress.h"
 #include "image/FlashImage.h"
 
 namespace qv::cli {
@@ -39,7 +40,7 @@ struct StationRequest {
 int RunStation(const StationRequest& request, const ToolStreams& streams, Report& report);
 
 // One line of the record: when the device finished (UTC), its port and path, model, the file and
-// its checksum, the result with the failure text and address, and how long it took.
+// its checksum, the result with the failure's text, address and step, and how long it took.
 struct StationRecordLine {
   std::string time;
   std::string port;
@@ -49,8 +50,7 @@ struct StationRecordLine {
   std::uint16_t checksum = 0;
   int exit = 0;
   std::string message;
-  std::optional<std::string> failure;
-  std::optional<std::uint32_t> failureAddress;
+  std::optional<FlashEvent> failure;
   double seconds = 0;
 };
 std::string RecordText(const StationRecordLine& line);

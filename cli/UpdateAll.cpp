@@ -78,9 +78,10 @@ std::optional<std::string> NoModelNamed(const std::string& what, const std::stri
 std::string ResultText(const DeviceOutcome& outcome) {
   if (outcome.result.exit == kExitSuccess) return "Firmware update success!";
   std::string text = "Firmware update Fail!";
+  // The result only sums up the failures before it.
   if (const Step* failure = TellingFailure(outcome.steps);
-      failure && failure->text != "Firmware update Fail!")
-    text += " " + failure->text;
+      failure && failure->event.step != FlashStep::kResult)
+    text += " " + failure->event.text;
   return text;
 }
 
@@ -95,7 +96,9 @@ DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentD
   if (!ProbePresentDevice(core->UsbDevice, device)) {
     const std::string problem = context.ports.OpenProblem(device.path);
     outcome.result = {kExitFailed, problem.empty() ? "the device does not answer" : problem};
-    progress.Status(outcome.result.message, UpdateProgress::Style::kFailure);
+    progress.ReportStatus({.step = FlashStep::kProbe,
+                           .kind = FlashEvent::Kind::kFailure,
+                           .text = outcome.result.message});
   } else {
     core->FlashImage = context.image;
     const CommandContext command{*core,  progress,      context.ports.Interfaces(),

@@ -50,8 +50,8 @@ struct DeviceOutcome {
 DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentDevice& device,
                               ProgressRow& row, bool terminal, int columns, Clock& clock);
 
-// "Firmware update success!", or "Firmware update Fail!" and the failure text that says the
-// most, with its address.
+// "Firmware update success!", or "Firmware update Fail!" and the text of the failure that says
+// the most, which names its address where it has one.
 std::string ResultText(const DeviceOutcome& outcome);
 
 // `update --all`: every present device of the model the firmware file is named for, updated

@@ -11,6 +11,7 @@ namespace qv {
 namespace {
 
 using Label = FlashProgress::Label;
+using Kind = FlashEvent::Kind;
 
 // An erase is polled 1,000 times 10 ms apart: ten seconds, well beyond a whole-chip erase of
 // the parts these devices carry (one to two seconds), and the same for a sector.
@@ -32,17 +33,25 @@ std::string Address6(std::uint64_t address) {
   return "0x" + FormatHex(address, 6);
 }
 
-std::string StoppedText(std::uint64_t address) {
-  return "Stopped at " + Address6(address);
+// A step ended by the progress's stop request at `address`.
+FlashEvent Stopped(FlashStep step, std::uint32_t address) {
+  return {.step = step,
+          .kind = Kind::kStopped,
+          .address = address,
+          .text = "Stopped at " + Address6(address)};
+}
+
+FlashEvent Failed(FlashStep step, std::string text) {
+  return {.step = step, .kind = Kind::kFailure, .text = std::move(text)};
 }
 
 // Refuses an operation's range before anything is sent; true when it may run.
-bool RangeAccepted(FlashProgress& progress, std::uint32_t start, std::uint32_t end,
+bool RangeAccepted(FlashProgress& progress, FlashStep step, std::uint32_t start, std::uint32_t end,
                    std::optional<std::uint64_t> imageSize) {
   const std::optional<std::string> problem =
       end < start ? std::optional<std::string>("Range Error: the range ends before it starts")
                   : OperationRangeProblem(start, end - start, imageSize);
-  if (problem) progress.Show(Label::kProcessInfo, *problem);
+  if (problem) progress.Report(Failed(step, *problem));
   return !problem;
 }
 
@@ -65,7 +74,7 @@ bool ScanBlocks(CoreState& core, FlashProgress& progress, std::uint32_t start, s
   std::uint32_t position = 0;  // of the last difference found in the current block
   for (std::uint32_t b = start; b < end;) {
     if (progress.StopRequested()) {
-      progress.Show(Label::kProcessInfo, StoppedText(b));
+      progress.Report(Stopped(scan.texts.step, b));
       return false;
     }
     if (scan.clearBuffer) buffer.fill(0);
@@ -84,7 +93,11 @@ bool ScanBlocks(CoreState& core, FlashProgress& progress, std::uint32_t start, s
       ++failures;
     }
     if (failures >= kBadAttemptsPerBlock) {
-      progress.Show(Label::kProcessInfo, scan.texts.failText + Address6(b + position));
+      const std::uint32_t address = b + position;
+      progress.Report({.step = scan.texts.step,
+                       .kind = Kind::kFailure,
+                       .address = address,
+                       .text = scan.texts.failText + Address6(address)});
       return false;
     }
     if (failures == 0) {
@@ -193,7 +206,7 @@ bool ProtectFlash(CoreState& core) {
 bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
   if (mode == EraseMode::kSectors) {
     if (const auto problem = SectorRangeProblem(core.RangeStart, core.RangeSize)) {
-      progress.Show(Label::kProcessInfo, *problem);
+      progress.Report(Failed(FlashStep::kErase, *problem));
       core.SequenceFailed = 1;
       return false;
     }
@@ -203,26 +216,33 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
   const auto showStatus = [&](std::uint8_t status) {
     progress.Show(Label::kStatusRegister, "Status Register: 0x" + FormatHex(status, 2));
   };
+  // The erase poll's texts are one step: its start, shown again with each poll.
+  const auto erasing = [&](std::string text, std::optional<std::uint32_t> sector = std::nullopt) {
+    progress.Report({.step = FlashStep::kErase,
+                     .kind = Kind::kStart,
+                     .address = sector,
+                     .text = std::move(text)});
+  };
   bool cleared = true;
-  std::optional<std::string> stopped;
+  std::optional<FlashEvent> stopped;
   if (mode == EraseMode::kChip) {
-    progress.Show(Label::kProcessInfo, EraseAllText(0));
+    erasing(EraseAllText(0));
     // An erase instruction that did not arrive erased nothing: there is nothing to wait for.
     cleared = FlashWriteEnable(usb) && FlashChipErase(usb);
     if (cleared) {
       cleared = PollErase(core, progress, [&](int poll, std::uint8_t status) {
-        progress.Show(Label::kProcessInfo, EraseAllText(poll));
+        erasing(EraseAllText(poll));
         showStatus(status);
       });
     }
   } else {
-    progress.Show(Label::kProcessInfo, "Flash Sector Erase");
+    erasing("Flash Sector Erase");
     const std::uint64_t end = std::uint64_t{core.RangeStart} + core.RangeSize;
     for (std::uint64_t s = core.RangeStart; s < end; s += kSectorSize) {
       const auto sector = static_cast<std::uint32_t>(s);
       // The chip finishes a sector on its own, so a stop waits for that and ends between two.
       if (progress.StopRequested()) {
-        stopped = StoppedText(sector);
+        stopped = Stopped(FlashStep::kErase, sector);
         break;
       }
       if (!FlashWriteEnable(usb) || !FlashSectorErase(usb, sector)) {
@@ -231,7 +251,7 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
       }
       // Any sector that timed out fails the erase, not only the last one.
       cleared &= PollErase(core, progress, [&](int, std::uint8_t status) {
-        progress.Show(Label::kProcessInfo, "Flash Sector Erase: 0x " + FormatHex(sector, 6));
+        erasing("Flash Sector Erase: 0x " + FormatHex(sector, 6), sector);
         showStatus(status);
       });
       progress.Advance(sector, core.RangeStart, static_cast<std::uint32_t>(end));
@@ -239,12 +259,12 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
   }
   usb.Close();
   if (stopped) {
-    progress.Show(Label::kProcessInfo, *stopped);
+    progress.Report(*stopped);
     core.SequenceFailed = 1;
     return false;
   }
   if (!cleared) {
-    progress.Show(Label::kProcessInfo, "Erase Flash Fail");
+    progress.Report(Failed(FlashStep::kErase, "Erase Flash Fail"));
     core.SequenceFailed = 1;
   }
   return cleared;
@@ -252,8 +272,8 @@ bool EraseFlash(CoreState& core, FlashProgress& progress, EraseMode mode) {
 
 bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
                      std::uint32_t end) {
-  if (!RangeAccepted(progress, start, end, std::nullopt)) return false;
-  const BlockScan scan{{"Blanking Addr: ", "Blanking Fail at "}, false};
+  if (!RangeAccepted(progress, FlashStep::kBlankCheck, start, end, std::nullopt)) return false;
+  const BlockScan scan{{FlashStep::kBlankCheck, "Blanking Addr: ", "Blanking Fail at "}, false};
   return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
     return FirstDifference(b, end, block, [](std::uint32_t) { return std::uint8_t{0xFF}; });
   });
@@ -261,8 +281,8 @@ bool BlankCheckRange(CoreState& core, FlashProgress& progress, std::uint32_t sta
 
 bool VerifyRange(CoreState& core, FlashProgress& progress, std::span<const std::uint8_t> image,
                  std::uint32_t start, std::uint32_t end) {
-  if (!RangeAccepted(progress, start, end, image.size())) return false;
-  const BlockScan scan{{"Verifying Addr: ", "Verifying Fail at "}, true};
+  if (!RangeAccepted(progress, FlashStep::kVerify, start, end, image.size())) return false;
+  const BlockScan scan{{FlashStep::kVerify, "Verifying Addr: ", "Verifying Fail at "}, true};
   return ScanBlocks(core, progress, start, end, scan, [&](std::uint32_t b, auto block) {
     return FirstDifference(b, end, block, [&](std::uint32_t a) { return image[a - start]; });
   });
@@ -270,7 +290,7 @@ bool VerifyRange(CoreState& core, FlashProgress& progress, std::span<const std::
 
 bool ProgramRange(CoreState& core, FlashProgress& progress, std::span<const std::uint8_t> image,
                   std::uint32_t start, std::uint32_t end) {
-  if (!RangeAccepted(progress, start, end, image.size())) return false;
+  if (!RangeAccepted(progress, FlashStep::kProgram, start, end, image.size())) return false;
   QuorvexUsb& usb = core.UsbDevice;
   // Without a page size the loop could never advance: identify the flash as a sequence would.
   if (core.PageSize == 0) ChipSetUp(core);
@@ -283,7 +303,7 @@ bool ProgramRange(CoreState& core, FlashProgress& progress, std::span<const std:
   };
   const auto stopAt = [&](std::uint32_t a) {
     if (!progress.StopRequested()) return false;
-    progress.Show(Label::kProcessInfo, StoppedText(a));
+    progress.Report(Stopped(FlashStep::kProgram, a));
     return true;
   };
 
@@ -321,9 +341,9 @@ bool ProgramRange(CoreState& core, FlashProgress& progress, std::span<const std:
   return result;
 }
 
-bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
-                   std::uint32_t end, const ScanTexts& texts) {
-  if (!RangeAccepted(progress, start, end, std::nullopt)) return false;
+bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end,
+                   const ScanTexts& texts) {
+  if (!RangeAccepted(progress, texts.step, start, end, std::nullopt)) return false;
   auto& buffer = core.ReadBackBuffer;
   if (buffer.size() < std::max<std::size_t>(end, kFlashImageSize))
     buffer.resize(std::max<std::size_t>(end, kFlashImageSize));

@@ -15,8 +15,9 @@
 //
 // A request that fails ends an operation: it never goes on as if the request had worked. A range
 // that does not lie inside the flash's 24-bit address space (or, for program and verify, inside
-// the image) is refused with a text in the process-info label before anything is sent. Each
-// operation stops at its next block, page or sector when the progress asks it to.
+// the image) is refused with a failure event before anything is sent. Each operation stops at its
+// next block, page or sector when the progress asks it to, and reports the stop with its address.
+// A failure that has an address (a block that differs, a stop) reports it in the event.
 namespace qv {
 
 inline constexpr std::uint32_t kReadBlockSize = 64;
@@ -65,19 +66,22 @@ bool VerifyRange(CoreState& core, FlashProgress& progress, std::span<const std::
 // flash stayed busy or a write-enable or program request failed.
 bool ProgramRange(CoreState& core, FlashProgress& progress, std::span<const std::uint8_t> image,
                   std::uint32_t start, std::uint32_t end);
-// What a scan of the flash shows: the address line of each block, and the start of the failure
-// text, which the address follows.
+// What a scan of the flash reports: the step it is, the address line of each block, and the
+// start of the failure text, which the address follows.
 struct ScanTexts {
+  FlashStep step;
   const char* addressText;  // "Verifying Addr: "
   const char* failText;     // "Verifying Fail at "
 };
 // The read-back's, as the ISP page has always shown them, and a backup's own.
-inline constexpr ScanTexts kReadBackScanTexts{"Verifying Addr: ", "Verifying Fail at "};
-inline constexpr ScanTexts kBackupScanTexts{"Reading Addr: ", "Reading Fail at "};
+inline constexpr ScanTexts kReadBackScanTexts{FlashStep::kReadBack,
+                                              "Verifying Addr: ", "Verifying Fail at "};
+inline constexpr ScanTexts kBackupScanTexts{FlashStep::kBackup,
+                                            "Reading Addr: ", "Reading Fail at "};
 
 // Reads start to end into ReadBackBuffer, every block twice.
-bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start,
-                   std::uint32_t end, const ScanTexts& texts = kReadBackScanTexts);
+bool ReadBackRange(CoreState& core, FlashProgress& progress, std::uint32_t start, std::uint32_t end,
+                   const ScanTexts& texts = kReadBackScanTexts);
 
 // The read-back dump: lines of sixteen "0xNN, " entries from offset 0 up to `end`, each line
 // ended by a single carriage return.

@@ -26,7 +26,7 @@ using RangeOperation = bool (*)(CoreState&, FlashProgress&, std::span<const std:
 // Blank check, program and verify over the operation range, each bracketed by its texts and by
 // opening and closing the connection. The range and the image are taken as they stand at the
 // click, so a polling tick that reloads the file meanwhile changes neither.
-void RunRangeOperation(TForm1& form, const char* startText, const char* successText,
+void RunRangeOperation(TForm1& form, FlashStep step, const char* startText, const char* successText,
                        RangeOperation operation) {
   DeviceActivity activity(form.app);
   if (!activity) return;
@@ -34,10 +34,10 @@ void RunRangeOperation(TForm1& form, const char* startText, const char* successT
   const auto [start, end] = form.OperationRange();
   const CoreState::ImageSnapshot image = form.core.SnapshotProgramImage();
   FormProgress progress(form);
-  form.lblUSBProcessInfo->SetCaption(startText);
+  progress.Report({.step = step, .kind = FlashEvent::Kind::kStart, .text = startText});
   form.core.UsbDevice.Open();
   if (operation(form.core, progress, image.bytes, start, end))
-    form.lblUSBProcessInfo->SetCaption(successText);
+    progress.Report({.step = step, .kind = FlashEvent::Kind::kSuccess, .text = successText});
   form.core.UsbDevice.Close();
 }
 
@@ -49,22 +49,27 @@ bool BlankCheck(CoreState& core, FlashProgress& progress, std::span<const std::u
 }  // namespace
 
 void TForm1::btnUSBBlankClick(ui::Control&) {
-  RunRangeOperation(*this, "Start Blanking Check", "Blanking Success", BlankCheck);
+  RunRangeOperation(*this, FlashStep::kBlankCheck, "Start Blanking Check", "Blanking Success",
+                    BlankCheck);
 }
 
 void TForm1::btnUSBProgramClick(ui::Control&) {
-  RunRangeOperation(*this, "Start Programming...", "Programming Success", ProgramRange);
+  RunRangeOperation(*this, FlashStep::kProgram, "Start Programming...", "Programming Success",
+                    ProgramRange);
 }
 
 void TForm1::btnUSBVerifyClick(ui::Control&) {
-  RunRangeOperation(*this, "Start Verifying Check", "Verifying Success", VerifyRange);
+  RunRangeOperation(*this, FlashStep::kVerify, "Start Verifying Check", "Verifying Success",
+                    VerifyRange);
 }
 
 void TForm1::btnReadBackClick(ui::Control&) {
   DeviceActivity activity(app);
   if (!activity) return;
   FormProgress progress(*this);
-  lblUSBProcessInfo->SetCaption("Read Flash data back");
+  progress.Report({.step = FlashStep::kReadBack,
+                   .kind = FlashEvent::Kind::kStart,
+                   .text = "Read Flash data back"});
   core.UsbDevice.Open();
   const bool result = ReadBackRange(core, progress, 0, kReadBackSize);
   // The dump is offered whatever the result; a cancelled dialog or a file that cannot be
@@ -72,7 +77,10 @@ void TForm1::btnReadBackClick(ui::Control&) {
   if (SaveBinFIleDialog->Execute(shell))
     WriteFileAtomically(SaveBinFIleDialog->FileName(),
                         FormatReadBackDump(core.ReadBackBuffer, kReadBackSize));
-  if (result) lblUSBProcessInfo->SetCaption("Read Flash content Success");
+  if (result)
+    progress.Report({.step = FlashStep::kReadBack,
+                     .kind = FlashEvent::Kind::kSuccess,
+                     .text = "Read Flash content Success"});
   core.UsbDevice.Close();
 }
 

@@ -101,32 +101,38 @@ void TForm1::btnUSBISPAutoClick(ui::Control&) {
 
   QuorvexUsb& usb = core.UsbDevice;
   FormProgress progress(*this);
-  lblUSBProcessInfo->SetCaption("Enter ISP Mode");
+  const auto started = [&](FlashStep step, const char* text) {
+    progress.Report({.step = step, .kind = FlashEvent::Kind::kStart, .text = text});
+  };
+  const auto passed = [&](FlashStep step, const char* text) {
+    progress.Report({.step = step, .kind = FlashEvent::Kind::kSuccess, .text = text});
+  };
+  started(FlashStep::kIspEnter, "Enter ISP Mode");
   shell.ProcessMessages();
   usb.Open();
   if (chkISPMode->Checked()) SetIspMode(usb, true);
   ChipSetUp(core);
 
   if (chkErase->Checked()) {
-    lblUSBProcessInfo->SetCaption("Clear Status register");
+    started(FlashStep::kClearStatus, "Clear Status register");
     ClearStatusRegister(core);
     EraseFlash(core, progress, rbnRange0->Checked() ? EraseMode::kChip : EraseMode::kSectors);
   }
   usb.Open();
   if (chkBlank->Checked() && !core.SequenceFailed) {
-    lblUSBProcessInfo->SetCaption("Start Blanking Check");
+    started(FlashStep::kBlankCheck, "Start Blanking Check");
     core.SequenceFailed = BlankCheckRange(core, progress, start, end) ? 0 : 1;
-    if (!core.SequenceFailed) lblUSBProcessInfo->SetCaption("Blanking Success");
+    if (!core.SequenceFailed) passed(FlashStep::kBlankCheck, "Blanking Success");
   }
   if (chkProgram->Checked() && !core.SequenceFailed) {
-    lblUSBProcessInfo->SetCaption("Start Programming");
+    started(FlashStep::kProgram, "Start Programming");
     if (ProgramRange(core, progress, image.bytes, start, end))
-      lblUSBProcessInfo->SetCaption("Programming Success");
+      passed(FlashStep::kProgram, "Programming Success");
   }
   if (chkVerify->Checked() && !core.SequenceFailed) {
-    lblUSBProcessInfo->SetCaption("Start Verifying Check");
+    started(FlashStep::kVerify, "Start Verifying Check");
     if (VerifyRange(core, progress, image.bytes, start, end))
-      lblUSBProcessInfo->SetCaption("Verifying Success");
+      passed(FlashStep::kVerify, "Verifying Success");
   }
   if (chkProtect->Checked()) ProtectFlash(core);
   if (chkISPMode->Checked()) SetIspMode(usb, false);

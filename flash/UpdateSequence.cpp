@@ -6,6 +6,7 @@ namespace qv {
 namespace {
 
 using Style = UpdateProgress::Style;
+using Kind = FlashEvent::Kind;
 
 // The retry text stands for a second, so the user sees that an attempt failed.
 constexpr std::uint32_t kRetryPauseMs = 1000;
@@ -13,24 +14,44 @@ constexpr std::uint32_t kRetryPauseMs = 1000;
 // The chip erase of an attempt, polled with its dots in the status line. An erase instruction
 // that did not arrive erased nothing, so there is nothing to wait for: the erase failed.
 bool EraseAll(CoreState& core, UpdateProgress& progress) {
-  progress.Status(EraseAllText(0), Style::kNormal);
+  const auto show = [&](int poll) {
+    progress.ReportStatus(
+        {.step = FlashStep::kErase, .kind = Kind::kStart, .text = EraseAllText(poll)});
+  };
+  show(0);
   if (!FlashWriteEnable(core.UsbDevice) || !FlashChipErase(core.UsbDevice)) return false;
-  return PollErase(core, progress, [&](int poll, std::uint8_t) {
-    progress.Status(EraseAllText(poll), Style::kNormal);
-  });
+  return PollErase(core, progress, [&](int poll, std::uint8_t) { show(poll); });
 }
 
 // One step of an attempt: its start text, the operation, and its success text when it passed.
 template <typename Operation>
-void Step(CoreState& core, UpdateProgress& progress, const char* startText, const char* successText,
-          Operation operation) {
+void Step(CoreState& core, UpdateProgress& progress, FlashStep step, const char* startText,
+          const char* successText, Operation operation) {
   if (core.SequenceFailed) return;
-  progress.Status(startText, Style::kNormal);
+  progress.ReportStatus({.step = step, .kind = Kind::kStart, .text = startText});
   core.SequenceFailed = operation() ? 0 : 1;
-  if (!core.SequenceFailed) progress.Status(successText, Style::kNormal);
+  if (!core.SequenceFailed)
+    progress.ReportStatus({.step = step, .kind = Kind::kSuccess, .text = successText});
+}
+
+// The final text: success, or failure whatever ended the update.
+void ReportResult(UpdateProgress& progress, bool success) {
+  progress.ReportStatus({.step = FlashStep::kResult,
+                         .kind = success ? Kind::kSuccess : Kind::kFailure,
+                         .text = success ? "Firmware update success!" : "Firmware update Fail!"});
 }
 
 }  // namespace
+
+void UpdateProgress::ReportStatus(const FlashEvent& event) {
+  Status(event.text, StatusStyle(event));
+}
+
+Style StatusStyle(const FlashEvent& event) {
+  if (event.step == FlashStep::kRetry) return Style::kRetry;
+  if (event.step != FlashStep::kResult) return Style::kNormal;
+  return event.kind == Kind::kSuccess ? Style::kSuccess : Style::kFailure;
+}
 
 UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
                                const UpdateChecks& checks) {
@@ -43,11 +64,12 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
   // An empty image is no firmware: erasing the device for it would leave the device without any.
   if (end == 0) {
     core.SequenceFailed = 1;
-    progress.Status("Firmware update Fail!", Style::kFailure);
+    ReportResult(progress, false);
     return result;
   }
 
-  progress.Status("Enter ISP Mode", Style::kNormal);
+  progress.ReportStatus(
+      {.step = FlashStep::kIspEnter, .kind = Kind::kStart, .text = "Enter ISP Mode"});
   progress.ProcessMessages();
   usb.Open();
   SetIspMode(usb, true);
@@ -59,7 +81,8 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
 
   for (int attempt = 0; attempt < kUpdateAttempts && result.reason.empty() && !result.stopped;) {
     core.SequenceFailed = 0;
-    progress.Status("Clear Status register", Style::kNormal);
+    progress.ReportStatus(
+        {.step = FlashStep::kClearStatus, .kind = Kind::kStart, .text = "Clear Status register"});
     ClearStatusRegister(core);
     if (checks.afterClear) {
       if (auto reason = checks.afterClear(core)) {
@@ -69,15 +92,16 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
     }
     result.erased = true;
     if (!EraseAll(core, progress)) {
-      progress.Status("Erase Flash Fail", Style::kNormal);
+      progress.ReportStatus(
+          {.step = FlashStep::kErase, .kind = Kind::kFailure, .text = "Erase Flash Fail"});
       core.SequenceFailed = 1;
     }
     usb.Open();
-    Step(core, progress, "Start Blanking Check", "Blanking Success",
+    Step(core, progress, FlashStep::kBlankCheck, "Start Blanking Check", "Blanking Success",
          [&] { return BlankCheckRange(core, progress, start, end); });
-    Step(core, progress, "Start Programming", "Programming Success",
+    Step(core, progress, FlashStep::kProgram, "Start Programming", "Programming Success",
          [&] { return ProgramRange(core, progress, image.bytes, start, end); });
-    Step(core, progress, "Start Verifying Check", "Verifying Success",
+    Step(core, progress, FlashStep::kVerify, "Start Verifying Check", "Verifying Success",
          [&] { return VerifyRange(core, progress, image.bytes, start, end); });
     ++attempt;
     if (!core.SequenceFailed) break;
@@ -93,7 +117,8 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
         break;
       }
     }
-    progress.Status("ISP Fail and retry", Style::kRetry);
+    progress.ReportStatus(
+        {.step = FlashStep::kRetry, .kind = Kind::kFailure, .text = "ISP Fail and retry"});
     progress.ProcessMessages();
     core.clock.Sleep(kRetryPauseMs);
     progress.RetryOver();
@@ -108,8 +133,7 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
   result.secured = isProtected && leftIsp;
   usb.Close();
   result.success = !core.SequenceFailed;
-  progress.Status(result.success ? "Firmware update success!" : "Firmware update Fail!",
-                  result.success ? Style::kSuccess : Style::kFailure);
+  ReportResult(progress, result.success);
   return result;
 }
 

@@ -9,7 +9,7 @@
 
 namespace qv {
 
-// What the one-click update reports besides the flash operations' own texts: its status line.
+// What the one-click update reports besides the flash operations' own events: its status line.
 class UpdateProgress : public FlashProgress {
  public:
   enum class Style {
@@ -18,10 +18,17 @@ class UpdateProgress : public FlashProgress {
     kSuccess,  // the final success text, blue, 16 points
     kFailure,  // the final failure text, red, 16 points
   };
+  // A step of the update for its status line. What only shows texts shows the event's text in
+  // the style StatusStyle gives it, as the window does.
+  virtual void ReportStatus(const FlashEvent& event);
+  // The status line as the window shows it.
   virtual void Status(const std::string& text, Style style) = 0;
   // The retry text has stood for its second: it goes back to the window-text colour.
   virtual void RetryOver() {}
 };
+
+// The retry in red, the result in its own colour and size, every other step as normal text.
+UpdateProgress::Style StatusStyle(const FlashEvent& event);
 
 inline constexpr int kUpdateAttempts = 3;
 

@@ -296,5 +296,28 @@ TEST_F(InProcessTool, OnANarrowTerminalEveryLineFitsAndEveryStepIsMarkedDone) {
   EXPECT_NE(run.out.find("  done", erase), std::string::npos);
 }
 
+TEST_F(InProcessTool, TheJsonNamesEachStepAndTheFailuresStepAndAddress) {
+  const auto names = [](const nlohmann::json& document) {
+    std::vector<std::string> list;
+    for (const auto& step : document["steps"]) list.push_back(step["name"]);
+    return list;
+  };
+  const ToolRun update = Tool({"--json", "update", "--yes", file_});
+  ASSERT_EQ(update.status, 0) << update.err;
+  EXPECT_EQ(
+      names(nlohmann::json::parse(update.out)),
+      (std::vector<std::string>{"isp-enter", "clear-status", "erase", "blank-check", "blank-check",
+                                "program", "program", "verify", "verify", "result"}));
+
+  device().Chip().Flash().MutableContents()[0x1C3] ^= 0x10;
+  const ToolRun verify = Tool({"--json", "verify", file_});
+  EXPECT_EQ(verify.status, 1);
+  const nlohmann::json failed = nlohmann::json::parse(verify.out);
+  EXPECT_EQ(names(failed), (std::vector<std::string>{"verify", "verify"}));
+  EXPECT_EQ(failed["failure"],
+            (nlohmann::json{
+                {"step", "verify"}, {"text", "Verifying Fail at 0x0001C3"}, {"address", 0x1C3}}));
+}
+
 }  // namespace
 }  // namespace qv::test

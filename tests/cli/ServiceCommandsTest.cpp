@@ -254,6 +254,7 @@ TEST_F(ServiceCommands, JsonDocumentsCarryTheResults) {
   EXPECT_EQ(failed["exit"], 1);
   EXPECT_TRUE(failed["failure"]["text"].get<std::string>().starts_with("Blanking Fail at 0x"));
   EXPECT_TRUE(failed["failure"].contains("address"));
+  EXPECT_EQ(failed["failure"]["step"], "blank-check");
 
   const ToolRun bad = Tool({Sim(), "--json", "reg", "read", "0", "x"});
   EXPECT_EQ(bad.status, 2);

@@ -224,6 +224,7 @@ TEST_F(UpdateAll, OneDeviceThatFailsFailsTheRunAndTheOthersAreUpdated) {
   EXPECT_EQ(failed["path"], device(1).InterfacePath());
   EXPECT_CONTAINS(failed["error"].get<std::string>(), "the device is gone");
   EXPECT_TRUE(failed["failure"].contains("address")) << failed.dump(2);
+  EXPECT_EQ(failed["failure"]["step"], "blank-check") << failed.dump(2);
   EXPECT_GT(devices[0]["seconds"].get<double>(), 0.0);
 }
 

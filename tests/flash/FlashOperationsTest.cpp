@@ -91,22 +91,25 @@ TEST_F(FlashOperations, RangesPastTheAddressSpaceOrTheImageAreRefusedUnsent) {
     const char* name;
     std::function<bool(FlashProgress&)> operation;
     const char* text;
+    FlashStep step;
   };
   const Case cases[] = {
       {"blank check past 0xFFFFFF",
        [&](FlashProgress& p) { return BlankCheckRange(core(), p, 0xFFF000, 0x1000800); },
-       "Range Error: 0xFFF000 to 0x10007FF is past the last flash address 0xFFFFFF"},
+       "Range Error: 0xFFF000 to 0x10007FF is past the last flash address 0xFFFFFF",
+       FlashStep::kBlankCheck},
       {"program ending before it starts",
        [&](FlashProgress& p) {
          return ProgramRange(core(), p, core().FlashImage.Data, 0xFFFFFC00, 0xC00);
        },
-       "Range Error: the range ends before it starts"},
+       "Range Error: the range ends before it starts", FlashStep::kProgram},
       {"verify longer than the image",
        [&](FlashProgress& p) { return VerifyRange(core(), p, core().FlashImage.Data, 0, 0x40001); },
-       "Range Error: 262145 bytes are more than the image's 262144"},
+       "Range Error: 262145 bytes are more than the image's 262144", FlashStep::kVerify},
       {"read back from 16 MiB",
        [&](FlashProgress& p) { return ReadBackRange(core(), p, 0x1000000, 0x1000040); },
-       "Range Error: 0x1000000 to 0x100003F is past the last flash address 0xFFFFFF"},
+       "Range Error: 0x1000000 to 0x100003F is past the last flash address 0xFFFFFF",
+       FlashStep::kReadBack},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -114,6 +117,9 @@ TEST_F(FlashOperations, RangesPastTheAddressSpaceOrTheImageAreRefusedUnsent) {
     RecordingProgress progress;
     EXPECT_FALSE(c.operation(progress));
     EXPECT_EQ(progress.Last(Label::kProcessInfo), c.text);
+    // A refusal names no address, though its text shows some.
+    EXPECT_EQ(progress.events.back(),
+              (FlashEvent{.step = c.step, .kind = FlashEvent::Kind::kFailure, .text = c.text}));
     EXPECT_EQ(log().Size(), 0u);
   }
   // A sector range past it is refused before the connection is even opened.
@@ -142,6 +148,10 @@ TEST_F(FlashOperations, AStopEndsAScanAtTheNextBlock) {
   counting.blocks = &blocks;
   EXPECT_FALSE(BlankCheckRange(core(), counting, 0, 0x1000));
   EXPECT_EQ(counting.Last(Label::kProcessInfo), "Stopped at 0x000080");
+  EXPECT_EQ(counting.events.back(), (FlashEvent{.step = FlashStep::kBlankCheck,
+                                                .kind = FlashEvent::Kind::kStopped,
+                                                .address = 0x80,
+                                                .text = "Stopped at 0x000080"}));
   EXPECT_EQ(Requests(0x81), 2u);
 }
 
@@ -154,6 +164,10 @@ TEST_F(FlashOperations, VerifyFindsTheFirstDifferingByte) {
   core().FlashImage.Data[0x1C5] ^= 0x10;
   EXPECT_FALSE(VerifyRange(core(), progress, core().FlashImage.Data, 0, 512));
   EXPECT_EQ(progress.Last(Label::kProcessInfo), "Verifying Fail at 0x0001C5");
+  EXPECT_EQ(progress.events.back(), (FlashEvent{.step = FlashStep::kVerify,
+                                                .kind = FlashEvent::Kind::kFailure,
+                                                .address = 0x1C5,
+                                                .text = "Verifying Fail at 0x0001C5"}));
 }
 
 TEST_F(FlashOperations, ProgramBeforeAnySequenceIdentifiesTheFlashFirst) {
@@ -221,6 +235,11 @@ TEST_F(FlashOperations, SectorEraseCoversTheRangeWithoutRounding) {
   EXPECT_EQ(erases, (std::vector<std::vector<std::uint8_t>>{{0x20, 0x00, 0x84, 0x00},
                                                             {0x20, 0x00, 0x94, 0x00}}));
   EXPECT_EQ(progress.Last(Label::kProcessInfo), "Flash Sector Erase: 0x 009400");
+  // Each sector's polls are the erase step at that sector.
+  EXPECT_EQ(progress.events.back(), (FlashEvent{.step = FlashStep::kErase,
+                                                .kind = FlashEvent::Kind::kStart,
+                                                .address = 0x9400,
+                                                .text = "Flash Sector Erase: 0x 009400"}));
   // The flash erased whole sectors around those addresses.
   EXPECT_EQ(FlashBytes(0x8000, 0x2000), std::vector<std::uint8_t>(0x2000, 0xFF));
 }

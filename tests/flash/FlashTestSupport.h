@@ -10,7 +10,8 @@
 
 namespace qv::test {
 
-// Records every text the flash operations show, by label, and can act when a text appears.
+// Records every text the flash operations show, by label, and every event they report, and can
+// act when a text appears.
 class RecordingProgress : public UpdateProgress {
  public:
   struct Shown {
@@ -19,6 +20,7 @@ class RecordingProgress : public UpdateProgress {
   };
   std::vector<Shown> shown;
   std::vector<std::pair<std::string, Style>> statuses;
+  std::vector<FlashEvent> events;  // of both the process-info label and the status line
   std::function<void(const std::string&)> onText;
   int messagesProcessed = 0;
   int retriesOver = 0;
@@ -27,6 +29,14 @@ class RecordingProgress : public UpdateProgress {
   void Show(Label label, const std::string& text) override {
     shown.push_back({label, text});
     if (onText) onText(text);
+  }
+  void Report(const FlashEvent& event) override {
+    events.push_back(event);
+    UpdateProgress::Report(event);
+  }
+  void ReportStatus(const FlashEvent& event) override {
+    events.push_back(event);
+    UpdateProgress::ReportStatus(event);
   }
   void Status(const std::string& text, Style style) override {
     statuses.emplace_back(text, style);
