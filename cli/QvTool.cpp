@@ -296,10 +296,15 @@ class Tool {
 
     const bool progressIsTerminal =
         !report_.Json() && (dumpToStdout ? streams_.errIsTerminal : streams_.outIsTerminal);
-    const auto started = ports.ModelledTime();
+    SimulationView* simulation = ports.Simulation();
+    const auto modelledTime = [simulation]() -> std::optional<std::chrono::microseconds> {
+      if (!simulation) return std::nullopt;
+      return simulation->ModelledTime();
+    };
+    const auto started = modelledTime();
     // Steps take the modelled device time where there is one, else the device's clock.
-    const auto deviceNow = [&ports] {
-      return ports.ModelledTime().value_or(ports.DeviceClock().Now());
+    const auto deviceNow = [&ports, &modelledTime] {
+      return modelledTime().value_or(ports.DeviceClock().Now());
     };
     const auto stepsStarted = deviceNow();
     const auto clockNow = [&deviceNow, stepsStarted] { return deviceNow() - stepsStarted; };
@@ -313,7 +318,7 @@ class Tool {
                                    device, o_.force, o_.backupPath};
       result = RunCommand(command, context, size);
     }
-    const auto finished = ports.ModelledTime();
+    const auto finished = modelledTime();
     if (flashWork) {
       AddSteps(report_.Document(), steps, clockNow());
       report_.Document()["result"] = ResultWord(result.exit);
@@ -322,8 +327,9 @@ class Tool {
         report_.Document()["modelledSeconds"] = SecondsValue(*finished - *started);
       }
     }
-    if (const std::string fileError = ports.FileError(); !fileError.empty())
-      return report_.End(kExitUsage, "simulator: " + fileError);
+    if (simulation)
+      if (const std::string fileError = simulation->FileError(); !fileError.empty())
+        return report_.End(kExitUsage, "simulator: " + fileError);
     return report_.End(result.exit, result.message, result.warning);
   }
 

@@ -60,7 +60,7 @@ class Station {
         board_(report.Out(), !report.Json() && streams.outIsTerminal && streams.outMovesCursor,
                streams.columns),
         checksum_(ImageChecksum(request.image)),
-        started_(request.ports.HostClock().Now()) {}
+        started_(HostClock().Now()) {}
 
   int Run() {
     const std::string model(ModelName(model_));
@@ -93,6 +93,11 @@ class Station {
  private:
   enum class State { kUpdating, kDone, kLeftAlone };
 
+  // The station's own time: the host's, which a simulation keeps apart from its devices' times.
+  Clock& HostClock() const {
+    SimulationView* simulation = request_.ports.Simulation();
+    return simulation ? simulation->HostClock() : request_.ports.DeviceClock();
+  }
   bool Interrupted() const { return request_.interrupts && request_.interrupts->load() > 0; }
   bool Counted() const { return request_.count && started_count_ >= *request_.count; }
 
@@ -134,7 +139,7 @@ class Station {
     job->device = device;
     job->port = PortOfPath(device.path);
     job->row = &RowOf(job->port);
-    job->clock = &request_.ports.ClockFor(device.path);
+    job->clock = &ClockOfDevice(request_.ports, device.path);
     if (request_.trace) request_.trace->Label(device.path, "port " + job->port);
     Event(job->port, device.name + " plugged in", device.name + " plugged in");
     const DeviceUpdateContext context{request_.ports, request_.io, request_.image, request_.force,
@@ -202,7 +207,7 @@ class Station {
   }
 
   int Summary() {
-    const auto time = request_.ports.HostClock().Now() - started_;
+    const auto time = HostClock().Now() - started_;
     const std::string summary =
         "updated " + std::to_string(updated_) + ", failed " + std::to_string(failed_) +
         (stopped_ ? ", stopped " + std::to_string(stopped_) : std::string()) + ", time " +

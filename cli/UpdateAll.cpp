@@ -149,7 +149,7 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
     if (request.trace) request.trace->Label(run.device->path, run.label);
   }
   // Every device's clock is fetched here, on one thread, before the devices start.
-  for (DeviceRun& run : runs) run.clock = &request.ports.ClockFor(run.device->path);
+  for (DeviceRun& run : runs) run.clock = &ClockOfDevice(request.ports, run.device->path);
   board.Start();
   const DeviceUpdateContext context{request.ports, request.io, request.image, request.force,
                                     request.interrupts};
@@ -191,8 +191,9 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
   const std::string summary = std::to_string(updated) + " of " + count + " updated";
   report.Document()["result"] = summary;
   // A simulated flash that could not be kept in its file makes the run's result worthless.
-  if (const std::string fileError = request.ports.FileError(); !fileError.empty())
-    return report.End(kExitUsage, "simulator: " + fileError);
+  if (SimulationView* simulation = request.ports.Simulation())
+    if (const std::string fileError = simulation->FileError(); !fileError.empty())
+      return report.End(kExitUsage, "simulator: " + fileError);
   if (failed) return report.End(kExitFailed, summary);
   if (stopped) return report.End(kExitInterrupted, "stopped: " + summary);
   return report.End(kExitSuccess);

@@ -10,11 +10,11 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli/DevicePorts.h"
 #include "sim/SimSetup.h"
 #include "tests/SimFixture.h"
 #include "tests/cli/InProcessRun.h"
 #include "tests/image/TempFiles.h"
+#include "tests/support/RequestHook.h"
 
 namespace qv::test {
 namespace {
@@ -31,35 +31,6 @@ std::vector<std::string> Lines(const std::string& text) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
-
-// The simulation's own ports, with a hook after every request, on the thread that made it.
-class HookedPorts final : public cli::DevicePorts, private DeviceIo {
- public:
-  HookedPorts(sim::Simulation& simulation, std::function<void()> after)
-      : inner_(cli::PortsOver(simulation)), after_(std::move(after)) {}
-  DeviceIo& Io() override { return *this; }
-  DeviceInterfaces& Interfaces() override { return inner_->Interfaces(); }
-  Clock& DeviceClock() override { return inner_->DeviceClock(); }
-  Clock& ClockFor(std::string_view path) override { return inner_->ClockFor(path); }
-  Clock& HostClock() override { return inner_->HostClock(); }
-  bool WaitForChange(std::chrono::milliseconds most,
-                     const std::vector<std::string>& inUse) override {
-    return inner_->WaitForChange(most, inUse);
-  }
-
- private:
-  NativeHandle Open(const char* path) override { return inner_->Io().Open(path); }
-  IoResult Control(NativeHandle handle, std::uint32_t code, std::span<const std::uint8_t> input,
-                   std::span<std::uint8_t> output) override {
-    const IoResult result = inner_->Io().Control(handle, code, input, output);
-    if (after_) after_();
-    return result;
-  }
-  void Close(NativeHandle handle) override { inner_->Io().Close(handle); }
-
-  std::unique_ptr<cli::DevicePorts> inner_;
-  std::function<void()> after_;
-};
 
 class Station : public ::testing::Test {
  protected:
@@ -79,7 +50,7 @@ class Station : public ::testing::Test {
 
   ToolRun Tool(std::vector<std::string> args) {
     return RunInProcess(
-        std::move(args), {}, [this] { return std::make_unique<HookedPorts>(sim_, afterRequest); },
+        std::move(args), {}, [this] { return std::make_unique<RequestHook>(sim_, afterRequest); },
         &interrupts_);
   }
   sim::SimDevice& device(std::size_t i) { return sim_.Bus().Device(i); }
