@@ -62,7 +62,7 @@ class Station {
         checksum_(ImageChecksum(request.image)),
         started_(HostClock().Now()) {}
 
-  int Run() {
+  CommandResult Run() {
     const std::string model(ModelName(model_));
     report_.Out() << "Waiting for " << model << " devices: " << DisplayName(request_.file)
                   << ", checksum 0x" << FormatHex(checksum_, 4)
@@ -206,7 +206,7 @@ class Station {
     }
   }
 
-  int Summary() {
+  CommandResult Summary() {
     const auto time = HostClock().Now() - started_;
     const std::string summary =
         "updated " + std::to_string(updated_) + ", failed " + std::to_string(failed_) +
@@ -218,10 +218,10 @@ class Station {
     document["failed"] = failed_;
     document["stopped"] = stopped_;
     document["seconds"] = SecondsValue(time);
-    if (!recordError_.empty()) return report_.End(kExitUsage, "--record: " + recordError_);
-    if (failed_ > 0) return report_.End(kExitFailed, report_.Json() ? summary : "");
-    if (Interrupted()) return report_.End(kExitInterrupted, "stopped: " + summary);
-    return report_.End(kExitSuccess);
+    if (!recordError_.empty()) return {kExitUsage, "--record: " + recordError_};
+    if (failed_ > 0) return {kExitFailed, report_.Json() ? summary : ""};
+    if (Interrupted()) return {kExitInterrupted, "stopped: " + summary};
+    return {};
   }
 
   const StationRequest& request_;
@@ -271,22 +271,23 @@ std::string RecordText(const StationRecordLine& line) {
   return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-int RunStation(const StationRequest& request, const ToolStreams& streams, Report& report) {
+CommandResult RunStation(const StationRequest& request, const ToolStreams& streams,
+                         Report& report) {
   const DeviceModel* model = nullptr;
   if (auto problem = NoModelNamed("update --watch updates the devices", request.file, model))
-    return report.End(kExitUsage, *problem);
+    return {kExitUsage, *problem};
   // The record is opened before anything else: a bench without its record is no bench.
   std::unique_ptr<AppendedFile> record;
   if (!request.recordPath.empty()) {
     record = std::make_unique<AppendedFile>(request.recordPath);
-    if (!record->Ready()) return report.End(kExitUsage, "--record: " + record->Error());
+    if (!record->Ready()) return {kExitUsage, "--record: " + record->Error()};
   }
   if (report.Json()) report.SetOneLine();
   const std::string question =
       "Update every " + std::string(ModelName(*model)) + " plugged in from now on?";
   if (!request.yes && !Confirm(streams, report, kUpdateWarningText, question)) {
     report.Out() << kUpdateAbortedText << ": nothing was sent." << std::endl;
-    return report.End(kExitFailed, report.Json() ? kUpdateAbortedText : "");
+    return {kExitFailed, report.Json() ? kUpdateAbortedText : ""};
   }
   return Station(request, streams, report, *model, record.get()).Run();
 }
