@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -137,6 +138,29 @@ TEST_F(Station, WithoutAnAnswerNothingIsWatched) {
   EXPECT_EQ(run.status, 1);
   EXPECT_CONTAINS(run.out, "Update every Brevanto RX1 plugged in from now on? [y/N]");
   EXPECT_EQ(device(0).RequestCount(), 0u);
+}
+
+// The bench's results are worth no more than the simulated flash they went to: a flash file that
+// could not be kept fails the run, as it fails a single update.
+TEST(StationFlashFile, AFlashThatCouldNotBeKeptInItsFileIsNoSuccess) {
+  TempDir dir;
+  const std::filesystem::path flash = dir.Path() / "flash.bin";
+  sim::Simulation simulation(
+      ParseSetupOrFail("model=Brevanto_RX1;schedule=100-;flash-file=" + flash.string()));
+  const std::string file = dir.Write("Brevanto_RX1.bin", std::string(3000, 'x')).string();
+  bool taken = false;  // touched on the device's thread only
+  const auto takeTheFilesPlace = [&] {
+    if (taken) return;
+    taken = true;
+    std::filesystem::remove(flash);
+    std::filesystem::create_directory(flash);
+  };
+  const ToolRun run = RunInProcess(
+      {"update", "--watch", "--yes", "--count", "1", file}, {},
+      [&] { return std::make_unique<RequestHook>(simulation, takeTheFilesPlace); }, nullptr);
+  EXPECT_EQ(run.status, 2) << run.out;
+  EXPECT_CONTAINS(run.err, "qvtool: simulator: ");
+  EXPECT_CONTAINS(run.out, "updated 1, failed 0");
 }
 
 }  // namespace
