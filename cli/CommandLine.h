@@ -7,67 +7,51 @@
 #include <string>
 #include <vector>
 
-#include "cli/MaintenanceCommands.h"
+#include "cli/CommandTable.h"
 
-// qvtool's command line: its options and commands, as CLI11 parses them.
+// qvtool's command line: the global options and the commands of the table, as CLI11 parses them.
 namespace qv::cli {
 
-struct Options {
-  bool simulated = false;
-  std::string simulate;  // the setup after --simulate=
-  std::string device;
-  bool yes = false;
-  bool force = false;
-  bool verbose = false;
-  bool json = false;
-  bool all = false;
-  bool watch = false;
-  std::string recordPath;
-  std::string count;
-  std::string logPath;
-  std::string file;
-  std::string size;
-  std::string outPath;
-  std::string format = "text";
-  std::string backupPath;
-  MaintenanceWords words;
+// A command of the table in the parser, with its parameters for this run.
+struct DeclaredCommand {
+  const Command* row = nullptr;
+  CLI::App* app = nullptr;
+  std::unique_ptr<GivenCommand> given;
 };
 
-// The commands, by what they do with the device.
-struct Parsed {
-  std::unique_ptr<CLI::App> app;
-  CLI::Option* simulate = nullptr;
-  CLI::Option* device = nullptr;
-  CLI::App* list = nullptr;
-  CLI::App* update = nullptr;
-  CLI::App* read = nullptr;
-  CLI::App* verify = nullptr;
-  CLI::App* blankCheck = nullptr;
-  CLI::App* erase = nullptr;
-  CLI::App* chipId = nullptr;
-  CLI::App* version = nullptr;
-  CLI::App* checkFile = nullptr;
-  CLI::App* models = nullptr;
-  CLI::App* backup = nullptr;
-  CLI::App* restore = nullptr;
-  // The groups of the engineering commands, and each leaf with what it does.
-  std::vector<CLI::App*> groups;
-  std::vector<std::pair<CLI::App*, Maintenance>> maintenance;
+class CommandLine {
+ public:
+  // The parser of the global options and of every row of the table.
+  CommandLine();
+  CommandLine(const CommandLine&) = delete;
+  CommandLine& operator=(const CommandLine&) = delete;
+
+  // Parses the arguments after the program's name; throws CLI11's errors as CLI::App::parse does.
+  void Parse(const std::vector<std::string>& args);
+
+  CLI::App& App() { return *app_; }
+  // The command that was given, down to the leaf of a group ("reg read"); nullptr when a group
+  // was given without one of its commands, or nothing was parsed.
+  DeclaredCommand* Given();
+  GlobalOptions Options() const;
+
+ private:
+  std::unique_ptr<CLI::App> app_;
+  std::vector<DeclaredCommand> commands_;
+  GlobalOptions options_;  // all but the two below
+  bool simulate_ = false;
+  std::string setup_;  // the setup after --simulate=
+  std::string device_;
+  CLI::Option* deviceOption_ = nullptr;
 };
-
-Parsed BuildParser(Options& options);
-
-// The command that was given, down to the leaf of a group ("reg read"); nullptr when a group was
-// given without one of its commands.
-CLI::App* GivenCommand(const Parsed& parsed);
-std::optional<Maintenance> MaintenanceOf(const Parsed& parsed, const CLI::App* command);
 
 // "list, update, ..." for messages; of a group's commands when a group is given.
 std::string CommandList(const CLI::App& app);
 
 // The command line with every "--simulate=SETUP" turned into "--simulate" and its setup kept in
-// `options`. Words after "--" are left as they are.
-std::vector<std::string> TakeSimulateSetup(const std::vector<std::string>& args, Options& options);
+// `setup`. Words after "--" are left as they are.
+std::vector<std::string> TakeSimulateSetup(const std::vector<std::string>& args,
+                                           std::string& setup);
 
 // The first word of the command line that is no option and no option's value: the command the
 // user meant.

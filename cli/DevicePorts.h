@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +16,23 @@ class Simulation;
 
 namespace qv::cli {
 
+// What only a simulation has, for the tool to show and to keep its time by: real ports have none
+// of it.
+class SimulationView {
+ public:
+  virtual ~SimulationView() = default;
+  // The device time the simulation has modelled so far.
+  virtual std::chrono::microseconds ModelledTime() = 0;
+  // Why the simulated flash could not be kept in its file; empty when it could.
+  virtual std::string FileError() = 0;
+  // The clock of one device's work, for devices updated side by side on their own threads: each
+  // simulated device keeps its own time. Fetched for every device before the threads start.
+  virtual Clock& ClockFor(std::string_view path) = 0;
+  // The host's own time over devices that keep theirs, for how long a run of waits and updates
+  // took.
+  virtual Clock& HostClock() = 0;
+};
+
 // Where the tool's requests go: the real devices through this platform's drivers, or the
 // simulated device.
 class DevicePorts {
@@ -24,15 +40,8 @@ class DevicePorts {
   virtual ~DevicePorts() = default;
   virtual DeviceIo& Io() = 0;
   virtual DeviceInterfaces& Interfaces() = 0;
+  // The clock of the requests' pauses; real devices share it for everything.
   virtual Clock& DeviceClock() = 0;
-  // The clock of one device's work, for devices updated side by side on their own threads: each
-  // simulated device keeps its own time, real devices share the real clock. Fetched for every
-  // device before the threads start.
-  virtual Clock& ClockFor(std::string_view /*path*/) { return DeviceClock(); }
-  // The device time the simulation has modelled so far; nothing for real devices.
-  virtual std::optional<std::chrono::microseconds> ModelledTime() { return std::nullopt; }
-  // Why the simulated flash could not be kept in its file; empty for real devices.
-  virtual std::string FileError() { return {}; }
   // Why a present device's path could not be opened (no permission, for one); empty when it
   // opened, or when nothing more is known than that it failed.
   virtual std::string OpenProblem(std::string_view /*path*/) { return {}; }
@@ -43,12 +52,20 @@ class DevicePorts {
   // tells nothing, and the caller looks again.
   virtual bool WaitForChange(std::chrono::milliseconds most,
                              const std::vector<std::string>& /*inUse*/) {
-    HostClock().Sleep(static_cast<std::uint32_t>(most.count()));
+    DeviceClock().Sleep(static_cast<std::uint32_t>(most.count()));
     return false;
   }
-  // The host's own time, for how long a run of waits and updates took.
-  virtual Clock& HostClock() { return DeviceClock(); }
+
+  // The simulation behind the ports; nullptr for real devices.
+  virtual SimulationView* Simulation() { return nullptr; }
 };
+
+// The clock of one device's work among several: a simulated device's own, the real clock that
+// real devices share.
+inline Clock& ClockOfDevice(DevicePorts& ports, std::string_view path) {
+  SimulationView* simulation = ports.Simulation();
+  return simulation ? simulation->ClockFor(path) : ports.DeviceClock();
+}
 
 struct PortsResult {
   std::unique_ptr<DevicePorts> ports;

@@ -11,7 +11,7 @@
 namespace qv::cli {
 namespace {
 
-class SimulationPorts : public DevicePorts {
+class SimulationPorts : public DevicePorts, public SimulationView {
  public:
   explicit SimulationPorts(sim::Simulation& simulation)
       : simulation_(simulation), busClock_(real_, simulation.Clock()) {}
@@ -22,6 +22,8 @@ class SimulationPorts : public DevicePorts {
     if (simulation_.RealTime()) return busClock_;
     return simulation_.Clock();
   }
+  SimulationView* Simulation() override { return this; }
+
   Clock& ClockFor(std::string_view path) override {
     sim::SimDevice* device = simulation_.Bus().DeviceAt(path);
     if (!device) return DeviceClock();
@@ -30,9 +32,7 @@ class SimulationPorts : public DevicePorts {
     if (!paced) paced = std::make_unique<sim::PacedClock>(real_, device->Clock());
     return *paced;
   }
-  std::optional<std::chrono::microseconds> ModelledTime() override {
-    return simulation_.Clock().Now();
-  }
+  std::chrono::microseconds ModelledTime() override { return simulation_.Clock().Now(); }
   std::string FileError() override { return simulation_.FileError(); }
 
   bool WaitForChange(std::chrono::milliseconds most,

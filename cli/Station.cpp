@@ -60,9 +60,9 @@ class Station {
         board_(report.Out(), !report.Json() && streams.outIsTerminal && streams.outMovesCursor,
                streams.columns),
         checksum_(ImageChecksum(request.image)),
-        started_(request.ports.HostClock().Now()) {}
+        started_(HostClock().Now()) {}
 
-  int Run() {
+  CommandResult Run() {
     const std::string model(ModelName(model_));
     report_.Out() << "Waiting for " << model << " devices: " << DisplayName(request_.file)
                   << ", checksum 0x" << FormatHex(checksum_, 4)
@@ -93,6 +93,11 @@ class Station {
  private:
   enum class State { kUpdating, kDone, kLeftAlone };
 
+  // The station's own time: the host's, which a simulation keeps apart from its devices' times.
+  Clock& HostClock() const {
+    SimulationView* simulation = request_.ports.Simulation();
+    return simulation ? simulation->HostClock() : request_.ports.DeviceClock();
+  }
   bool Interrupted() const { return request_.interrupts && request_.interrupts->load() > 0; }
   bool Counted() const { return request_.count && started_count_ >= *request_.count; }
 
@@ -134,7 +139,7 @@ class Station {
     job->device = device;
     job->port = PortOfPath(device.path);
     job->row = &RowOf(job->port);
-    job->clock = &request_.ports.ClockFor(device.path);
+    job->clock = &ClockOfDevice(request_.ports, device.path);
     if (request_.trace) request_.trace->Label(device.path, "port " + job->port);
     Event(job->port, device.name + " plugged in", device.name + " plugged in");
     const DeviceUpdateContext context{request_.ports, request_.io, request_.image, request_.force,
@@ -198,8 +203,8 @@ class Station {
     }
   }
 
-  int Summary() {
-    const auto time = request_.ports.HostClock().Now() - started_;
+  CommandResult Summary() {
+    const auto time = HostClock().Now() - started_;
     const std::string summary =
         "updated " + std::to_string(updated_) + ", failed " + std::to_string(failed_) +
         (stopped_ ? ", stopped " + std::to_string(stopped_) : std::string()) + ", time " +
@@ -210,10 +215,10 @@ class Station {
     document["failed"] = failed_;
     document["stopped"] = stopped_;
     document["seconds"] = SecondsValue(time);
-    if (!recordError_.empty()) return report_.End(kExitUsage, "--record: " + recordError_);
-    if (failed_ > 0) return report_.End(kExitFailed, report_.Json() ? summary : "");
-    if (Interrupted()) return report_.End(kExitInterrupted, "stopped: " + summary);
-    return report_.End(kExitSuccess);
+    if (!recordError_.empty()) return {kExitUsage, "--record: " + recordError_};
+    if (failed_ > 0) return {kExitFailed, report_.Json() ? summary : ""};
+    if (Interrupted()) return {kExitInterrupted, "stopped: " + summary};
+    return {};
   }
 
   const StationRequest& request_;
@@ -264,22 +269,23 @@ std::string RecordText(const StationRecordLine& line) {
   return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-int RunStation(const StationRequest& request, const ToolStreams& streams, Report& report) {
+CommandResult RunStation(const StationRequest& request, const ToolStreams& streams,
+                         Report& report) {
   const DeviceModel* model = nullptr;
   if (auto problem = NoModelNamed("update --watch updates the devices", request.file, model))
-    return report.End(kExitUsage, *problem);
+    return {kExitUsage, *problem};
   // The record is opened before anything else: a bench without its record is no bench.
   std::unique_ptr<AppendedFile> record;
   if (!request.recordPath.empty()) {
     record = std::make_unique<AppendedFile>(request.recordPath);
-    if (!record->Ready()) return report.End(kExitUsage, "--record: " + record->Error());
+    if (!record->Ready()) return {kExitUsage, "--record: " + record->Error()};
   }
   if (report.Json()) report.SetOneLine();
   const std::string question =
       "Update every " + std::string(ModelName(*model)) + " plugged in from now on?";
   if (!request.yes && !Confirm(streams, report, kUpdateWarningText, question)) {
     report.Out() << kUpdateAbortedText << ": nothing was sent." << std::endl;
-    return report.End(kExitFailed, report.Json() ? kUpdateAbortedText : "");
+    return {kExitFailed, report.Json() ? kUpdateAbortedText : ""};
   }
   return Station(request, streams, report, *model, record.get()).Run();
 }

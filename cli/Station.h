@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/Commands.h"
 #include "cli/DevicePorts.h"
 #include "cli/QvTool.h"
 #include "cli/Report.h"
@@ -37,7 +38,7 @@ struct StationRequest {
 
 // Exit 0 when every device that came was updated, 1 when any failed, 130 when stopped by Ctrl-C,
 // 2 for a file named for no model or a record that cannot be kept.
-int RunStation(const StationRequest& request, const ToolStreams& streams, Report& report);
+CommandResult RunStation(const StationRequest& request, const ToolStreams& streams, Report& report);
 
 // One line of the record: when the device finished (UTC), its port and path, model, the file and
 // its checksum, the result with the failure's text, address and step, and how long it took.

@@ -109,27 +109,28 @@ DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentD
   return outcome;
 }
 
-int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Report& report) {
+CommandResult UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams,
+                        Report& report) {
   const DeviceModel* model = nullptr;
   if (auto problem = NoModelNamed("update --all updates every device", request.file, model))
-    return report.End(kExitUsage, *problem);
+    return {kExitUsage, *problem};
   // A --device that names nothing present is a mistake to point out, not a device to skip.
   if (request.wanted) {
     const Selection named = SelectDevice(request.present, request.wanted);
-    if (!named.device && !named.ambiguous) return report.End(kExitNoDevice, named.message);
+    if (!named.device && !named.ambiguous) return {kExitNoDevice, named.message};
   }
   const std::vector<const PresentDevice*> chosen =
       DevicesOfModel(request.present, *model, request.wanted);
   if (chosen.empty() && request.wanted)
-    return report.End(kExitUsage, "--device '" + *request.wanted + "' names no " +
-                                      std::string(ModelName(*model)) + ", the model " +
-                                      DisplayName(request.file) +
-                                      " is for, and no device in firmware-update mode");
+    return {kExitUsage, "--device '" + *request.wanted + "' names no " +
+                            std::string(ModelName(*model)) + ", the model " +
+                            DisplayName(request.file) +
+                            " is for, and no device in firmware-update mode"};
   if (chosen.empty()) {
     std::string message = "no " + std::string(ModelName(*model)) + " is present";
     if (request.present.empty()) message += ", nor any other device";
     for (const PresentDevice& device : request.present) message += "\n  " + DescribeDevice(device);
-    return report.End(kExitNoDevice, message);
+    return {kExitNoDevice, message};
   }
 
   std::vector<DeviceRun> runs(chosen.size());
@@ -142,7 +143,7 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
       std::to_string(runs.size()) + (runs.size() == 1 ? " device" : " devices");
   if (!request.yes && !Confirm(streams, report, kUpdateWarningText, "Update " + count + "?")) {
     report.Out() << kUpdateAbortedText << ": nothing was sent." << std::endl;
-    return report.End(kExitFailed, report.Json() ? kUpdateAbortedText : "");
+    return {kExitFailed, report.Json() ? kUpdateAbortedText : ""};
   }
 
   const bool terminal = !report.Json() && streams.outIsTerminal && streams.outMovesCursor;
@@ -152,7 +153,7 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
     if (request.trace) request.trace->Label(run.device->path, run.label);
   }
   // Every device's clock is fetched here, on one thread, before the devices start.
-  for (DeviceRun& run : runs) run.clock = &request.ports.ClockFor(run.device->path);
+  for (DeviceRun& run : runs) run.clock = &ClockOfDevice(request.ports, run.device->path);
   board.Start();
   const DeviceUpdateContext context{request.ports, request.io, request.image, request.force,
                                     request.interrupts};
@@ -173,7 +174,7 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
   nlohmann::json devices = nlohmann::json::array();
   bool failed = false, stopped = false;
   for (const DeviceRun& run : runs) {
-    nlohmann::json entry = DeviceJson(*run.device, request.simulated);
+    nlohmann::json entry = DeviceJson(*run.device, request.ports.Simulation() != nullptr);
     entry["label"] = run.label;
     entry["result"] = ResultWord(run.outcome.result.exit);
     entry["exit"] = run.outcome.result.exit;
@@ -193,12 +194,9 @@ int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Repor
       }));
   const std::string summary = std::to_string(updated) + " of " + count + " updated";
   report.Document()["result"] = summary;
-  // A simulated flash that could not be kept in its file makes the run's result worthless.
-  if (const std::string fileError = request.ports.FileError(); !fileError.empty())
-    return report.End(kExitUsage, "simulator: " + fileError);
-  if (failed) return report.End(kExitFailed, summary);
-  if (stopped) return report.End(kExitInterrupted, "stopped: " + summary);
-  return report.End(kExitSuccess);
+  if (failed) return {kExitFailed, summary};
+  if (stopped) return {kExitInterrupted, "stopped: " + summary};
+  return {};
 }
 
 }  // namespace qv::cli

@@ -69,12 +69,12 @@ struct UpdateAllRequest {
   std::string file;
   bool yes = false;
   bool force = false;
-  bool simulated = false;
   const std::atomic<int>* interrupts = nullptr;
 };
 
 // Exit 0 when every device was updated, 1 when any failed, 130 when stopped, 3 when no device of
 // the model is present (the message lists what is).
-int UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams, Report& report);
+CommandResult UpdateAll(const UpdateAllRequest& request, const ToolStreams& streams,
+                        Report& report);
 
 }  // namespace qv::cli

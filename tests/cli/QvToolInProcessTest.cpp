@@ -11,49 +11,18 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli/DevicePorts.h"
 #include "cli/QvTool.h"
 #include "sim/SimSetup.h"
 #include "tests/SimFixture.h"
 #include "tests/cli/InProcessRun.h"
 #include "tests/image/TempFiles.h"
+#include "tests/support/RequestHook.h"
 
 namespace qv::test {
 namespace {
 
 #define EXPECT_CONTAINS(text, part) \
   EXPECT_NE((text).find(part), std::string::npos) << "missing \"" << (part) << "\" in:\n" << (text)
-
-// Forwards to the simulated bus and calls `after` once each request has been answered.
-class WatchedIo final : public DeviceIo {
- public:
-  WatchedIo(sim::SimBus& bus, std::function<void()> after) : bus_(bus), after_(std::move(after)) {}
-  NativeHandle Open(const char* path) override { return bus_.Open(path); }
-  IoResult Control(NativeHandle handle, std::uint32_t code, std::span<const std::uint8_t> input,
-                   std::span<std::uint8_t> output) override {
-    const IoResult result = bus_.Control(handle, code, input, output);
-    if (after_) after_();
-    return result;
-  }
-  void Close(NativeHandle handle) override { bus_.Close(handle); }
-
- private:
-  sim::SimBus& bus_;
-  std::function<void()> after_;
-};
-
-class WatchedPorts final : public cli::DevicePorts {
- public:
-  WatchedPorts(sim::Simulation& simulation, std::function<void()> after)
-      : simulation_(simulation), io_(simulation.Bus(), std::move(after)) {}
-  DeviceIo& Io() override { return io_; }
-  DeviceInterfaces& Interfaces() override { return simulation_.Bus(); }
-  Clock& DeviceClock() override { return simulation_.Clock(); }
-
- private:
-  sim::Simulation& simulation_;
-  WatchedIo io_;
-};
 
 class InProcessTool : public ::testing::Test {
  protected:
@@ -68,7 +37,7 @@ class InProcessTool : public ::testing::Test {
     return RunInProcess(
         std::move(args),
         {.input = "", .outIsTerminal = terminal, .errIsTerminal = terminal, .columns = columns},
-        [this] { return std::make_unique<WatchedPorts>(sim_, afterRequest); }, &interrupts_);
+        [this] { return std::make_unique<RequestHook>(sim_, afterRequest); }, &interrupts_);
   }
 
   sim::SimDevice& device() { return sim_.Bus().Device(0); }

@@ -4,17 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli/DevicePorts.h"
 #include "sim/SimSetup.h"
 #include "tests/SimFixture.h"
 #include "tests/cli/InProcessRun.h"
 #include "tests/image/TempFiles.h"
+#include "tests/support/RequestHook.h"
 
 namespace qv::test {
 namespace {
@@ -31,35 +32,6 @@ std::vector<std::string> Lines(const std::string& text) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
-
-// The simulation's own ports, with a hook after every request, on the thread that made it.
-class HookedPorts final : public cli::DevicePorts, private DeviceIo {
- public:
-  HookedPorts(sim::Simulation& simulation, std::function<void()> after)
-      : inner_(cli::PortsOver(simulation)), after_(std::move(after)) {}
-  DeviceIo& Io() override { return *this; }
-  DeviceInterfaces& Interfaces() override { return inner_->Interfaces(); }
-  Clock& DeviceClock() override { return inner_->DeviceClock(); }
-  Clock& ClockFor(std::string_view path) override { return inner_->ClockFor(path); }
-  Clock& HostClock() override { return inner_->HostClock(); }
-  bool WaitForChange(std::chrono::milliseconds most,
-                     const std::vector<std::string>& inUse) override {
-    return inner_->WaitForChange(most, inUse);
-  }
-
- private:
-  NativeHandle Open(const char* path) override { return inner_->Io().Open(path); }
-  IoResult Control(NativeHandle handle, std::uint32_t code, std::span<const std::uint8_t> input,
-                   std::span<std::uint8_t> output) override {
-    const IoResult result = inner_->Io().Control(handle, code, input, output);
-    if (after_) after_();
-    return result;
-  }
-  void Close(NativeHandle handle) override { inner_->Io().Close(handle); }
-
-  std::unique_ptr<cli::DevicePorts> inner_;
-  std::function<void()> after_;
-};
 
 class Station : public ::testing::Test {
  protected:
@@ -79,7 +51,7 @@ class Station : public ::testing::Test {
 
   ToolRun Tool(std::vector<std::string> args) {
     return RunInProcess(
-        std::move(args), {}, [this] { return std::make_unique<HookedPorts>(sim_, afterRequest); },
+        std::move(args), {}, [this] { return std::make_unique<RequestHook>(sim_, afterRequest); },
         &interrupts_);
   }
   sim::SimDevice& device(std::size_t i) { return sim_.Bus().Device(i); }
@@ -166,6 +138,29 @@ TEST_F(Station, WithoutAnAnswerNothingIsWatched) {
   EXPECT_EQ(run.status, 1);
   EXPECT_CONTAINS(run.out, "Update every Brevanto RX1 plugged in from now on? [y/N]");
   EXPECT_EQ(device(0).RequestCount(), 0u);
+}
+
+// The bench's results are worth no more than the simulated flash they went to: a flash file that
+// could not be kept fails the run, as it fails a single update.
+TEST(StationFlashFile, AFlashThatCouldNotBeKeptInItsFileIsNoSuccess) {
+  TempDir dir;
+  const std::filesystem::path flash = dir.Path() / "flash.bin";
+  sim::Simulation simulation(
+      ParseSetupOrFail("model=Brevanto_RX1;schedule=100-;flash-file=" + flash.string()));
+  const std::string file = dir.Write("Brevanto_RX1.bin", std::string(3000, 'x')).string();
+  bool taken = false;  // touched on the device's thread only
+  const auto takeTheFilesPlace = [&] {
+    if (taken) return;
+    taken = true;
+    std::filesystem::remove(flash);
+    std::filesystem::create_directory(flash);
+  };
+  const ToolRun run = RunInProcess(
+      {"update", "--watch", "--yes", "--count", "1", file}, {},
+      [&] { return std::make_unique<RequestHook>(simulation, takeTheFilesPlace); }, nullptr);
+  EXPECT_EQ(run.status, 2) << run.out;
+  EXPECT_CONTAINS(run.err, "qvtool: simulator: ");
+  EXPECT_CONTAINS(run.out, "updated 1, failed 0");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "tests/SimFixture.h"
 #include "tests/cli/InProcessRun.h"
 #include "tests/image/TempFiles.h"
+#include "tests/support/RequestHook.h"
 
 namespace qv::test {
 namespace {
@@ -25,31 +26,6 @@ namespace {
 constexpr const char* kFirst = "Brevanto RX1 5&2c3d4e5f&0&2";
 constexpr const char* kSecond = "Brevanto RX1 5&2c3d4e5f&0&3";
 constexpr const char* kThird = "Brevanto RX1 5&2c3d4e5f&0&5";
-
-// The simulation's own ports, with a hook called after every request, on the thread of the
-// device that made it, with the handle it was made on.
-class CountingPorts final : public cli::DevicePorts, private DeviceIo {
- public:
-  CountingPorts(sim::Simulation& simulation, std::function<void(NativeHandle)> after)
-      : inner_(cli::PortsOver(simulation)), after_(std::move(after)) {}
-  DeviceIo& Io() override { return *this; }
-  DeviceInterfaces& Interfaces() override { return inner_->Interfaces(); }
-  Clock& DeviceClock() override { return inner_->DeviceClock(); }
-  Clock& ClockFor(std::string_view path) override { return inner_->ClockFor(path); }
-
- private:
-  NativeHandle Open(const char* path) override { return inner_->Io().Open(path); }
-  IoResult Control(NativeHandle handle, std::uint32_t code, std::span<const std::uint8_t> input,
-                   std::span<std::uint8_t> output) override {
-    const IoResult result = inner_->Io().Control(handle, code, input, output);
-    if (after_) after_(handle);
-    return result;
-  }
-  void Close(NativeHandle handle) override { inner_->Io().Close(handle); }
-
-  std::unique_ptr<cli::DevicePorts> inner_;
-  std::function<void(NativeHandle)> after_;
-};
 
 class UpdateAll : public ::testing::Test {
  protected:
@@ -70,7 +46,7 @@ class UpdateAll : public ::testing::Test {
          .inIsTerminal = !input.empty(),
          .outIsTerminal = terminal,
          .columns = columns},
-        [this] { return std::make_unique<CountingPorts>(sim_, afterRequest); }, &interrupts_);
+        [this] { return std::make_unique<RequestHook>(sim_, afterRequest); }, &interrupts_);
   }
 
   sim::SimDevice& device(std::size_t i) { return sim_.Bus().Device(i); }
@@ -311,9 +287,10 @@ TEST(UpdateAllClocks, EachDeviceIsPausedOnItsOwnClock) {
     const auto ports = cli::PortsOver(simulation);
     sim::SimDevice& first = simulation.Bus().Device(0);
     sim::SimDevice& second = simulation.Bus().Device(1);
-    Clock& clock = ports->ClockFor(first.InterfacePath());
-    EXPECT_NE(&clock, &ports->ClockFor(second.InterfacePath()));
-    EXPECT_EQ(&clock, &ports->ClockFor(first.InterfacePath()));
+    cli::SimulationView& view = *ports->Simulation();
+    Clock& clock = view.ClockFor(first.InterfacePath());
+    EXPECT_NE(&clock, &view.ClockFor(second.InterfacePath()));
+    EXPECT_EQ(&clock, &view.ClockFor(first.InterfacePath()));
     const auto before = clock.Now();
     clock.Sleep(2);
     EXPECT_GE(clock.Now() - before, std::chrono::milliseconds(2));
