@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "chip/MediaKeys.h"
+#include "chip/SettingsFields.h"
 #include "cli/Commands.h"
 #include "cli/Report.h"
-#include "cli/SettingsFields.h"
 #include "flash/CoreState.h"
 
 // The engineering pages' work from the command line: registers, I2C, stored parameters, the
