@@ -7,7 +7,7 @@
 
 #include "chip/Registers.h"
 #include "tests/app/WindowFixture.h"
-#include "tests/chip/RegisterTrace.h"
+#include "tests/support/RegisterTrace.h"
 #include "util/Text.h"
 
 namespace qv::test {
