@@ -110,22 +110,7 @@ void TForm1::BindEvents() {
     bindKeys(edit, &TForm1::lbledSysStrKeyDown);
   bind(btnSetPara, &TForm1::btnSetParaClick);
   bind(btnReadPara, &TForm1::btnReadParaClick);
-  bind(rbnI2Slen0, &TForm1::rbnI2SlenClick);
-  bind(rbnI2Slen1, &TForm1::rbnI2SlenClick);
-  bind(rbnSPDIFlen0, &TForm1::rbnSPDIFlenClick);
-  bind(rbnSPDIFlen1, &TForm1::rbnSPDIFlenClick);
-  bind(chkI2SLRSwap, &TForm1::chkI2SLRSwapClick);
-  bind(chkDSDLRSwap, &TForm1::chkDSDLRSwapClick);
-  for (ui::RadioButton* radio :
-       {rbnMCLKOutFreq0, rbnMCLKOutFreq1, rbnMCLKOutFreq2, rbnMCLKOutFreq3})
-    bind(radio, &TForm1::rbnMCLKOutFreqClick);
-  bind(rbnI2SFormat0, &TForm1::rbnI2SFormatClick);
-  bind(rbnI2SFormat1, &TForm1::rbnI2SFormatClick);
-  bind(rbnDSDOut0, &TForm1::rbnDSDOutClick);
-  bind(rbnDSDOut1, &TForm1::rbnDSDOutClick);
-  bind(chkMCLKOutOff, &TForm1::chkMCLKOutOffClick);
-  bind(chkI2SOutOff, &TForm1::chkI2SOutOffClick);
-  bind(chkSPDIFOutOff, &TForm1::chkSPDIFOutOffClick);
+  BindSettingsOptions();
 
   // Bin file editor page.
   bind(CurrentFileBitBtn, &TForm1::CurrentFileBitBtnClick);

@@ -103,16 +103,9 @@ class TForm1 : public ui::Form {
   void lbledSysStrKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState Shift);
   void btnSetParaClick(ui::Control& Sender);
   void btnReadParaClick(ui::Control& Sender);
-  void rbnI2SlenClick(ui::Control& Sender);
-  void rbnSPDIFlenClick(ui::Control& Sender);
-  void chkI2SLRSwapClick(ui::Control& Sender);
-  void chkDSDLRSwapClick(ui::Control& Sender);
-  void rbnMCLKOutFreqClick(ui::Control& Sender);
-  void rbnI2SFormatClick(ui::Control& Sender);
-  void rbnDSDOutClick(ui::Control& Sender);
-  void chkMCLKOutOffClick(ui::Control& Sender);
-  void chkI2SOutOffClick(ui::Control& Sender);
-  void chkSPDIFOutOffClick(ui::Control& Sender);
+  // The option controls of the settings record, each bound to the field it stands for.
+  void BindSettingsOptions();
+  void SettingsOptionClick(ui::Control& Sender);
   // Shows ParameterSettings on the page's option controls.
   void ShowParameterSettings();
   // Information page (pages/InformationPage.cpp).

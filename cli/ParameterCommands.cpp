@@ -9,7 +9,7 @@
 #include "chip/ParameterItems.h"
 #include "chip/ParameterRequest.h"
 #include "cli/CommandTable.h"
-#include "cli/SettingsFields.h"
+#include "chip/SettingsFields.h"
 #include "util/Text.h"
 
 namespace qv::cli {
@@ -88,7 +88,7 @@ void ShowSettings(Report& report, const SettingsRecord& record) {
     report.Out() << field.name << '=' << word << '\n';
     fields[std::string(field.name)] = word;
   }
-  const bool eeprom = (record[3] & 0x80) != 0;
+  const bool eeprom = EepromPresent(record);
   report.Out() << "eeprom=" << (eeprom ? "present" : "absent") << '\n';
   report.Out() << "record=" << FormatHexBytes(record) << '\n';
   report.Document()["settings"] = fields;

@@ -1,19 +1,46 @@
 // The "Parameter" page: the device's stored USB ids and strings (sent on Enter), and the
 // settings record held in memory, changed by the option controls, sent by Set and fetched by
 // Read back. Every transfer is a parameter exchange, which opens and closes the connection.
-#include <string>
+#include <array>
+#include <string_view>
 
 #include "app/DeviceActivity.h"
 #include "app/Unit1.h"
 #include "chip/ParameterItems.h"
 #include "chip/ParameterRequest.h"
+#include "chip/SettingsFields.h"
 
 namespace qv {
 namespace {
 
-void SetBit(std::uint8_t& byte, unsigned bit, bool on) {
-  byte = static_cast<std::uint8_t>(on ? byte | (1u << bit) : byte & ~(1u << bit));
-}
+// Each option control and the word of its field it stands for while checked; a check box stands
+// for its field's other word while clear, a radio button only for its own.
+struct SettingsOption {
+  std::string_view control;
+  std::string_view field;
+  std::string_view checked;
+  std::string_view clear = {};  // check boxes only
+};
+
+constexpr std::array<SettingsOption, 17> kOptions = {{
+    {.control = "rbnI2Slen0", .field = "i2s-length", .checked = "32"},
+    {.control = "rbnI2Slen1", .field = "i2s-length", .checked = "24"},
+    {.control = "rbnSPDIFlen0", .field = "spdif-length", .checked = "32"},
+    {.control = "rbnSPDIFlen1", .field = "spdif-length", .checked = "24"},
+    {.control = "chkI2SLRSwap", .field = "i2s-swap", .checked = "on", .clear = "off"},
+    {.control = "chkDSDLRSwap", .field = "dsd-swap", .checked = "on", .clear = "off"},
+    {.control = "rbnMCLKOutFreq0", .field = "mclk", .checked = "128"},
+    {.control = "rbnMCLKOutFreq1", .field = "mclk", .checked = "256"},
+    {.control = "rbnMCLKOutFreq2", .field = "mclk", .checked = "512"},
+    {.control = "rbnMCLKOutFreq3", .field = "mclk", .checked = "1024"},
+    {.control = "rbnI2SFormat0", .field = "i2s-format", .checked = "standard"},
+    {.control = "rbnI2SFormat1", .field = "i2s-format", .checked = "left-justified"},
+    {.control = "rbnDSDOut0", .field = "dsd-out", .checked = "dsd"},
+    {.control = "rbnDSDOut1", .field = "dsd-out", .checked = "dop"},
+    {.control = "chkMCLKOutOff", .field = "mclk-out", .checked = "off", .clear = "on"},
+    {.control = "chkI2SOutOff", .field = "i2s-out", .checked = "off", .clear = "on"},
+    {.control = "chkSPDIFOutOff", .field = "spdif-out", .checked = "off", .clear = "on"},
+}};
 
 }  // namespace
 
@@ -50,70 +77,33 @@ void TForm1::btnReadParaClick(ui::Control&) {
   ShowParameterSettings();
 }
 
-void TForm1::rbnI2SlenClick(ui::Control&) {
-  SetBit(app.ParameterSettings[0], 0, rbnI2Slen0->Checked());
+void TForm1::BindSettingsOptions() {
+  for (const SettingsOption& option : kOptions)
+    Find<ui::CheckBox>(option.control)->OnClick = [this](ui::Control& sender) {
+      SettingsOptionClick(sender);
+    };
 }
 
-void TForm1::rbnSPDIFlenClick(ui::Control&) {
-  SetBit(app.ParameterSettings[0], 1, rbnSPDIFlen0->Checked());
-}
-
-void TForm1::chkI2SLRSwapClick(ui::Control&) {
-  SetBit(app.ParameterSettings[0], 2, chkI2SLRSwap->Checked());
-}
-
-void TForm1::chkDSDLRSwapClick(ui::Control&) {
-  SetBit(app.ParameterSettings[0], 3, chkDSDLRSwap->Checked());
-}
-
-void TForm1::rbnMCLKOutFreqClick(ui::Control& Sender) {
-  for (int i = 0; i < 4; ++i) {
-    if (Find<ui::RadioButton>("rbnMCLKOutFreq" + std::to_string(i)) != &Sender) continue;
-    std::uint8_t& byte = app.ParameterSettings[0];
-    byte = static_cast<std::uint8_t>((byte & ~0x30) | (i << 4));
+void TForm1::SettingsOptionClick(ui::Control& Sender) {
+  const bool checked = static_cast<ui::CheckBox&>(Sender).Checked();
+  for (const SettingsOption& option : kOptions) {
+    if (option.control != Sender.Name()) continue;
+    const std::string_view word = checked ? option.checked : option.clear;
+    if (const auto change = ChangeTo(option.field, word))
+      ApplyChange(app.ParameterSettings, *change);
     return;
   }
 }
 
-void TForm1::rbnI2SFormatClick(ui::Control&) {
-  SetBit(app.ParameterSettings[0], 6, !rbnI2SFormat0->Checked());
-}
-
-void TForm1::rbnDSDOutClick(ui::Control&) {
-  SetBit(app.ParameterSettings[0], 7, rbnDSDOut0->Checked());
-}
-
-void TForm1::chkMCLKOutOffClick(ui::Control&) {
-  SetBit(app.ParameterSettings[1], 7, chkMCLKOutOff->Checked());
-}
-
-void TForm1::chkI2SOutOffClick(ui::Control&) {
-  SetBit(app.ParameterSettings[1], 6, chkI2SOutOff->Checked());
-}
-
-void TForm1::chkSPDIFOutOffClick(ui::Control&) {
-  SetBit(app.ParameterSettings[1], 5, chkSPDIFOutOff->Checked());
-}
-
 void TForm1::ShowParameterSettings() {
-  // A copy: checking a control runs its click handler, which writes its bits back.
+  // A copy: checking a control runs its click handler, which writes its word back.
   const auto settings = app.ParameterSettings;
-  const std::uint8_t audio = settings[0];
-  const std::uint8_t outputs = settings[1];
-
-  lblEepAvail->SetCaption((settings[3] & 0x80) != 0 ? "EEPROM Exist" : "EEPROM not Available");
-  ((audio & 0x01) != 0 ? rbnI2Slen0 : rbnI2Slen1)->SetChecked(true);
-  ((audio & 0x02) != 0 ? rbnSPDIFlen0 : rbnSPDIFlen1)->SetChecked(true);
-  ((audio & 0x40) != 0 ? rbnI2SFormat1 : rbnI2SFormat0)->SetChecked(true);
-  ((audio & 0x80) != 0 ? rbnDSDOut0 : rbnDSDOut1)->SetChecked(true);
-  const std::string mclk = "rbnMCLKOutFreq" + std::to_string((audio >> 4) & 0x03);
-  if (auto* radio = Find<ui::RadioButton>(mclk)) radio->SetChecked(true);
-
-  chkI2SLRSwap->SetChecked((audio & 0x04) != 0);
-  chkDSDLRSwap->SetChecked((audio & 0x08) != 0);
-  chkMCLKOutOff->SetChecked((outputs & 0x80) != 0);
-  chkI2SOutOff->SetChecked((outputs & 0x40) != 0);
-  chkSPDIFOutOff->SetChecked((outputs & 0x20) != 0);
+  lblEepAvail->SetCaption(EepromPresent(settings) ? "EEPROM Exist" : "EEPROM not Available");
+  for (const SettingsOption& option : kOptions) {
+    const bool on = FieldWord(*FindSettingsField(option.field), settings) == option.checked;
+    // A radio button goes off by another of its group coming on.
+    if (on || !option.clear.empty()) Find<ui::CheckBox>(option.control)->SetChecked(on);
+  }
 }
 
 }  // namespace qv

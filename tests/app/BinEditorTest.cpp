@@ -8,7 +8,7 @@
 #include "image/HexLoader.h"
 #include "image/UserParameterMarker.h"
 #include "tests/app/WindowFixture.h"
-#include "tests/image/TempFiles.h"
+#include "tests/support/TempFiles.h"
 
 namespace qv::test {
 namespace {

@@ -6,7 +6,8 @@
 
 #include "image/HexLoader.h"
 #include "tests/app/WindowFixture.h"
-#include "tests/image/TempFiles.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
 
 namespace qv::test {
 namespace {

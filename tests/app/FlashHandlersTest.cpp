@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <utility>
 
 #include "app/Unit1.h"
 #include "flash/UpdateSequence.h"
 #include "tests/app/WindowFixture.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
 
 namespace qv::test {
 namespace {
@@ -338,11 +339,8 @@ TEST_F(AutoRun, AClickWhileItRunsOnlyRestoresTheCaption) {
 
 TEST_F(AutoRun, ReloadFileLoadsTheNamedFileOrGoesOnWithTheImageInMemory) {
   FindDevice();
-  const auto file = std::filesystem::temp_directory_path() / "qv-auto-reload-test.bin";
-  {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    for (int i = 0; i < 3000; ++i) out.put(static_cast<char>(i * 13 % 256));
-  }
+  const TempDir dir;
+  const auto file = dir.Write("reload.bin", TestImage<std::string>(3000));
   LoadImage(100);
   w.form->cbxReadISPFile->SetText(file.string());
   Click(w.form->btnUSBISPAuto);
@@ -351,7 +349,6 @@ TEST_F(AutoRun, ReloadFileLoadsTheNamedFileOrGoesOnWithTheImageInMemory) {
   EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Verifying Success");
   EXPECT_EQ(Flash(0, 3000), Image(3000));
   EXPECT_EQ(w.form->cbxReadISPFile->Items(), std::vector<std::string>{file.string()});
-  std::filesystem::remove(file);
 
   // An empty name while a file is loaded: asked for, the flag cleared, and the run goes on with
   // the image already in memory.
@@ -451,20 +448,16 @@ TEST_F(IspButtons, ManualOperationsAndTheReadBackDump) {
   EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Verifying Success");
   EXPECT_EQ(Flash(0, 600), Image(600));
 
-  const auto dump = std::filesystem::temp_directory_path() / "qv-readback-test.bin";
+  const TempDir dir;
+  const auto dump = dir.Path() / "readback.bin";
   w.shell.dialogAnswers = {dump.string()};
   Click(w.form->btnReadBack);
   EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Read Flash content Success");
   ASSERT_EQ(w.shell.dialogs.size(), 1u);
   EXPECT_TRUE(w.shell.dialogs[0].save);
-  std::string text;
-  {
-    std::ifstream in(dump, std::ios::binary);
-    text.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  const std::string text = ReadFile(dump);
   EXPECT_EQ(text.size(), 2048u * (16 * 6 + 1));
   EXPECT_EQ(text.substr(0, 12), "0x00, 0x07, ");
-  std::filesystem::remove(dump);
 }
 
 }  // namespace

@@ -103,6 +103,9 @@ TEST(RangeSelection, ValuesOutsideTheFlashAreRefusedNotWrapped) {
       {"16380", "8", "Range Error: 16380 KB + 8 KB is past the flash's 16384 KB"},
       {"16320", "64", ""},  // up to the last address exactly
       {"16384", "0", ""},
+      {"16383", "1", ""},  // the last kilobyte
+      {"16384", "1", "Range Error: 16384 KB + 1 KB is past the flash's 16384 KB"},
+      {"16385", "0", "Range Error: Start Addr 16385 KB is outside 0 to 16384 KB"},
   };
   Window w;
   TForm1& f = *w.form;
@@ -117,6 +120,8 @@ TEST(RangeSelection, ValuesOutsideTheFlashAreRefusedNotWrapped) {
     w.input().Click(*f.rbnRange1);
     EXPECT_EQ(w.app.RangeError, c.error);
     if (w.app.RangeError.empty()) {
+      EXPECT_EQ(w.core.RangeStart, std::stoul(c.start) * 1024);
+      EXPECT_EQ(w.core.RangeSize, std::stoul(c.size) * 1024);
       EXPECT_LE(std::uint64_t{w.core.RangeStart} + w.core.RangeSize, 0x1000000u);
     }
   }

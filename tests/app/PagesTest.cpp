@@ -7,7 +7,7 @@
 
 #include "chip/Registers.h"
 #include "tests/app/WindowFixture.h"
-#include "tests/chip/RegisterTrace.h"
+#include "tests/support/RegisterTrace.h"
 #include "util/Text.h"
 
 namespace qv::test {
@@ -135,6 +135,27 @@ TEST_F(Pages, ValuesThatCouldNotBeReadAreShownAsNotRead) {
   chip().Poke(0, 0xA6, 0x01);  // connected, playing
   Click(f().btnUpdateStatus);
   ASSERT_TRUE(f().lblConnect->Enabled());
+  const std::vector<ui::Label*> statusLabels = {f().lblConnect,        f().lblMute,
+                                                f().lblCurrentFormat0, f().lblCurrentFormat1,
+                                                f().lblCurrentFreq0,   f().lblCurrentFreq1};
+  // A status whose second or third register read fails (the bank select is request 1) is
+  // unread as a whole: greyed, nothing of it kept.
+  const PlaybackStatus shown = w.app.PlaybackStatus;
+  for (std::uint64_t failing : {3u, 4u}) {
+    for (std::uint8_t at : {0, 1, 2}) chip().Poke(0, 0xA4 + at, shown.registers[at]);
+    Click(f().btnUpdateStatus);
+    ASSERT_TRUE(f().lblCurrentFormat1->Enabled());
+    chip().Poke(0, 0xA4, 0x09);
+    chip().Poke(0, 0xA5, 0x5A);
+    chip().Poke(0, 0xA6, 0x03);
+    device().FailRequestNumber(device().RequestCount() + failing);
+    w.bus().ClearLog();
+    Click(f().btnUpdateStatus);
+    EXPECT_EQ(Trace(), failing == 3 ? "W00=00 RA4 fail" : "W00=00 RA4 RA5 fail");
+    for (ui::Label* label : statusLabels) EXPECT_FALSE(label->Enabled()) << label->Name();
+    EXPECT_EQ(w.app.PlaybackStatus.registers, shown.registers) << failing;
+    EXPECT_EQ(Caption(f().lblCurrentFormat1), "PCM");
+  }
   w.bus().Unplug(device());
   Click(f().btnReadAll);
   EXPECT_EQ(f().RegStringGrid1->Cell(1, 1), "--");
@@ -147,9 +168,7 @@ TEST_F(Pages, ValuesThatCouldNotBeReadAreShownAsNotRead) {
   EXPECT_EQ(BitsShown("chkBit"), 0);
   // The Information page greys every text of a status it could not read.
   Click(f().btnUpdateStatus);
-  for (ui::Label* label : {f().lblConnect, f().lblMute, f().lblCurrentFormat0,
-                           f().lblCurrentFormat1, f().lblCurrentFreq0, f().lblCurrentFreq1})
-    EXPECT_FALSE(label->Enabled()) << label->Name();
+  for (ui::Label* label : statusLabels) EXPECT_FALSE(label->Enabled()) << label->Name();
 }
 
 TEST_F(Pages, APollingTickDuringTheReadLeavesItsConnectionAlone) {
@@ -334,9 +353,10 @@ TEST_F(I2cPages, SpecialAccessSendsTheEditsBytesAndPreparesTheMasterItself) {
   EXPECT_EQ(slave(0xA0).Register(0x12), 0xAB);
   EXPECT_EQ(slave(0xA0).Register(0x13), 0xCD);
 
-  // A read: command 12, two bytes back; a read that fails empties the edits.
+  // A read: command 12 (of an edit's first two characters), two bytes back; a read that fails
+  // empties the edits.
   w.input().Scroll(*f().srblen0, 1);
-  w.input().TypeText(*f().edtI2Ccmd0, "12");
+  w.input().TypeText(*f().edtI2Ccmd0, "12ab");
   Click(f().btnReadSpecI2C);
   EXPECT_EQ(f().edtI2Cdat0->Text(), "AB");
   EXPECT_EQ(f().edtI2Cdat1->Text(), "CD");

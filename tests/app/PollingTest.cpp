@@ -9,7 +9,7 @@
 #include "image/HexLoader.h"
 #include "sim/Catalogue.h"
 #include "tests/app/WindowFixture.h"
-#include "tests/image/TempFiles.h"
+#include "tests/support/TempFiles.h"
 
 namespace qv::test {
 namespace {

@@ -10,7 +10,7 @@
 #include "app/Unit1.h"
 #include "flash/CoreState.h"
 #include "sim/SimSetup.h"
-#include "tests/SimFixture.h"
+#include "tests/support/SimFixture.h"
 #include "ui/ScriptedShell.h"
 
 namespace qv::test {

@@ -26,6 +26,17 @@ TEST(FlashParts, EverySimulatedPartHasAHostRowThatAgreesWithIt) {
   }
 }
 
+// Every row's size and page are the ones its name gives: "8 Mbit" is 1 MiB.
+TEST(FlashParts, EveryKnownPartIsAsLargeAsItsName) {
+  for (const FlashPart& part : KnownFlashParts()) {
+    const std::string name(part.name);
+    EXPECT_TRUE(name.starts_with(std::to_string(part.size / 0x20000) + " Mbit, ")) << name;
+    if (part.method == ProgramMethod::kPage) {
+      EXPECT_TRUE(name.ends_with(", " + std::to_string(part.pageSize) + "-byte pages")) << name;
+    }
+  }
+}
+
 TEST(FlashParts, UnknownIdentificationsFollowTheFamilyRuleAndTheirCapacityByte) {
   struct Case {
     FlashId id;

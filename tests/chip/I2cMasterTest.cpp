@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "tests/SimFixture.h"
-#include "tests/chip/RegisterTrace.h"
+#include "tests/support/RegisterTrace.h"
+#include "tests/support/SimFixture.h"
 
 namespace qv {
 namespace {

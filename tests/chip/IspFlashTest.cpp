@@ -9,7 +9,7 @@
 #include <numeric>
 #include <vector>
 
-#include "tests/SimFixture.h"
+#include "tests/support/SimFixture.h"
 
 namespace qv {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/SimFixture.h"
+#include "tests/support/SimFixture.h"
 
 namespace qv {
 namespace {

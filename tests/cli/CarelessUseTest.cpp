@@ -11,7 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "tests/cli/ToolRunner.h"
+#include "tests/support/ToolRunner.h"
 
 namespace qv::test {
 namespace {

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/image/TempFiles.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
 
 namespace qv::test {
 namespace {
 
 TEST(FaultMatrix, NoSingleFaultEndsInAFalseSuccessOrAZeroExitWithoutOne) {
-  std::vector<std::uint8_t> image(2048);
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 % 253);
+  const std::vector<std::uint8_t> image = TestImage(2048);
   TempDir dir;
   const bench::FaultMatrix matrix = bench::RunFaultMatrix(image, dir.Path());
   ASSERT_GT(matrix.cleanRequests, 400u);

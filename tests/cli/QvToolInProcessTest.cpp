@@ -13,24 +13,21 @@
 
 #include "cli/QvTool.h"
 #include "sim/SimSetup.h"
-#include "tests/SimFixture.h"
-#include "tests/cli/InProcessRun.h"
-#include "tests/image/TempFiles.h"
+#include "tests/support/InProcessRun.h"
 #include "tests/support/RequestHook.h"
+#include "tests/support/SimFixture.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
 
 namespace qv::test {
 namespace {
 
-#define EXPECT_CONTAINS(text, part) \
-  EXPECT_NE((text).find(part), std::string::npos) << "missing \"" << (part) << "\" in:\n" << (text)
 
 class InProcessTool : public ::testing::Test {
  protected:
   explicit InProcessTool(const std::string& setup = "") : sim_(ParseSetupOrFail(setup)) {
-    std::string image(6000, '\0');
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 % 251);
-    image_ = image;
-    file_ = dir_.Write("fw.bin", image).string();
+    image_ = TestImage<std::string>(6000);
+    file_ = dir_.Write("fw.bin", image_).string();
   }
 
   ToolRun Tool(std::vector<std::string> args, bool terminal = false, int columns = 80) {

@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/cli/ToolRunner.h"
+#include "tests/support/ToolRunner.h"
 #include "util/Text.h"
 
 namespace qv::test {

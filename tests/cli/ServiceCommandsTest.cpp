@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/ToolRunner.h"
+#include "tests/support/ToolRunner.h"
 
 namespace qv::test {
 namespace {

@@ -12,16 +12,14 @@
 #include <sstream>
 
 #include "sim/SimSetup.h"
-#include "tests/SimFixture.h"
-#include "tests/cli/InProcessRun.h"
-#include "tests/image/TempFiles.h"
+#include "tests/support/InProcessRun.h"
 #include "tests/support/RequestHook.h"
+#include "tests/support/SimFixture.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
 
 namespace qv::test {
 namespace {
-
-#define EXPECT_CONTAINS(text, part) \
-  EXPECT_NE((text).find(part), std::string::npos) << "missing \"" << (part) << "\" in:\n" << (text)
 
 constexpr const char* kPort0 = "5&2c3d4e5f&0&2";
 constexpr const char* kPort1 = "5&2c3d4e5f&0&3";
@@ -42,10 +40,8 @@ class Station : public ::testing::Test {
                        "model=Brevanto_RX1,Brevanto_RX1,Brevanto_RX2,Brevanto_RX1;"
                        "schedule=100-,200-500+20000-,50-")
       : sim_(ParseSetupOrFail(setup)) {
-    std::string image(6000, '\0');
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 11 % 249);
-    image_ = image;
-    file_ = dir_.Write("Brevanto_RX1.bin", image).string();
+    image_ = TestImage<std::string>(6000);
+    file_ = dir_.Write("Brevanto_RX1.bin", image_).string();
     record_ = (dir_.Path() / "record.jsonl").string();
   }
 
@@ -55,10 +51,7 @@ class Station : public ::testing::Test {
         &interrupts_);
   }
   sim::SimDevice& device(std::size_t i) { return sim_.Bus().Device(i); }
-  std::string Record() {
-    std::ifstream in(record_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string Record() { return ReadFile(record_); }
 
   std::function<void()> afterRequest;
   std::atomic<int> interrupts_{0};

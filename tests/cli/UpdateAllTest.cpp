@@ -12,16 +12,14 @@
 #include "cli/DevicePorts.h"
 #include "cli/QvTool.h"
 #include "sim/SimSetup.h"
-#include "tests/SimFixture.h"
-#include "tests/cli/InProcessRun.h"
-#include "tests/image/TempFiles.h"
+#include "tests/support/InProcessRun.h"
 #include "tests/support/RequestHook.h"
+#include "tests/support/SimFixture.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
 
 namespace qv::test {
 namespace {
-
-#define EXPECT_CONTAINS(text, part) \
-  EXPECT_NE((text).find(part), std::string::npos) << "missing \"" << (part) << "\" in:\n" << (text)
 
 constexpr const char* kFirst = "Brevanto RX1 5&2c3d4e5f&0&2";
 constexpr const char* kSecond = "Brevanto RX1 5&2c3d4e5f&0&3";
@@ -32,10 +30,8 @@ class UpdateAll : public ::testing::Test {
   explicit UpdateAll(const std::string& setup =
                          "model=Brevanto_RX1,Brevanto_RX1,Brevanto_RX2,Brevanto_RX1,update-e6a4")
       : sim_(ParseSetupOrFail(setup)) {
-    std::string image(6000, '\0');
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 13 % 253);
-    image_ = image;
-    file_ = dir_.Write("Brevanto_RX1.bin", image).string();
+    image_ = TestImage<std::string>(6000);
+    file_ = dir_.Write("Brevanto_RX1.bin", image_).string();
   }
 
   ToolRun Tool(std::vector<std::string> args, const std::string& input = "", bool terminal = false,

@@ -6,7 +6,8 @@
 
 #include "flash/CoreState.h"
 #include "flash/UpdateSequence.h"
-#include "tests/SimFixture.h"
+#include "tests/support/SimFixture.h"
+#include "tests/support/TestFirmware.h"
 
 namespace qv::test {
 
@@ -78,14 +79,7 @@ class FlashFixture : public SimFixture {
   CoreState& core() { return core_; }
   sim::SpiFlash& flash() { return device().Chip().Flash(); }
 
-  // An image of n bytes of a pattern with no 0xFF runs.
-  void LoadImage(std::size_t n, unsigned seed = 1) {
-    auto& image = core_.FlashImage;
-    std::fill(image.Data.begin(), image.Data.end(), 0xFF);
-    for (std::size_t i = 0; i < n; ++i)
-      image.Data[i] = static_cast<std::uint8_t>(((i * 13 + seed) ^ (i >> 7)) % 0xFF);
-    image.Length = static_cast<std::uint32_t>(n);
-  }
+  void LoadImage(std::size_t n) { LoadTestImage(core_.FlashImage, n); }
   std::vector<std::uint8_t> FlashBytes(std::size_t from, std::size_t n) {
     const auto c = flash().Contents();
     return {c.begin() + from, c.begin() + from + n};

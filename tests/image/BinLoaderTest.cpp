@@ -3,7 +3,8 @@
 #include <string>
 
 #include "image/BinLoader.h"
-#include "tests/image/TempFiles.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
 
 namespace qv {
 namespace {

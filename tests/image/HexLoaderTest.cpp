@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "image/BinLoader.h"
 #include "image/HexLoader.h"
-#include "tests/image/TempFiles.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
 
 namespace qv {
 namespace {
@@ -295,9 +295,7 @@ struct Layout {
 // A full flash written as records and read back must equal the same bytes loaded raw: this
 // catches any misplacement at a 64 KiB step or at the end of the flash.
 TEST(HexLoaderTest, FullImageMatchesBinary) {
-  std::vector<std::uint8_t> bytes(kFlashImageSize);
-  std::mt19937 random(7);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  const std::vector<std::uint8_t> bytes = test::TestImage(kFlashImageSize, 7);
   TempDir dir;
   auto fromBin = std::make_unique<FlashImage>();
   const LoadResult bin = LoadBinImage(

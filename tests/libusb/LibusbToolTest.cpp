@@ -9,8 +9,8 @@
 
 #include <functional>
 
-#include "tests/cli/ToolRunner.h"
 #include "tests/libusb/EmulatedUsb.h"
+#include "tests/support/ToolRunner.h"
 
 namespace qv::test {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "chip/Registers.h"
-#include "tests/SimFixture.h"
+#include "tests/support/SimFixture.h"
 
 namespace qv::sim {
 namespace {

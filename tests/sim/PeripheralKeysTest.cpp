@@ -4,7 +4,7 @@
 
 #include "chip/Registers.h"
 #include "sim/SimSetup.h"
-#include "tests/SimFixture.h"
+#include "tests/support/SimFixture.h"
 
 namespace qv::sim {
 namespace {

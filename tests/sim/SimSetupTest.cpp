@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <iterator>
 
-#include "tests/image/TempFiles.h"
+#include "tests/support/TempFiles.h"
 
 namespace qv::sim {
 namespace {
@@ -65,11 +64,6 @@ TEST(SimSetupText, RefusesWhatItDoesNotKnow) {
   }
 }
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(FlashFiles, OnePathPerDeviceEachSavedOnItsOwn) {
   test::TempDir dir;
   const auto a = dir.Path() / "a.bin";
@@ -84,9 +78,9 @@ TEST(FlashFiles, OnePathPerDeviceEachSavedOnItsOwn) {
     EXPECT_EQ(sim.Bus().Device(1).Chip().Flash().Contents()[0], 0x01);  // what b.bin held
   }
   // A file that did not exist is created with the device's flash.
-  EXPECT_EQ(ReadAll(a).size(), 0x80000u);
-  EXPECT_EQ(ReadAll(a)[0], '\x31');
-  EXPECT_EQ(ReadAll(b).size(), 3u);
+  EXPECT_EQ(test::ReadFile(a).size(), 0x80000u);
+  EXPECT_EQ(test::ReadFile(a)[0], '\x31');
+  EXPECT_EQ(test::ReadFile(b).size(), 3u);
   // Nothing but the two files: every save went through a temporary file that was renamed.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/SimFixture.h"
+#include "tests/support/SimFixture.h"
 
 namespace qv {
 namespace {

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "sim/SimSetup.h"
-#include "tests/win32/OwnedHandle.h"
+#include "tests/support/OwnedHandle.h"
 
 struct qvloop_request;
 struct qvloop_answer;

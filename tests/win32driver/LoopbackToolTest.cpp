@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cli/FirmwareSamples.h"
-#include "tests/cli/ToolRun.h"
-#include "tests/image/TempFiles.h"
-#include "tests/win32/OwnedHandle.h"
+#include "tests/support/OwnedHandle.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
+#include "tests/support/ToolRun.h"
 #include "tests/win32driver/LoopbackDevices.h"
 
 namespace qv::test {
@@ -73,8 +73,8 @@ class QvToolOverLoopback : public ::testing::Test {
       GetExitCodeProcess(process.get(), &code);
       run.status = static_cast<int>(code);
     }
-    run.out = ReadFile(dir_.Path() / "stdout.txt");
-    run.err = ReadFile(dir_.Path() / "stderr.txt");
+    run.out = dir_.Read("stdout.txt");
+    run.err = dir_.Read("stderr.txt");
     // The console's line ends, as a Linux run's for the comparisons.
     for (std::string* text : {&run.out, &run.err}) {
       for (std::size_t at; (at = text->find("\r\n")) != std::string::npos;) text->erase(at, 1);
@@ -106,7 +106,7 @@ TEST_F(QvToolOverLoopback, ListsUpdatesBacksUpAndRestoresARealDevice) {
   // Its first 16 KiB: the whole flash would take thousands of requests more and prove no more.
   run = Tool({"backup", "--size", "0x4000", "old.bin"});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
-  const std::string backup = ReadFile(dir_.Path() / "old.bin");
+  const std::string backup = dir_.Read("old.bin");
   EXPECT_EQ(backup, FlashOf(0).substr(0, 0x4000));
 
   Write("other.bin", Firmware(0x900));

@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "tests/support/TestFirmware.h"
 #include "tests/win32driver/LoopbackDevices.h"
 #include "tests/win32ui/ProgramUnderTest.h"
 #include "tests/win32ui/WindowSnapshot.h"
@@ -46,16 +47,6 @@ constexpr WPARAM kBinFileTab = 5;
 constexpr const char* kFailText = "Firmware update Fail!";
 // Past the erase and its polls, inside the blank check or the programming.
 constexpr const char* kUnplugSetup = ";fail-after=1500";
-
-// Every byte depends on its address and every page differs from its neighbours, so a page
-// written to the wrong place or twice shows in the comparison.
-std::vector<std::uint8_t> TestImage() {
-  std::vector<std::uint8_t> image(kImageSize);
-  for (std::size_t i = 0; i < image.size(); ++i) {
-    image[i] = static_cast<std::uint8_t>(i * 31 + (i >> 8) * 7 + 0x5A);
-  }
-  return image;
-}
 
 bool PrepareWorkFolder(const std::filesystem::path& folder, std::span<const std::uint8_t> image,
                        Failures& failures) {
@@ -120,7 +111,7 @@ void LoadAnotherFileMeanwhile(const ProgramUnderTest& sim, HWND window,
     failures.Check(false, "the update did not start running");
     return;
   }
-  std::vector<std::uint8_t> other(TestImage());
+  std::vector<std::uint8_t> other = test::TestImage(kImageSize);
   for (auto& byte : other) byte = static_cast<std::uint8_t>(~byte);
   const std::filesystem::path otherFile = folder / "other.hex";
   if (!WriteHexFile(otherFile, other)) {
@@ -216,7 +207,7 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
   Failures failures;
   const ULONGLONG started = GetTickCount64();
   const std::filesystem::path folder(workDir);
-  const std::vector<std::uint8_t> image = TestImage();
+  const std::vector<std::uint8_t> image = test::TestImage(kImageSize);
   if (!PrepareWorkFolder(folder, image, failures)) return 1;
   const std::string flashFile = (folder / "flash.bin").string();
   if (flashFile.find(';') != std::string::npos) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/win32/OwnedHandle.h"
+#include "tests/support/OwnedHandle.h"
 
 // What the driver reads of another program's window through Win32 alone.
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "image/HexLoader.h"
+#include "tests/support/TestFirmware.h"
 
 namespace qv::uitest {
 
@@ -29,16 +29,8 @@ inline bool WriteBytes(const std::filesystem::path& path, std::string_view bytes
   return out.good();
 }
 
-// The image as 16-byte data records from address 0, then the end record.
 inline bool WriteHexFile(const std::filesystem::path& path, std::span<const std::uint8_t> image) {
-  constexpr std::size_t kRecordSize = 16;
-  std::string text;
-  for (std::size_t at = 0; at < image.size(); at += kRecordSize) {
-    const std::size_t n = std::min(kRecordSize, image.size() - at);
-    text += HexRecord(0x00, static_cast<std::uint16_t>(at), image.subspan(at, n)) + "\r\n";
-  }
-  text += HexRecord(0x01, 0, {}) + "\r\n";
-  return WriteBytes(path, text);
+  return WriteBytes(path, test::AsHex(image));
 }
 
 // A firmware file that is enough for the window to announce it ready.

@@ -14,7 +14,7 @@
 #include "cli/DevicePorts.h"
 #include "cli/QvTool.h"
 #include "sim/SimDevice.h"
-#include "tests/cli/ToolRun.h"
+#include "tests/support/ToolRun.h"
 
 namespace qv::test {
 

@@ -1,8 +1,8 @@
-#include "cli/SettingsFields.h"
+#include "chip/SettingsFields.h"
 
 #include <sstream>
 
-namespace qv::cli {
+namespace qv {
 namespace {
 
 // Byte 0 holds the audio options, byte 1 bits 5 to 7 the outputs switched off (so "on" is the
@@ -75,6 +75,12 @@ std::span<const SettingsField> SettingsFields() {
   return kFields;
 }
 
+const SettingsField* FindSettingsField(std::string_view name) {
+  for (const SettingsField& field : kFields)
+    if (field.name == name) return &field;
+  return nullptr;
+}
+
 std::string_view FieldWord(const SettingsField& field, const SettingsRecord& record) {
   const std::uint8_t bits = record[field.byte] & field.mask;
   for (std::size_t i = 0; i < field.count; ++i)
@@ -82,16 +88,26 @@ std::string_view FieldWord(const SettingsField& field, const SettingsRecord& rec
   return "?";
 }
 
+bool EepromPresent(const SettingsRecord& record) {
+  return (record[3] & 0x80) != 0;
+}
+
+std::optional<FieldChange> ChangeTo(std::string_view name, std::string_view word) {
+  const SettingsField* field = FindSettingsField(name);
+  if (field == nullptr) return std::nullopt;
+  for (std::size_t i = 0; i < field->count; ++i)
+    if (field->values[i].word == word) return FieldChange{field, field->values[i].bits};
+  return std::nullopt;
+}
+
 std::optional<FieldChange> ParseFieldChange(std::string_view text, std::string& error) {
   const std::size_t eq = text.find('=');
   const std::string_view name = text.substr(0, eq);
-  for (const SettingsField& field : kFields) {
-    if (field.name != name) continue;
+  if (const SettingsField* field = FindSettingsField(name)) {
     const std::string_view word = eq == std::string_view::npos ? "" : text.substr(eq + 1);
-    for (std::size_t i = 0; i < field.count; ++i)
-      if (field.values[i].word == word) return FieldChange{&field, field.values[i].bits};
+    if (auto change = ChangeTo(name, word)) return change;
     error =
-        std::string(name) + " needs one of " + Words(field) + ", not '" + std::string(word) + "'";
+        std::string(name) + " needs one of " + Words(*field) + ", not '" + std::string(word) + "'";
     return std::nullopt;
   }
   std::string names;
@@ -110,4 +126,4 @@ void ApplyChange(SettingsRecord& record, const FieldChange& change) {
   byte = static_cast<std::uint8_t>((byte & ~change.field->mask) | change.bits);
 }
 
-}  // namespace qv::cli
+}  // namespace qv

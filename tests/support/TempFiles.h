@@ -1,23 +1,28 @@
 #pragma once
 
-#include <cstdint>
+// Files of a test: a folder of its own, removed with everything in it at the end, and a file
+// read whole.
+
 #include <filesystem>
 #include <fstream>
-#include <memory>
+#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
 
-#include "image/FlashImage.h"
-
 namespace qv::test {
 
-// A directory of its own for each test, removed with everything in it at the end.
+// The bytes of a file; empty when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 class TempDir {
  public:
   TempDir() {
     std::random_device random;
-    path_ = std::filesystem::temp_directory_path() / ("qv-image-" + std::to_string(random()));
+    path_ = std::filesystem::temp_directory_path() / ("qv-test-" + std::to_string(random()));
     std::filesystem::create_directories(path_);
   }
   ~TempDir() {
@@ -32,24 +37,11 @@ class TempDir {
     std::ofstream(file, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
     return file;
   }
+  std::string Read(const std::string& name) const { return ReadFile(path_ / name); }
   const std::filesystem::path& Path() const { return path_; }
 
  private:
   std::filesystem::path path_;
 };
-
-// An image as left by an earlier successful load, so tests see whether a load replaces it.
-inline std::unique_ptr<FlashImage> StaleImage() {
-  auto image = std::make_unique<FlashImage>();
-  image->Data.fill(0x5A);
-  image->Length = 0x1234;
-  return image;
-}
-
-inline bool AllErased(const FlashImage& image) {
-  for (std::uint8_t b : image.Data)
-    if (b != 0xFF) return false;
-  return true;
-}
 
 }  // namespace qv::test

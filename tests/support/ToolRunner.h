@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/FirmwareSamples.h"
-#include "tests/cli/ToolRun.h"
-#include "tests/image/TempFiles.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
+#include "tests/support/ToolRun.h"
 
 namespace qv::test {
 
@@ -33,13 +33,13 @@ class QvTool : public ::testing::Test {
     const int status = std::system(command.c_str());
     ToolRun run;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadFile(dir_.Path() / "stdout.txt");
-    run.err = ReadFile(dir_.Path() / "stderr.txt");
+    run.out = dir_.Read("stdout.txt");
+    run.err = dir_.Read("stderr.txt");
     return run;
   }
-  std::string Flash() { return ReadFile(dir_.Path() / "flash.bin"); }
+  std::string Flash() { return dir_.Read("flash.bin"); }
   void Write(const std::string& name, const std::string& bytes) { dir_.Write(name, bytes); }
-  std::string Read(const std::string& name) { return ReadFile(dir_.Path() / name); }
+  std::string Read(const std::string& name) { return dir_.Read(name); }
   std::string DirPath() const { return dir_.Path().string(); }
   void Remove(const std::string& name) { std::filesystem::remove(dir_.Path() / name); }
 
