@@ -2,6 +2,7 @@
 // planted in a shared folder is not followed, a FIFO nobody reads is refused rather than waited
 // for, a regular file ends with exactly the new bytes wherever it is, and a replaced file keeps
 // its mode and owner.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/cli/FirmwareSamples.h"
 #include "tests/image/TempFiles.h"
@@ -54,6 +56,28 @@ std::string WithoutWaitingOn(const fs::path& fifo, const std::function<std::stri
   thread.join();
   return result;
 }
+
+// This process as the user nobody, in no group of root's, until the end of the scope.
+class AsNobody {
+ public:
+  AsNobody() : gid_(::getegid()), groups_(static_cast<std::size_t>(::getgroups(0, nullptr))) {
+    EXPECT_EQ(::getgroups(static_cast<int>(groups_.size()), groups_.data()), int(groups_.size()));
+    EXPECT_EQ(::setgroups(0, nullptr), 0);
+    EXPECT_EQ(::setegid(kNobody), 0);
+    EXPECT_EQ(::seteuid(kNobody), 0);
+  }
+  AsNobody(const AsNobody&) = delete;
+  AsNobody& operator=(const AsNobody&) = delete;
+  ~AsNobody() {
+    EXPECT_EQ(::seteuid(0), 0);
+    EXPECT_EQ(::setegid(gid_), 0);
+    EXPECT_EQ(::setgroups(groups_.size(), groups_.data()), 0);
+  }
+
+ private:
+  gid_t gid_;
+  std::vector<gid_t> groups_;
+};
 
 TEST(WrittenFiles, ALinkAnotherUserMadeInASharedFolderIsNotFollowed) {
   if (::geteuid() != 0) GTEST_SKIP() << "only root can make a link of another user";
@@ -138,6 +162,19 @@ TEST(WrittenFiles, AReplacedFileKeepsItsModeAndOwner) {
   EXPECT_EQ(after.st_gid, kNobody);
   EXPECT_EQ(after.st_mode & 07777, 0640u);
   EXPECT_EQ(ReadFile(secret), "newer");
+
+  // Replaced by a user who may not give it back to its owner, nor to its group: the file becomes
+  // the user's, and the group it now has gets no more than everybody had (0640 becomes 0600).
+  ASSERT_EQ(::chown(secret.c_str(), 0, 0), 0);
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+  {
+    const AsNobody nobody;
+    EXPECT_EQ(Write(secret, "theirs"), "");
+  }
+  ASSERT_EQ(::stat(secret.c_str(), &after), 0);
+  EXPECT_EQ(after.st_uid, kNobody);
+  EXPECT_EQ(after.st_mode & 07777, 0600u);
+  EXPECT_EQ(ReadFile(secret), "theirs");
 }
 
 }  // namespace
