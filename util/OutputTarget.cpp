@@ -108,11 +108,12 @@ OwnedFile OpenForWriting(const OutputTarget& target, int flags, std::string& why
   OwnedFile file(
       ::open(target.path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow | flags));
   if (!file.Valid()) {
+    const int error = errno;
     struct stat status {};
     const bool fifo =
-        errno == ENXIO && ::stat(target.path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode);
+        error == ENXIO && ::stat(target.path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode);
     why = fifo ? "it is a FIFO nobody reads from"
-               : std::string("it cannot be opened for writing: ") + std::strerror(errno);
+               : std::string("it cannot be opened for writing: ") + std::strerror(error);
     return {};
   }
   // Written as any stream is: a full pipe or a slow device is waited for.
