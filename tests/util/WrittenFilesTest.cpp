@@ -32,6 +32,16 @@ std::string Write(const fs::path& path, std::string_view bytes) {
   return WriteFileAtomically(path, {bytes.data(), bytes.size()});
 }
 
+// Where the kernel has the thread `id` of this process wait ("wait_for_partner": in a FIFO's open
+// for its other end). Read by hand: the thread may end while it is read, and a stream would throw.
+std::string WaitChannel(pid_t id) {
+  const std::string path = "/proc/self/task/" + std::to_string(id) + "/wchan";
+  const OwnedFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  char text[64] = {};
+  const ssize_t got = file.Valid() ? ::read(file.Get(), text, sizeof text - 1) : -1;
+  return got > 0 ? std::string(text, static_cast<std::size_t>(got)) : std::string();
+}
+
 // Runs `write` on a thread of its own. Should it wait in the open of `fifo` for a reader (the
 // kernel says so: wait_for_partner), the test fails and a reader is let in, so that it ends.
 std::string WithoutWaitingOn(const fs::path& fifo, const std::function<std::string()>& write) {
@@ -46,8 +56,7 @@ std::string WithoutWaitingOn(const fs::path& fifo, const std::function<std::stri
   OwnedFile reader;
   while (!done && !reader.Valid()) {
     const pid_t id = writer;
-    if (id != 0 &&
-        ReadFile("/proc/self/task/" + std::to_string(id) + "/wchan") == "wait_for_partner") {
+    if (id != 0 && WaitChannel(id) == "wait_for_partner") {
       ADD_FAILURE() << "the write waits for a reader of " << fifo;
       reader = OwnedFile(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     }
