@@ -3,11 +3,14 @@
 #include <system_error>
 
 #include "util/FilePaths.h"
+#include "util/OutputTarget.h"
 #include "util/OwnedFile.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -21,12 +24,13 @@ namespace qv {
 
 struct AppendedFile::Handle {
   OwnedFile owned;
-  bool Open(const std::filesystem::path& path) {
+  // Why the file cannot be opened; empty when it is.
+  std::string Open(const std::filesystem::path& path) {
     // FILE_APPEND_DATA alone: every write goes to the end, as another writer's would.
     owned = OwnedFile(CreateFileW(path.wstring().c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
                                   FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
-    return owned.Valid();
+    return owned.Valid() ? std::string() : LastError();
   }
   bool EndsWithoutLineEnd() {
     const HANDLE file = owned.Get();
@@ -54,11 +58,27 @@ struct AppendedFile::Handle {
 
 struct AppendedFile::Handle {
   OwnedFile owned;
-  bool Open(const std::filesystem::path& path) {
-    owned = OwnedFile(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    return owned.Valid();
+  bool regular = false;  // a device or a pipe has nothing to sync, and no last line to mend
+  // Why the file cannot be opened; empty when it is. Where it leads and what it is are decided
+  // as for every file written (OutputTarget): a device or a FIFO is written straight through, a
+  // FIFO nobody reads from is refused rather than waited for.
+  std::string Open(const std::filesystem::path& path) {
+    const OutputTarget target = FindOutputTarget(path);
+    std::string why = target.refusal;
+    if (target.kind == OutputKind::kFile) {
+      owned =
+          OwnedFile(::open(target.path.c_str(),
+                           O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
+      if (!owned.Valid()) why = LastError();
+    } else if (target.kind != OutputKind::kRefused) {
+      owned = OpenForWriting(target, O_APPEND, why);
+    }
+    struct stat status {};
+    regular = owned.Valid() && ::fstat(owned.Get(), &status) == 0 && S_ISREG(status.st_mode);
+    return why;
   }
   bool EndsWithoutLineEnd() {
+    if (!regular) return false;
     const int fd = owned.Get();
     const off_t size = ::lseek(fd, 0, SEEK_END);
     char last = '\n';
@@ -71,7 +91,7 @@ struct AppendedFile::Handle {
     do {
       written = ::write(fd, text.data(), text.size());
     } while (written < 0 && errno == EINTR);
-    return written == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
+    return written == static_cast<ssize_t>(text.size()) && (!regular || ::fsync(fd) == 0);
   }
   static std::string LastError() { return std::strerror(errno); }
 };
@@ -80,8 +100,8 @@ struct AppendedFile::Handle {
 
 AppendedFile::AppendedFile(const std::filesystem::path& path)
     : handle_(std::make_unique<Handle>()), path_(path) {
-  if (!handle_->Open(path)) {
-    error_ = "cannot open " + QuotedPath(path) + " to add to it: " + Handle::LastError();
+  if (const std::string why = handle_->Open(path); !why.empty()) {
+    error_ = "cannot open " + QuotedPath(path) + " to add to it: " + why;
     handle_.reset();
     return;
   }
