@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#include "tests/platform/LockFolder.h"
+
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -16,39 +14,16 @@
 namespace qv {
 namespace {
 
-std::uint64_t ThisProcess() {
-#ifdef _WIN32
-  return GetCurrentProcessId();
-#else
-  return static_cast<std::uint64_t>(getpid());
-#endif
-}
+using test::ThisProcess;
 
 // A key of this test program's own, so that runs side by side never meet.
 std::string Key(const char* device) {
   return std::string(device) + "#" + std::to_string(ThisProcess());
 }
 
-// The locks of these tests go to a folder of their own, not the system's.
 class DeviceOwner : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder_ =
-        std::filesystem::temp_directory_path() / ("qv-locks-" + std::to_string(ThisProcess()));
-    std::filesystem::create_directories(folder_);
-#ifdef _WIN32
-    _putenv_s("QV_LOCK_DIR", folder_.string().c_str());
-#else
-    setenv("QV_LOCK_DIR", folder_.c_str(), 1);
-#endif
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-
  private:
-  std::filesystem::path folder_;
+  test::LockFolder locks_;
 };
 
 TEST_F(DeviceOwner, ASecondOwnerIsRefusedAndToldWhoHoldsTheDeviceUntilItIsReleased) {
