@@ -103,7 +103,7 @@ bool TForm1::OwnDevice(std::string_view path) {
   const ClaimResult& refusal = app.Ownership.LastRefusal();
   pnlUSBExist->SetColor(ui::clBtnFace);
   btnSimpleAuto->SetEnabled(false);
-  lblDetectDevice->SetCaption(refusal.inUse ? "Device in use by " + DescribeHolder(refusal.holder)
+  lblDetectDevice->SetCaption(refusal.inUse ? "In use by " + DescribeHolder(refusal.holder)
                                             : "Device cannot be claimed: " + refusal.error);
   return false;
 }

@@ -49,11 +49,18 @@ TEST_F(Ownership, ADeviceAnotherProgramHoldsIsShownInUseAndSentNothingUntilItIsF
   ASSERT_TRUE(other.claim.Held()) << other.error;
   ASSERT_TRUE(TickUntilFound());
   for (int i = 0; i < 3; ++i) Tick();
-  EXPECT_EQ(f().lblDetectDevice->Caption(), "Device in use by " + HeldBy("qvtool"));
+  EXPECT_EQ(f().lblDetectDevice->Caption(), "In use by " + HeldBy("qvtool"));
   EXPECT_EQ(f().lblUpdaeFileStatus->Caption(), "No Updated File !");
   EXPECT_FALSE(f().btnSimpleAuto->Enabled());
   EXPECT_NE(f().pnlUSBExist->GetColor(), ui::clLime);
   EXPECT_EQ(w.core.UpdateFileLoaded, 0);
+  // Start made usable another way (the service window's File button) leaves the device alone
+  // too, without spending the run's one update.
+  f().btnSimpleAuto->SetEnabled(true);
+  w.input().Click(*f().btnSimpleAuto);
+  EXPECT_TRUE(w.shell.boxes.empty());
+  EXPECT_FALSE(f().btnSimpleAuto->Enabled());
+  EXPECT_EQ(w.app.UpdateFinished, 0);
   // Every open is refused: not even the version is read (it selects a register bank).
   f().GetFWVersion();
   EXPECT_EQ(f().lblFWVer->Caption(), "Current Firmware:unknown");
