@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DeviceOwnership.h"
 #include "app/InformationTexts.h"
 #include "chip/PlaybackStatus.h"
 #include "image/FlashImage.h"
@@ -24,6 +25,10 @@ struct AppState {
   std::uint8_t UpdateFinished = 0;
   std::uint8_t IspIdToggle = 0;
   std::uint8_t ModelIndex = 0;  // row of the device model table probed or found last, 0..15
+
+  // The window's claims on the devices it sends to; the window programs set how devices are
+  // claimed before the window is created.
+  DeviceOwnership Ownership;
 
   // An operation that holds the connection across the message pump is running (a flash
   // operation or sequence, a register bank or I2C read).

@@ -1,14 +1,17 @@
 // Device presence polling on the update panel: one id per timer tick until a device answers,
-// then a presence check once a second; the detection switch, the custom id edits, the File
-// button and the firmware version readout.
+// then a presence check once a second; the window's claim on the device it shows, held while it
+// shows it; the detection switch, the custom id edits, the File button and the firmware version
+// readout.
 
 #include <string>
+#include <string_view>
 
 #include "app/DeviceActivity.h"
 #include "app/DeviceModels.h"
 #include "app/Unit1.h"
 #include "chip/RegisterMap.h"
 #include "chip/Registers.h"
+#include "platform/DeviceOwner.h"
 #include "transport/Protocol.h"
 #include "util/Text.h"
 
@@ -36,6 +39,8 @@ void TForm1::Timer1Timer(ui::Control&) {
   // that operation without notice).
   if (!app.DetectEnabled || app.UpdateFinished) {
     if (usb.GetDeviceFound() && !app.DeviceActivityRunning) usb.Close();
+    // The window works with no device now: another program may have it.
+    if (!app.DeviceActivityRunning) app.Ownership.ReleaseAll();
     return;
   }
   // 2. A running sequence owns the connection, its driver mode and its match text.
@@ -75,6 +80,9 @@ void TForm1::Timer1Timer(ui::Control&) {
     pnlUSBExist->SetColor(ui::clBtnFace);
     lblDetectDevice->SetCaption("No device is available");
     btnSimpleAuto->SetEnabled(false);
+    if (!app.DeviceActivityRunning) app.Ownership.ReleaseAll();
+  } else if (!OwnDevice(usb.GetDevicePath())) {
+    // Another program works with the device; the next ticks ask again.
   } else if (usb.GetUseAudioDriver() == 1) {
     lblDetectDevice->SetCaption(
         "Find Device " + std::string(FieldText(DeviceModelTable().at(app.ModelIndex).DisplayName)));
@@ -87,6 +95,17 @@ void TForm1::Timer1Timer(ui::Control&) {
   } else {
     lblDetectDevice->SetCaption("Firmware update device E7B2 is exist");
   }
+}
+
+bool TForm1::OwnDevice(std::string_view path) {
+  if (app.Ownership.Own(path)) return true;
+  // Nothing may look ready for a device the window cannot send to.
+  const ClaimResult& refusal = app.Ownership.LastRefusal();
+  pnlUSBExist->SetColor(ui::clBtnFace);
+  btnSimpleAuto->SetEnabled(false);
+  lblDetectDevice->SetCaption(refusal.inUse ? "In use by " + DescribeHolder(refusal.holder)
+                                            : "Device cannot be claimed: " + refusal.error);
+  return false;
 }
 
 void TForm1::chkDetectUSBClick(ui::Control&) {
@@ -104,6 +123,7 @@ void TForm1::chkDetectUSBClick(ui::Control&) {
     lbledtVID->SetEnabled(true);
     lbledtPID->SetEnabled(true);
     core.UsbDevice.ClearDeviceFound();
+    if (!app.DeviceActivityRunning) app.Ownership.ReleaseAll();
   }
 }
 

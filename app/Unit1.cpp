@@ -33,6 +33,12 @@ TForm1::TForm1(AppState& app, CoreState& core, Shell& shell)
   BuildInformationPage();
   BuildBinFilePage();
   BindEvents();
+  // One gate for every handler: nothing is sent to a device another program holds.
+  core.UsbDevice.SetOpenGate([this](std::string_view path) { return OwnDevice(path); });
+}
+
+TForm1::~TForm1() {
+  core.UsbDevice.SetOpenGate(nullptr);
 }
 
 void TForm1::BindEvents() {
@@ -130,6 +136,15 @@ void TForm1::Create() {
 CloseAction TForm1::Close(CloseAction action) {
   dispatcher_.Invoke([this, &action] { FormClose(*this, action); });
   return action;
+}
+
+std::string TForm1::SessionEndRefusal() const {
+  if (app.UpdateBusy)
+    return "A firmware update is running: ending now would leave the device without working "
+           "firmware.";
+  if (app.DeviceActivityRunning)
+    return "An operation on the device is running: ending now would cut it short.";
+  return {};
 }
 
 void TForm1::FormCreate(ui::Control&) {
@@ -230,6 +245,8 @@ void TForm1::FormCreate(ui::Control&) {
 
 void TForm1::FormClose(ui::Control&, CloseAction&) {
   if (core.UsbDevice.GetDeviceFound()) core.UsbDevice.Close();
+  // An operation still running takes its claim again when it opens; it ends with the program.
+  if (!app.DeviceActivityRunning) app.Ownership.ReleaseAll();
 }
 
 }  // namespace qv

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "app/AppState.h"
@@ -21,12 +23,17 @@ class TForm1 : public ui::Form {
  public:
   // Builds every control in its layout state. Nothing talks to the device or the file system.
   TForm1(AppState& app, CoreState& core, Shell& shell);
+  // The connection no longer asks a window that is gone whether it may open.
+  ~TForm1() override;
 
   // The creation event: brings every control into its start state (run once, after
   // construction, through the dispatcher so a failure reaches the error box).
   void Create();
   // The close event; returns the action as the event left it.
   CloseAction Close(CloseAction action = CloseAction::Free);
+  // Why the session (logoff, shutdown) must not end now, as the system shows it: an update or
+  // another operation holds the device. Empty when it may end.
+  std::string SessionEndRefusal() const;
 
   ui::EventDispatcher& Dispatcher() { return dispatcher_; }
 
@@ -71,6 +78,9 @@ class TForm1 : public ui::Form {
   void chkDetectUSBClick(ui::Control& Sender);
   void lbledtVIDPIDKeyDown(ui::Control& Sender, std::uint16_t& Key, ui::ShiftState Shift);
   void USBLoadFileBitBtnClick(ui::Control& Sender);
+  // The gate of every open of the connection: true when the window owns the device at `path` (its
+  // claim taken now if need be); otherwise shows who holds it and disables Start.
+  bool OwnDevice(std::string_view path);
   // Reads the chip's firmware version into lblFWVer; no control runs it.
   void GetFWVersion();
   // The firmware file behind the flash image (app/FirmwareFile.cpp): the found model's file from

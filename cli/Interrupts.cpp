@@ -35,10 +35,19 @@ void Say(const char* text) {
             nullptr);
 }
 
+// Windows ends the process as soon as the handler returns from a close, logoff or shutdown event,
+// and at the latest about 5 s after the event: the handler holds on for most of that, while the
+// command stops at its block and leaves the device protected and out of ISP mode; the process
+// ends sooner when the command has ended.
+constexpr DWORD kSessionEndGraceMs = 4500;
+
 BOOL WINAPI OnControl(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  const bool ending =
+      event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && !ending) return FALSE;
   if (++Count() == 1) {
     Say(kFirstText);
+    if (ending) Sleep(kSessionEndGraceMs);
     return TRUE;
   }
   Say(kSecondText);
@@ -63,7 +72,7 @@ extern "C" void OnSignal(int) {
 
 }  // namespace
 
-const std::atomic<int>& InstallInterruptHandlers() {
+std::atomic<int>& InstallInterruptHandlers() {
 #ifdef _WIN32
   SetConsoleCtrlHandler(OnControl, TRUE);
 #else
@@ -72,8 +81,13 @@ const std::atomic<int>& InstallInterruptHandlers() {
   sigemptyset(&action.sa_mask);
   // Device requests and file writes in progress go on after the handler has counted.
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  // A reader that went away (qvtool ... | head) must not end the tool in the middle of an erase:
+  // the write fails instead, and the tool finishes with the device safe.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
 #endif
   return Count();
 }

@@ -39,6 +39,9 @@ void TForm1::btnSimpleAutoClick(ui::Control&) {
   if (app.UpdateBusy) return;
   DeviceActivity activity(app);
   if (!activity) return;
+  // A device another program holds is left alone: nothing would reach it, and this run's one
+  // update would be spent on a failure.
+  if (!OwnDevice(core.UsbDevice.GetDevicePath())) return;
   core.SequenceFailed = 0;
   app.UpdateBusy = 1;
   if (shell.ShowMessageBox(kUpdateWarningText, kUpdateWarningCaption,

@@ -49,6 +49,8 @@ class IspBridge {
   // replaces the file whole (a temporary file renamed over it), so an interrupted one leaves the
   // previous contents.
   std::string AttachFile(const std::filesystem::path& path);
+  // The file the flash is kept in; empty when it lives in this process only.
+  const std::filesystem::path& AttachedFile() const { return file_; }
   void SaveFile();
   // Why the last save failed; empty when it worked.
   const std::string& SaveError() const { return saveError_; }

@@ -276,6 +276,19 @@ Simulation::Simulation(const SimSetup& setup) {
   bus_.FollowSchedules();
 }
 
+std::string Simulation::ClaimKey(std::string_view path) {
+  const SimDevice* device = bus_.DeviceAt(path);
+  if (!device) return {};
+  return FlashFileClaimKey(device->Chip().Isp().AttachedFile());
+}
+
+std::string FlashFileClaimKey(const std::filesystem::path& file) {
+  if (file.empty()) return {};
+  std::error_code error;
+  const auto resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(file), error);
+  return "simulated flash " + (error ? file : resolved).string();
+}
+
 std::string Simulation::FileError() const {
   if (!attachError_.empty()) return attachError_;
   for (std::size_t i = 0; i < bus_.DeviceCount(); ++i)

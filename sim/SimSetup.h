@@ -64,11 +64,18 @@ class Simulation {
   // Why a flash file could not be read when the simulation began (the flash then holds the
   // older firmware), or could not be saved since; empty while every file is as it should be.
   std::string FileError() const;
+  // What a process claims to own the device at `path` (see platform/DeviceOwner.h): the flash
+  // file, the one thing two processes' simulated devices can share; empty for a device whose
+  // flash lives in this process only, which nobody else can reach.
+  std::string ClaimKey(std::string_view path);
 
  private:
   SimBus bus_;
   BusClock clock_{bus_};
   std::string attachError_;
 };
+
+// The claim key of a simulated device kept in `file`: one for every spelling of the file's path.
+std::string FlashFileClaimKey(const std::filesystem::path& file);
 
 }  // namespace qv::sim

@@ -37,6 +37,7 @@ bool QuorvexUsb::SetDevicePath(std::string_view path) {
 
 bool QuorvexUsb::Open() {
   Close();
+  if (gate_ && !gate_(DevicePath.data())) return false;
   // A failed open leaves the connection closed, so later requests fail without reaching a device.
   DeviceHandle = qv::DeviceHandle(io_, io_.Open(DevicePath.data()));
   if (DeviceHandle.Valid()) gone_ = false;

@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include "platform/DeviceHandle.h"
 #include "platform/DeviceInterfaces.h"
@@ -40,6 +42,13 @@ class QuorvexUsb {
   // id and must not let the last one win. Refuses a path that does not fit the field.
   bool SetDevicePath(std::string_view path);
 
+  // Asked with the device's path before every Open: false refuses the open, the connection stays
+  // closed and nothing reaches the device. The window's claim on the device it works with
+  // (another program may hold it); unset, every open goes ahead. Discovery's probe opens a
+  // handle of its own and is not asked.
+  using OpenGate = std::function<bool(std::string_view path)>;
+  void SetOpenGate(OpenGate gate) { gate_ = std::move(gate); }
+
   bool Open();
   void Close();
   bool IsOpen() const { return DeviceHandle.Valid(); }
@@ -72,6 +81,7 @@ class QuorvexUsb {
   std::array<char, kMatchIdSize> MatchId{};
   qv::DeviceHandle DeviceHandle;
   bool gone_ = false;
+  OpenGate gate_;
 };
 
 }  // namespace qv

@@ -1,4 +1,7 @@
 // The window program on real devices: SetupAPI discovery, DeviceIoControl and the real clock.
+#include <string>
+#include <string_view>
+
 #include "app/win32/WindowProgram.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32DeviceInterfaces.h"
@@ -11,7 +14,9 @@ int RunRealWindowProgram(WindowMode mode) {
   Win32DeviceInterfaces interfaces;
   Win32Clock clock;
   Win32Shell shell(kApplicationTitle);
-  return RunWindowProgram(io, interfaces, clock, shell, mode);
+  // A real device is claimed by its interface path, which names it to every process.
+  return RunWindowProgram(io, interfaces, clock, shell, mode,
+                          [](std::string_view path) { return std::string(path); });
 }
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "app/win32/WindowProgram.h"
 #include "platform/win32/Win32Clock.h"
@@ -39,7 +40,10 @@ int RunSimulatedWindowProgram(WindowMode mode, const char* caption) {
   Win32Clock realClock;
   sim::PacedClock clock(realClock, simulation.Clock());
   Win32Shell shell(kApplicationTitle);
-  return RunWindowProgram(simulation.Bus(), simulation.Bus(), clock, shell, mode);
+  // Another process reaches a simulated device only through its flash file.
+  return RunWindowProgram(
+      simulation.Bus(), simulation.Bus(), clock, shell, mode,
+      [&simulation](std::string_view path) { return simulation.ClaimKey(path); });
 }
 
 }  // namespace qv

@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <exception>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "app/Unit1.h"
 #include "flash/CoreState.h"
@@ -12,10 +15,22 @@ namespace qv {
 
 namespace {
 
+// The name another program is told holds a device: the program's file without its extension, as
+// the task list shows it ("qvupdate", "qvservice-sim").
+std::string ProgramName() {
+  char path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string_view name(path, length < MAX_PATH ? length : 0);
+  name = name.substr(name.find_last_of("\\/") + 1);
+  name = name.substr(0, name.rfind('.'));
+  return name.empty() ? std::string(kApplicationTitle) : std::string(name);
+}
+
 int RunWindow(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32Shell& shell,
-              WindowMode mode) {
+              WindowMode mode, ClaimKeyFor claimKeyFor) {
   AppState app;
   app.ServiceMode = mode == WindowMode::kService;
+  app.Ownership = DeviceOwnership(std::move(claimKeyFor), ProgramName());
   CoreState core(io, interfaces, clock);
   TForm1 form(app, core, shell);
   // The creation event runs before the window is first shown, as the layout's caption must
@@ -29,6 +44,7 @@ int RunWindow(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32She
     return 1;
   }
   window.OnCloseQuery = [&form] { return form.Close() != CloseAction::None; };
+  window.OnQueryEndSession = [&form] { return form.SessionEndRefusal(); };
   window.Show(SW_SHOWNORMAL);
 
   MSG msg;
@@ -42,9 +58,9 @@ int RunWindow(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32She
 }  // namespace
 
 int RunWindowProgram(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32Shell& shell,
-                     WindowMode mode) {
+                     WindowMode mode, ClaimKeyFor claimKeyFor) {
   try {
-    return RunWindow(io, interfaces, clock, shell, mode);
+    return RunWindow(io, interfaces, clock, shell, mode, std::move(claimKeyFor));
   } catch (const std::exception& e) {
     shell.ShowException(e.what());
   } catch (...) {

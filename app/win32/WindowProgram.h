@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DeviceOwnership.h"
 #include "platform/Clock.h"
 #include "platform/DeviceInterfaces.h"
 #include "platform/DeviceIo.h"
@@ -12,10 +13,11 @@ namespace qv {
 enum class WindowMode { kUpdate, kService };
 
 // The window program over the given ports: creates the state and the main window, runs its
-// creation event, shows it and runs the message loop until the window closes. Returns the exit
-// code.
+// creation event, shows it and runs the message loop until the window closes. The window claims
+// each device it sends to by the key `claimKeyFor` gives, in the name of the program's file.
+// Returns the exit code.
 int RunWindowProgram(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32Shell& shell,
-                     WindowMode mode);
+                     WindowMode mode, ClaimKeyFor claimKeyFor);
 
 // The same over real devices: SetupAPI discovery, DeviceIoControl and the real clock.
 int RunRealWindowProgram(WindowMode mode);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/AppState.h"
 #include "app/Unit1.h"
@@ -30,6 +31,12 @@ class Window {
   sim::SimBus& bus() { return sim_.Bus(); }
   ui::EventDispatcher& input() { return form->Dispatcher(); }
   sim::BusClock& clock() { return sim_.Clock(); }
+  // Claims the devices the window sends to as the simulated window programs do, by their flash
+  // files, in the name of `program`. Without it the window claims nothing.
+  void ClaimDevicesAs(const std::string& program) {
+    app.Ownership =
+        DeviceOwnership([this](std::string_view path) { return sim_.ClaimKey(path); }, program);
+  }
 
   // Lets `span` of virtual time pass in 1 ms steps, running every timer that falls due, as the
   // message loop would. The first call also schedules timers not seen before.

@@ -16,8 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/cli/FirmwareSamples.h"
-#include "tests/image/TempFiles.h"
+#include "tests/support/TempFiles.h"
+#include "tests/support/TestFirmware.h"
+#include "tests/support/ToolRun.h"
 #include "util/AppendedFile.h"
 #include "util/AtomicFile.h"
 #include "util/OwnedFile.h"

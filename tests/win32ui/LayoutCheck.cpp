@@ -6,11 +6,12 @@
 // over a simulated Brevanto RX1 Pro whose firmware file lies in a work folder (the longest file
 // line the panel shows), lets polling find both, and checks every text of the update panel and
 // of each service page with TextFit: the Information page also with every status text, the panel
-// also with the update's longest result line (Start, then Cancel in the warning box) and its
-// success line. The shell is scripted (it answers the box) but tells the desktop's density. The
-// desktop must give the process <dpi> pixels per inch (the test sets Wine's LogPixels) and this
-// program must be aware of it, as its manifest says. Prints the fonts Wine gave for those asked
-// for, each problem as a FAIL: line, and exits 1 if any.
+// also with the update's longest result line (Start, then Cancel in the warning box), its
+// success line and the device line of a device another program holds. The shell is scripted (it
+// answers the box) but tells the desktop's density. The desktop must give the process <dpi> pixels
+// per inch (the test sets Wine's LogPixels) and this program must be aware of it, as its manifest
+// says. Prints the fonts Wine gave for those asked for, each problem as a FAIL: line, and exits 1
+// if any.
 #include <windows.h>
 
 #include <cstdio>
@@ -97,6 +98,15 @@ void CheckWindow(bool service, const std::filesystem::path& work, TextFitReport&
     failures.push_back(std::string(name) + ": the firmware file was not found: \"" +
                        form.lblUpdaeFileStatus->Caption() + "\"");
   }
+  PumpMessages();
+
+  // The device line naming another program that holds the device: the longest of the tool's own
+  // program names, with a process id of seven digits.
+  const std::string found = form.lblDetectDevice->Caption();
+  form.lblDetectDevice->SetCaption("In use by qvservice-sim (process 9999999)");
+  PumpMessages();
+  CheckTextFit(hwnd, std::string(name) + ", a device in use", report);
+  form.lblDetectDevice->SetCaption(found);
   PumpMessages();
 
   if (!service) {

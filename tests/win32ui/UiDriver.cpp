@@ -13,6 +13,9 @@
 //   qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>
 //     the same update in the service window, with another file opened on the "Gen. Bin File"
 //     page while it runs: the flash must end with the model's file.
+//   qv_ui_driver update-owned <qvupdate-sim.exe> <work folder> <screenshot.bmp>
+//     the same update on a device the driver holds first, as another program would, and with the
+//     session asked to end while it runs.
 //   qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>
 //     the engineering pages of the service window; see ServiceScenario.h.
 //   qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>
@@ -132,6 +135,10 @@ constexpr UpdateMode kUpdateModes[] = {
      .outcome = UpdateOutcome::kSuccess,
      .disturbance = UpdateDisturbance::kEditorLoad,
      .device = UpdateDevice::kSimulatedTwin},
+    {.name = "update-owned",
+     .outcome = UpdateOutcome::kSuccess,
+     .disturbance = UpdateDisturbance::kOtherOwner,
+     .device = UpdateDevice::kSimulatedTwin},
     {.name = "update-real",
      .outcome = UpdateOutcome::kSuccess,
      .disturbance = UpdateDisturbance::kNone,
@@ -150,6 +157,7 @@ int Usage() {
       "       qv_ui_driver update-real|update-real-unplug <qvupdate.exe> <work folder> "
       "<screenshot.bmp>\n"
       "       qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
+      "       qv_ui_driver update-owned <qvupdate-sim.exe> <work folder> <screenshot.bmp>\n"
       "       qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>\n"
       "       qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
       "       qv_ui_driver scale <dpi> <qvupdate-sim.exe> <qvservice-sim.exe> "

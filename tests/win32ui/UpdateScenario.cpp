@@ -10,6 +10,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/DeviceOwner.h"
+#include "sim/SimSetup.h"
 #include "tests/support/TestFirmware.h"
 #include "tests/win32driver/LoopbackDevices.h"
 #include "tests/win32ui/ProgramUnderTest.h"
@@ -45,6 +47,10 @@ constexpr DWORD kRunningTimeoutMs = 15000;
 constexpr DWORD kLoadDialogTimeoutMs = 3000;
 constexpr WPARAM kBinFileTab = 5;
 constexpr const char* kFailText = "Firmware update Fail!";
+// How long the window is watched showing a device another program holds: its ticks come once a
+// second, and each must leave it so.
+constexpr DWORD kHeldMs = 2500;
+constexpr DWORD kQueryEndSessionTimeoutMs = 10000;
 // Past the erase and its polls, inside the blank check or the programming.
 constexpr const char* kUnplugSetup = ";fail-after=1500";
 
@@ -126,6 +132,57 @@ void LoadAnotherFileMeanwhile(const ProgramUnderTest& sim, HWND window,
   } else {
     std::printf("\"Current File\" refused while the update runs\n");
   }
+}
+
+// The window's answer to the system's question whether the session may end (logoff): true
+// when it may. A window that does not answer in time fails the check.
+bool SessionMayEnd(HWND window, Failures& failures) {
+  DWORD_PTR answer = 0;
+  const LRESULT delivered =
+      SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                          kQueryEndSessionTimeoutMs, &answer);
+  failures.Check(delivered != 0, "the window did not answer WM_QUERYENDSESSION within " +
+                                     std::to_string(kQueryEndSessionTimeoutMs / 1000) + " s");
+  return answer != 0;
+}
+
+// The driver holds the device as another program would: the window must show it in use, naming
+// the driver, keep Start disabled and announce no file, tick after tick; let the session end,
+// as nothing runs; and go on once the driver lets go.
+void ShowsInUseUntilReleased(const ProgramUnderTest& sim, HWND window, ClaimResult& held,
+                             Failures& failures) {
+  const std::string inUse =
+      "In use by qv_ui_driver (process " + std::to_string(GetCurrentProcessId()) + ")";
+  const auto showsInUse = [&] {
+    const std::vector<ChildWindow> children = ChildWindows(window);
+    const ChildWindow* start = FindChild(children, "Start", "Button");
+    return Shown(children, inUse.c_str(), "Static") &&
+           Shown(children, "No Updated File !", "Static") && start && !start->enabled;
+  };
+  if (!sim.WaitUntil(showsInUse, kReadyTimeoutMs)) {
+    failures.Check(false, "the window does not show \"" + inUse +
+                              "\" with Start disabled and no file announced");
+    PrintPanel(window);
+    return;
+  }
+  std::printf("the window shows \"%s\"\n", inUse.c_str());
+  Sleep(kHeldMs);
+  failures.Check(showsInUse(), "a later tick took the device another program holds");
+  failures.Check(SessionMayEnd(window, failures), "the idle window refused the session's end");
+  held.claim.Release();
+}
+
+// Asked while the paced update runs, the window refuses the session's end.
+void AskSessionEndMeanwhile(const ProgramUnderTest& sim, HWND window, Failures& failures) {
+  const bool running = sim.WaitUntil(
+      [&] { return ChildHandle(window, "Stop", "Button") != nullptr; }, kRunningTimeoutMs);
+  if (!running) {
+    failures.Check(false, "the update did not start running");
+    return;
+  }
+  const bool mayEnd = SessionMayEnd(window, failures);
+  failures.Check(!mayEnd, "the window let the session end while the update ran");
+  std::printf("WM_QUERYENDSESSION during the update: %s\n", mayEnd ? "may end" : "refused");
 }
 
 // Waits for the end of the update: Start has become a disabled "Finish" and one of the final
@@ -217,7 +274,17 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
   std::string setup = "model=Brevanto_RX1;flash-file=" + flashFile;
   if (expected == UpdateOutcome::kFailure) setup += ";flip-reads=1";
   if (expected == UpdateOutcome::kUnplugged) setup += kUnplugSetup;
-  if (disturbance == UpdateDisturbance::kEditorLoad) setup += kPacedSetup;
+  if (disturbance != UpdateDisturbance::kNone) setup += kPacedSetup;
+  // Taken before the program starts, so that it never finds the device free.
+  ClaimResult held;
+  if (disturbance == UpdateDisturbance::kOtherOwner) {
+    held = ClaimDevice(sim::FlashFileClaimKey(flashFile), "qv_ui_driver");
+    if (!held.claim.Held()) {
+      failures.Check(false, "the driver could not claim the device: " +
+                                (held.inUse ? DescribeHolder(held.holder) : held.error));
+      return 1;
+    }
+  }
   std::unique_ptr<test::LoopbackDevices> devices;
   if (device == UpdateDevice::kLoopbackDriver) {
     std::printf("loopback devices: %s\n", setup.c_str());
@@ -237,6 +304,10 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
   if (!sim.Started()) return 1;
   HWND window = sim.WaitForMainWindow(kMainCaption, kStartTimeoutMs, started);
   if (!window) return 1;
+  if (held.claim.Held()) {
+    ShowsInUseUntilReleased(sim, window, held, failures);
+    if (failures.count != 0) return 1;
+  }
 
   if (!sim.WaitUntil([&] { return IsReady(window); }, kReadyTimeoutMs)) {
     failures.Check(false, std::string("not ready within ") +
@@ -260,6 +331,7 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
   const ULONGLONG confirmed = GetTickCount64();
   if (disturbance == UpdateDisturbance::kEditorLoad)
     LoadAnotherFileMeanwhile(sim, window, folder, failures);
+  if (disturbance == UpdateDisturbance::kOtherOwner) AskSessionEndMeanwhile(sim, window, failures);
 
   if (WaitForFinish(sim, window, failures)) {
     std::printf("update ended after %llu ms\n", GetTickCount64() - confirmed);
@@ -274,6 +346,9 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
         std::string("the update ended with \"") + unwanted + "\", expected \"" + wanted + "\"");
     failures.Check(!FindProcessWindow(sim.Id(), "#32770", "Warning"),
                    "the \"Warning\" box is still open");
+    if (disturbance == UpdateDisturbance::kOtherOwner)
+      failures.Check(SessionMayEnd(window, failures),
+                     "the window still refuses the session's end after the update");
   }
   if (SaveWindowBitmap(window, screenshot)) {
     std::printf("screenshot: %s\n", screenshot.c_str());

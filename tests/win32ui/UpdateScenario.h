@@ -16,10 +16,12 @@ enum class UpdateOutcome { kSuccess, kFailure, kUnplugged };
 // that the real program finds and reaches through Windows.
 enum class UpdateDevice { kSimulatedTwin, kLoopbackDriver };
 
-// What the user does while the update runs: nothing, or (in the service window, with a device
-// paced in real time so the update lasts) open another firmware file on the "Gen. Bin File"
-// page. The flash must end with the model's file either way.
-enum class UpdateDisturbance { kNone, kEditorLoad };
+// What happens around the update: nothing; or (in the service window, with a device paced in
+// real time so the update lasts) the user opens another firmware file on the "Gen. Bin File"
+// page while it runs; or another program (the driver) holds the device until the window shows
+// it in use, and the session is asked to end while the paced update runs, which the window must
+// refuse. The flash must end with the model's file each time.
+enum class UpdateDisturbance { kNone, kEditorLoad, kOtherOwner };
 
 // Empties workDir first, so nothing of an earlier run counts. Returns the process exit code:
 // 0 when everything matched, 1 otherwise.

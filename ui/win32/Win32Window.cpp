@@ -150,6 +150,8 @@ class Win32Window::Impl {
   void SyncScroll(const ScrollBar& bar);
   void ArmTimer(std::size_t index);
   void Invalidate(const Control& control);
+  LRESULT OnQueryEndSession();
+  void WithdrawEndRefusal();
 
   Win32Window& owner_;
   Form& form_;
@@ -163,6 +165,7 @@ class Win32Window::Impl {
   std::size_t observer_ = 0;
   bool mirroring_ = false;
   bool quitOnDestroy_ = false;
+  bool endRefused_ = false;  // a reason to keep the session is registered with the system
 };
 
 Win32Window::Impl::Impl(Win32Window& owner, Form& form, EventDispatcher& dispatcher)
@@ -357,7 +360,10 @@ LRESULT CALLBACK Win32Window::Impl::WindowProc(HWND hwnd, UINT message, WPARAM w
   }
   auto* self = reinterpret_cast<Impl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (!self) return DefWindowProcA(hwnd, message, wParam, lParam);
-  return self->HandleWindow(hwnd, message, wParam, lParam);
+  const LRESULT result = self->HandleWindow(hwnd, message, wParam, lParam);
+  // What kept the session may have ended in this message (a click's handler returned, a tick).
+  self->WithdrawEndRefusal();
+  return result;
 }
 
 LRESULT CALLBACK Win32Window::Impl::ControlProc(HWND hwnd, UINT message, WPARAM wParam,
@@ -433,6 +439,9 @@ LRESULT Win32Window::Impl::HandleWindow(HWND hwnd, UINT message, WPARAM wParam, 
         return 0;
       }
       break;
+    case WM_QUERYENDSESSION:
+      if (hwnd != window) break;
+      return OnQueryEndSession();
     case WM_CLOSE:
       if (hwnd != window) break;
       if (owner_.OnCloseQuery && !owner_.OnCloseQuery()) return 0;
@@ -592,6 +601,27 @@ void Win32Window::Impl::OnTabClick(PageControl& pages, int x, int y) {
       return;
     }
   }
+}
+
+LRESULT Win32Window::Impl::OnQueryEndSession() {
+  const std::string reason = owner_.OnQueryEndSession ? owner_.OnQueryEndSession() : "";
+  if (reason.empty()) return TRUE;
+  // The system shows the reason beside the window while the user decides whether to end anyway.
+  std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(
+                        CP_UTF8, 0, reason.data(), static_cast<int>(reason.size()), nullptr, 0)),
+                    L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, reason.data(), static_cast<int>(reason.size()), wide.data(),
+                      static_cast<int>(wide.size()));
+  ShutdownBlockReasonCreate(window, wide.c_str());
+  endRefused_ = true;
+  return FALSE;
+}
+
+void Win32Window::Impl::WithdrawEndRefusal() {
+  if (!endRefused_ || !window) return;
+  if (owner_.OnQueryEndSession && !owner_.OnQueryEndSession().empty()) return;
+  ShutdownBlockReasonDestroy(window);
+  endRefused_ = false;
 }
 
 // ---- Model to native

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "ui/Dispatcher.h"
 #include "ui/Form.h"
@@ -24,6 +25,10 @@ class Win32Window {
 
   // Asked when the user closes the window; false keeps it open. Without it the window closes.
   std::function<bool()> OnCloseQuery;
+  // Asked when the session is about to end (logoff, shutdown): why it must not end now, which
+  // the system shows the user, or empty when it may. The refusal is withdrawn once the answer is
+  // empty again. Without it the session may always end.
+  std::function<std::string()> OnQueryEndSession;
   // Set when the window is gone; the program's message loop then ends (WM_QUIT is posted).
   bool Closed() const;
 
