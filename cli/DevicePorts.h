@@ -56,6 +56,11 @@ class DevicePorts {
     return false;
   }
 
+  // What this process claims to own the device at `path` (platform/DeviceOwner.h): the path of a
+  // real device; for a simulated one its flash file, or nothing when no other process can reach
+  // it.
+  virtual std::string ClaimKey(std::string_view path) { return std::string(path); }
+
   // The simulation behind the ports; nullptr for real devices.
   virtual SimulationView* Simulation() { return nullptr; }
 };

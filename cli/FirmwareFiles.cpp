@@ -128,6 +128,24 @@ const DeviceModel* ModelOfFileName(const std::filesystem::path& path) {
   return found;
 }
 
+std::optional<std::string> FirmwareAtOutput(const std::filesystem::path& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  const std::string name = LowerAscii(DisplayName(path));
+  const char* what = nullptr;
+  for (const DeviceModel& model : DeviceModelTable()) {
+    const std::string stem = LowerAscii(FieldText(model.FileStem));
+    if (name == stem + ".hex" || name == stem + ".bin") what = "a model's firmware file";
+  }
+  if (!what) {
+    const InputFile file = ReadInputFile(path, kMaxFirmwareFileSize, kFirmwareLimit);
+    if (file.error.empty() && LooksLikeIntelHex(file.bytes)) what = "a firmware file (Intel HEX)";
+  }
+  if (!what) return std::nullopt;
+  return QuotedPath(path) + " is " + what +
+         ", and an output would replace it. Give another file, or pass --force to replace it";
+}
+
 const DeviceModel* ModelOfMatchText(const std::string& matchText) {
   for (const DeviceModel& model : DeviceModelTable())
     if (FieldText(model.MatchText) == matchText) return &model;

@@ -58,6 +58,11 @@ MarkerCheck FindMarkerInFile(FlashImage& image, const std::filesystem::path& pat
 // several fit ("Brevanto_RX1P" over "Brevanto_RX1"); nothing for a name with no model's stem.
 const DeviceModel* ModelOfFileName(const std::filesystem::path& path);
 
+// Why an output must not be written over `path`: it is a model's firmware file (its stem and
+// .hex or .bin), or an existing file of Intel HEX text, which no output of the tool is. Nothing
+// when it may be.
+std::optional<std::string> FirmwareAtOutput(const std::filesystem::path& path);
+
 // The model-table row of a device's match text, nothing for an update id.
 const DeviceModel* ModelOfMatchText(const std::string& matchText);
 

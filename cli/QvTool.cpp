@@ -9,6 +9,7 @@
 #include "cli/DevicePorts.h"
 #include "cli/DeviceSelection.h"
 #include "cli/FirmwareFiles.h"
+#include "cli/OwnedDevice.h"
 #include "cli/Prompt.h"
 #include "cli/Report.h"
 #include "cli/RequestTrace.h"
@@ -20,9 +21,10 @@ namespace {
 
 // Why the files of the command line must not be used, before anything is sent: two of them that
 // are one file on disk (the one would overwrite the other, or the trace a backup), or a file to
-// be written that cannot be. The trace's --log is one of them when the command has a trace.
+// be written that cannot be, or firmware that an output would replace (unless forced). The
+// trace's --log is one of them when the command has a trace.
 std::optional<std::string> FileProblem(const std::vector<NamedFile>& named,
-                                       const std::string& logPath) {
+                                       const std::string& logPath, bool force) {
   std::vector<NamedFile> files;
   for (const NamedFile& file : named)
     if (file.use != NamedFile::Use::kAppended) files.push_back(file);
@@ -38,6 +40,8 @@ std::optional<std::string> FileProblem(const std::vector<NamedFile>& named,
     if (file.use == NamedFile::Use::kRead) continue;
     if (std::string error = CheckWritable(file.path); !error.empty())
       return std::string(file.as) + ": " + error;
+    if (auto firmware = FirmwareAtOutput(file.path); firmware && !force)
+      return std::string(file.as) + ": " + *firmware;
   }
   return std::nullopt;
 }
@@ -62,7 +66,7 @@ class Tool {
     const Needs needs = command_.Need();
     // Without ports there is no trace to log.
     const std::string logPath = needs == Needs::kNothing ? std::string() : options_.logPath;
-    if (auto problem = FileProblem(command_.Files(), logPath))
+    if (auto problem = FileProblem(command_.Files(), logPath, options_.force))
       return report_.End(kExitUsage, *problem);
     if (auto problem = command_.Load(report_)) return report_.End(kExitUsage, *problem);
     CommandRun run{report_, streams_, options_, hooks_.interrupts};
@@ -112,6 +116,8 @@ class Tool {
     if (const std::string* file = command_.FileForTheModel(); file && !options_.force)
       if (auto mismatch = ModelMismatch(*file, device.matchText))
         return report_.End(kExitUsage, *mismatch);
+    const OwnedDevice owned = OwnDevice(ports, device);
+    if (owned.refusal) return report_.End(owned.refusal->exit, owned.refusal->message);
     if (!ProbePresentDevice(core.UsbDevice, device)) {
       const std::string problem = ports.OpenProblem(device.path);
       return report_.End(
@@ -191,13 +197,16 @@ int RunQvTool(const std::vector<std::string>& args, const ToolStreams& streams,
     // the memory's, and still ends in one report with a code that says the run failed.
     code = Report(streams, json).End(kExitUsage, error.what());
   }
-  // A report that could not be written (a full disk, a closed pipe) is no success to show.
+  // A report that could not be written (a full disk, a closed pipe, a closed terminal) is no
+  // success to show; by now the device is safe, whatever the output met.
   streams.out.flush();
+  streams.err.flush();
   if (!streams.out && code != kExitInterrupted) {
     streams.err << "qvtool: standard output could not be written (the command ended with exit "
                 << code << ")\n";
     return kExitUsage;
   }
+  if (!streams.err && code == kExitSuccess) return kExitUsage;
   return code;
 }
 

@@ -17,6 +17,7 @@ enum ExitCode : int {
   kExitFailed = 1,         // the operation failed on the device, or the update was not confirmed
   kExitUsage = 2,          // bad arguments, a refused firmware file, a file that cannot be written
   kExitNoDevice = 3,       // no device, or none this build can reach
+  kExitInUse = 4,          // another program owns the device: nothing was sent to it
   kExitInterrupted = 130,  // stopped by Ctrl-C, after leaving the device protected
 };
 

@@ -23,6 +23,7 @@ class SimulationPorts : public DevicePorts, public SimulationView {
     return simulation_.Clock();
   }
   SimulationView* Simulation() override { return this; }
+  std::string ClaimKey(std::string_view path) override { return simulation_.ClaimKey(path); }
 
   Clock& ClockFor(std::string_view path) override {
     sim::SimDevice* device = simulation_.Bus().DeviceAt(path);

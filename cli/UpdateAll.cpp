@@ -6,6 +6,7 @@
 
 #include "cli/Commands.h"
 #include "cli/FirmwareFiles.h"
+#include "cli/OwnedDevice.h"
 #include "cli/ProgressBoard.h"
 #include "cli/Prompt.h"
 #include "flash/CoreState.h"
@@ -93,7 +94,13 @@ DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentD
   const auto elapsed = [&clock, started] { return clock.Now() - started; };
   ProgressBar progress(row, terminal, columns, context.interrupts);
   progress.RecordSteps(&outcome.steps, elapsed);
-  if (!ProbePresentDevice(core->UsbDevice, device)) {
+  const OwnedDevice owned = OwnDevice(context.ports, device);
+  if (owned.refusal) {
+    outcome.result = *owned.refusal;
+    progress.ReportStatus({.step = FlashStep::kProbe,
+                           .kind = FlashEvent::Kind::kFailure,
+                           .text = outcome.result.message});
+  } else if (!ProbePresentDevice(core->UsbDevice, device)) {
     const std::string problem = context.ports.OpenProblem(device.path);
     outcome.result = {kExitFailed, problem.empty() ? "the device does not answer" : problem};
     progress.ReportStatus({.step = FlashStep::kProbe,

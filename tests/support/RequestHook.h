@@ -36,6 +36,7 @@ class RequestHook final : public cli::DevicePorts, private DeviceIo {
     return inner_->WaitForChange(most, inUse);
   }
   cli::SimulationView* Simulation() override { return inner_->Simulation(); }
+  std::string ClaimKey(std::string_view path) override { return inner_->ClaimKey(path); }
 
  private:
   NativeHandle Open(const char* path) override { return inner_->Io().Open(path); }
