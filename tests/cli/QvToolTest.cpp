@@ -335,6 +335,17 @@ TEST_F(QvTool, DevicesAreNamedAsListShowsThemInAnyCase) {
   EXPECT_EQ(chosen.status, 0) << chosen.err;
 }
 
+// Runs a shell script and returns what it printed.
+std::string Shell(const std::string& script) {
+  FILE* pipe = popen(("bash -c " + Quote(script)).c_str(), "r");
+  if (!pipe) return "popen failed";
+  std::string output;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+  pclose(pipe);
+  return output;
+}
+
 TEST_F(QvTool, ASecondCtrlCEndsTheToolAtOnce) {
   // The read-back writes into a pipe that is held open but never read: once its buffer is full
   // the tool waits there for good, and only the second Ctrl-C can end it.
@@ -348,15 +359,41 @@ TEST_F(QvTool, ASecondCtrlCEndsTheToolAtOnce) {
                              "break; sleep 0.05; done; "
                              "kill -INT $pid; sleep 0.3; kill -INT $pid; "
                              "wait $pid; echo \"status $?\"; cat err.txt";
-  FILE* pipe = popen(("bash -c " + Quote(script)).c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-  pclose(pipe);
+  const std::string output = Shell(script);
   EXPECT_CONTAINS(output, "status 130\n");
   EXPECT_CONTAINS(output, "qvtool: stopping after the current block");
   EXPECT_CONTAINS(output, "qvtool: quit at once");
+}
+
+TEST_F(QvTool, EveryWayARunIsEndedFromOutsideLeavesTheDeviceProtectedAndOutOfIspMode) {
+  Write("Brevanto_RX1.bin", Firmware(8192));
+  // A device in real time, so that each signal arrives in the step it is meant for: a closed
+  // terminal, a service manager's stop and Ctrl-C, during the erase, programming and verifying.
+  const std::pair<const char*, const char*> cases[] = {
+      {"HUP", "Flash Erase All"}, {"TERM", "Start Programming"}, {"INT", "Start Verifying"}};
+  for (const auto& [signal, step] : cases) {
+    SCOPED_TRACE(signal);
+    Remove("flash.bin");
+    const std::string output = Shell(
+        "cd " + Quote(DirPath()) + " || exit; " + Quote(QVTOOL_PATH) + " " +
+        Quote(Sim("real-time=1")) + " update --yes Brevanto_RX1.bin >out.txt 2>err.txt & pid=$!; " +
+        "for i in $(seq 500); do grep -qs " + Quote(step) +
+        " out.txt && break; sleep 0.01; done; " + "kill -" + signal +
+        " $pid; wait $pid; echo \"status $?\"; cat err.txt");
+    EXPECT_CONTAINS(output, "status 130\n");
+    EXPECT_CONTAINS(output, "qvtool: stopping after the current block");
+    EXPECT_CONTAINS(output, "it is write-protected and out of ISP mode\n");
+  }
+  // A reader that goes away ends nothing: the update runs to its end, and the tool says that
+  // its output was lost.
+  Remove("flash.bin");
+  const std::string piped = Shell("cd " + Quote(DirPath()) + " || exit; " + Quote(QVTOOL_PATH) +
+                                  " " + Quote(Sim("real-time=1")) +
+                                  " update --yes Brevanto_RX1.bin 2>err.txt | head -1 >/dev/null; "
+                                  "echo \"status ${PIPESTATUS[0]}\"; cat err.txt");
+  EXPECT_CONTAINS(piped, "status 2\n");
+  EXPECT_CONTAINS(piped, "standard output could not be written");
+  EXPECT_EQ(Tool({Sim(), "verify", "Brevanto_RX1.bin"}).status, 0);
 }
 
 TEST_F(QvTool, AStationKilledMidRunLeavesOnlyWholeLinesInItsRecord) {
