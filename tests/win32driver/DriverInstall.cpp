@@ -7,7 +7,6 @@
 #include <cfgmgr32.h>
 // clang-format on
 
-#include <cstring>
 #include <vector>
 
 namespace qv::test {
@@ -25,7 +24,6 @@ std::string Failed(const std::string& step) {
 class DeviceSet {
  public:
   DeviceSet() : set_(SetupDiCreateDeviceInfoList(&kLoopbackClass, nullptr)) {}
-  explicit DeviceSet(HDEVINFO set) : set_(set) {}
   DeviceSet(const DeviceSet&) = delete;
   DeviceSet& operator=(const DeviceSet&) = delete;
   ~DeviceSet() {
@@ -100,41 +98,6 @@ bool RemoveLoopbackDevice(const std::string& instanceId, std::string& error) {
     return false;
   }
   return true;
-}
-
-bool RemoveLoopbackInterface(const Guid& interfaceClassId, const std::string& path,
-                             std::string& error) {
-  // The structure's layout in memory is the one Bytes() gives.
-  GUID interfaceClass;
-  const auto bytes = interfaceClassId.Bytes();
-  std::memcpy(&interfaceClass, bytes.data(), bytes.size());
-  const DeviceSet set(
-      SetupDiGetClassDevsA(&interfaceClass, nullptr, nullptr, DIGCF_DEVICEINTERFACE));
-  if (!set.Valid()) {
-    error = Failed("SetupDiGetClassDevs");
-    return false;
-  }
-  error = "no interface " + path;
-  SP_DEVICE_INTERFACE_DATA interfaceData{};
-  interfaceData.cbSize = sizeof(interfaceData);
-  for (DWORD index = 0;
-       SetupDiEnumDeviceInterfaces(set.Get(), nullptr, &interfaceClass, index, &interfaceData);
-       ++index) {
-    // DWORD elements keep the detail structure suitably aligned.
-    std::vector<DWORD> storage(256);
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    if (!SetupDiGetDeviceInterfaceDetailA(set.Get(), &interfaceData, detail,
-                                          static_cast<DWORD>(storage.size() * sizeof(DWORD)),
-                                          nullptr, nullptr) ||
-        lstrcmpiA(detail->DevicePath, path.c_str()) != 0)
-      continue;
-    error.clear();
-    if (!SetupDiRemoveDeviceInterface(set.Get(), &interfaceData))
-      error = Failed("SetupDiRemoveDeviceInterface");
-    break;
-  }
-  return error.empty();
 }
 
 }  // namespace qv::test

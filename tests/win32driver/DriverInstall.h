@@ -9,8 +9,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/Guid.h"
-
 namespace qv::test {
 
 struct InstalledDevice {
@@ -27,11 +25,5 @@ std::optional<InstalledDevice> InstallLoopbackDevice(const std::string& infPath,
 // Removes the device as the PnP manager removes an unplugged one. False with the reason when a
 // step fails.
 bool RemoveLoopbackDevice(const std::string& instanceId, std::string& error);
-
-// Takes the interface of `path` off the lists while its device stays, as Windows does for a
-// device that left while a request of its was lost on the way: nothing completes that request.
-// False with the reason when a step fails.
-bool RemoveLoopbackInterface(const Guid& interfaceClass, const std::string& path,
-                             std::string& error);
 
 }  // namespace qv::test

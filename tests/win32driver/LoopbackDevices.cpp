@@ -218,8 +218,9 @@ void LoopbackDevices::Answer(const qvloop_request& request, qvloop_answer& reply
       // The request stays held, unanswered; the device itself is removed with the others.
       device->leftAt = Clock::now();
       simulation_->Bus().Unplug(*device->sim);
-      std::string error;
-      RemoveLoopbackInterface(device->sim->InterfaceClass(), device->path, error);
+      DWORD returned = 0;
+      ControlCall(control_.get(), QVLOOP_IOCTL_LOSE, &request.tag, sizeof(request.tag), nullptr, 0,
+                  returned, nullptr);
       WaitForInterface(device->sim->InterfaceClass(), device->linkKey, false);
       return;
     }
