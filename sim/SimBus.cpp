@@ -167,29 +167,38 @@ IoResult SimBus::Control(NativeHandle handle, std::uint32_t code,
   entry.at = device.Clock().Now();
   entry.sequence = sequence_++;
   const bool admitted = device.AdmitRequest();
-  const bool ok = Answer(device, admitted, code, input, output, entry);
-  entry.ok = ok;
+  const IoResult result = Answer(device, admitted, code, input, output, entry);
+  entry.ok = result.ok;
   if (device.ShouldLeaveBus()) Unplug(device);
   device.Log().Add(std::move(entry));
-  return {ok, ok ? static_cast<std::uint32_t>(output.size()) : 0};
+  return result;
 }
 
-bool SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
-                    std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
-                    LoggedRequest& entry) {
+IoResult SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
+                        std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+                        LoggedRequest& entry) {
   const bool audio = device.GetIdentity().presentation == Identity::Presentation::kAudio;
   // Each presentation is served by its own driver, which knows only its own requests.
   const auto request = audio ? drivers::DecodeAudioRequest(code, input, output, entry.refusal)
                              : drivers::DecodeVendorRequest(code, input, output, entry.refusal);
-  if (!request) return false;
+  if (!request) return {};
   RecordDecoded(entry, *request);
   // An injected fault fails the request after the driver read it, before the device acts.
   if (!admitted) {
     entry.refusal = "failed by fault injection";
-    return false;
+    return {};
   }
+  // A short answer delivers less than the whole buffer: the rest keeps what the caller had there.
+  const bool answerShort = request->deviceToHost && device.AnswersShort();
+  const std::vector<std::uint8_t> before =
+      answerShort ? std::vector<std::uint8_t>(output.begin(), output.end())
+                  : std::vector<std::uint8_t>{};
 
+  // Both drivers count the bytes of the data stage in the output buffer (the record travels in
+  // the input buffer): a device-to-host answer reports what the device delivered, and a
+  // host-to-device one the size of the buffer it was sent from.
   bool ok = false;
+  std::size_t returned = output.size();
   switch (request->kind) {
     case drivers::DecodedRequest::Kind::kPropertySupport:
       ok = true;
@@ -203,18 +212,25 @@ bool SimBus::Answer(SimDevice& device, bool admitted, std::uint32_t code,
         break;
       }
       const auto descriptor = device.DeviceDescriptor();
-      const std::size_t n = std::min(output.size(), descriptor.size());
-      std::copy_n(descriptor.begin(), n, output.begin());
+      returned = std::min(output.size(), descriptor.size());
+      std::copy_n(descriptor.begin(), returned, output.begin());
       ok = true;
       break;
     }
     case drivers::DecodedRequest::Kind::kControl:
       ok = device.Chip().Control(*request, output);
+      if (request->deviceToHost) returned = request->length;
       break;
   }
-  if (request->deviceToHost && ok)
-    entry.data.assign(output.begin(), output.begin() + request->length);
-  return ok;
+  if (!ok) return {};
+  if (answerShort && returned > 0) {
+    --returned;
+    std::copy(before.begin() + static_cast<std::ptrdiff_t>(returned), before.end(),
+              output.begin() + static_cast<std::ptrdiff_t>(returned));
+  }
+  if (request->deviceToHost)
+    entry.data.assign(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(returned));
+  return {true, static_cast<std::uint32_t>(returned)};
 }
 
 std::optional<std::vector<std::string>> SimBus::PresentPaths(const Guid& interfaceClass) {

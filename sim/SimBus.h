@@ -89,9 +89,10 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   std::size_t SlotOf(const SimDevice& device) const;
   // Plugs the slot's device in or takes it out as its schedule says; true when that changed it.
   bool FollowSchedule(Slot& slot);
-  bool Answer(SimDevice& device, bool admitted, std::uint32_t code,
-              std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
-              LoggedRequest& entry);
+  // The driver's answer: its success flag and the bytes it reports returned.
+  IoResult Answer(SimDevice& device, bool admitted, std::uint32_t code,
+                  std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+                  LoggedRequest& entry);
 
   std::vector<std::unique_ptr<Slot>> slots_;
   std::chrono::microseconds latency_{0};

@@ -58,9 +58,11 @@ class SimDevice {
   SimChip& Chip() { return chip_; }
   const SimChip& Chip() const { return chip_; }
 
-  // Faults: refuse the n-th request (1-based) without acting on it; answer n requests, then
-  // leave the bus.
+  // Faults: refuse the n-th request (1-based) without acting on it; answer the n-th request
+  // short when it reads from the device (its driver reports success with one byte fewer than
+  // asked for); answer n requests, then leave the bus.
   void FailRequestNumber(std::uint64_t n) { failRequest_ = n; }
+  void ShortAnswerNumber(std::uint64_t n) { shortRequest_ = n; }
   void GoneAfterRequests(std::uint64_t n) { goneAfter_ = n; }
 
   // Counts one request; false when a fault makes it fail.
@@ -73,6 +75,8 @@ class SimDevice {
     }
     return !(failRequest_ && requests_ == *failRequest_);
   }
+  // Whether the request just admitted is to be answered short.
+  bool AnswersShort() const { return shortRequest_ && requests_ == *shortRequest_; }
   bool ShouldLeaveBus() const { return goneAfter_ && requests_ >= *goneAfter_; }
   std::uint64_t RequestCount() const { return requests_; }
 
@@ -99,6 +103,7 @@ class SimDevice {
   std::uint64_t generation_ = 0;
   std::uint64_t requests_ = 0;
   std::optional<std::uint64_t> failRequest_;
+  std::optional<std::uint64_t> shortRequest_;
   std::optional<std::uint64_t> goneAfter_;
   PlugSchedule schedule_;
   std::optional<std::chrono::steady_clock::time_point> arrival_;

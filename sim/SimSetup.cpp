@@ -132,6 +132,10 @@ std::span<const Key> Keys() {
        [](SimSetup& s, std::string_view v) {
          return ParseCount(s.failRequest, "fail-request", v);
        }},
+      {"short-request",
+       [](SimSetup& s, std::string_view v) {
+         return ParseCount(s.shortRequest, "short-request", v);
+       }},
       {"latency-us",
        [](SimSetup& s, std::string_view v) -> std::string {
          const auto us = ParseUnsigned(v, 10, 10'000'000);
@@ -260,6 +264,7 @@ Simulation::Simulation(const SimSetup& setup) {
     SimDevice& device = bus_.Plug(identity);
     if (setup.failAfter) device.GoneAfterRequests(*setup.failAfter);
     if (setup.failRequest) device.FailRequestNumber(*setup.failRequest);
+    if (setup.shortRequest) device.ShortAnswerNumber(*setup.shortRequest);
     IspBridge& isp = device.Chip().Isp();
     isp.FitFlash(*setup.flash);
     WriteOlderFirmware(isp.Flash());

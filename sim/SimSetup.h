@@ -20,6 +20,7 @@ struct SimSetup {
   std::vector<Identity> devices;  // in plug order; empty: nothing plugged
   std::optional<std::uint64_t> failAfter;
   std::optional<std::uint64_t> failRequest;
+  std::optional<std::uint64_t> shortRequest;
   // A high-speed USB control transfer takes at least a microframe.
   std::chrono::microseconds latency{125};
   const FlashChipModel* flash = &DefaultFlashChip();

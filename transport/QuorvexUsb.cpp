@@ -61,7 +61,11 @@ bool QuorvexUsb::ControlRequest(std::uint8_t requestType, std::uint8_t request, 
     result = io_.Control(DeviceHandle.Get(), VendorIoctlFor(requestType), record, buffer);
   }
   gone_ = gone_ || result.gone;
-  return result.ok;
+  if (!result.ok) return false;
+  // Both drivers count the data stage alone in what they return (the record travels in the input
+  // buffer). An answer shorter than asked for left the rest of the buffer as it was: taken whole,
+  // an old value would pass for the device's.
+  return !protocol::IsDeviceToHost(requestType) || result.bytesReturned >= buffer.size();
 }
 
 const Guid& QuorvexUsb::InterfaceClass() const {

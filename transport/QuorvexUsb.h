@@ -57,7 +57,8 @@ class QuorvexUsb {
   bool Unreachable() const { return !DeviceHandle.Valid() || gone_; }
 
   // One control transfer. Device-to-host requests fill the buffer; host-to-device requests send
-  // it. True when the driver completed the call.
+  // it. True when the driver completed the call, and for a device-to-host request returned as
+  // many bytes as the buffer holds: a short answer fails.
   bool ControlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                       std::uint16_t index, std::span<std::uint8_t> buffer);
 

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "util/Text.h"
+
 namespace qv {
 namespace {
 
@@ -63,6 +65,33 @@ std::optional<std::string> InterfacePath(HDEVINFO list, SP_DEVICE_INTERFACE_DATA
 
 }  // namespace
 
+std::optional<Guid> InterfaceClassOfPath(std::string_view path) {
+  // "#{" then 8-4-4-4-12 hex digits and "}", then the end or a reference string.
+  constexpr std::size_t kGuidText = 38;
+  const std::size_t open = path.rfind("#{");
+  if (open == std::string_view::npos || path.size() < open + 1 + kGuidText) return std::nullopt;
+  const std::string_view text = path.substr(open + 1, kGuidText);
+  const std::size_t after = open + 1 + kGuidText;
+  if (text.back() != '}' || (after < path.size() && path[after] != '\\')) return std::nullopt;
+  const auto hex = [&](std::size_t at, std::size_t digits) {
+    return ParseUnsigned(text.substr(at, digits), 16);
+  };
+  const auto data1 = hex(1, 8), data2 = hex(10, 4), data3 = hex(15, 4);
+  if (!data1 || !data2 || !data3 || text[9] != '-' || text[14] != '-' || text[19] != '-' ||
+      text[24] != '-')
+    return std::nullopt;
+  Guid guid{static_cast<std::uint32_t>(*data1),
+            static_cast<std::uint16_t>(*data2),
+            static_cast<std::uint16_t>(*data3),
+            {}};
+  for (std::size_t i = 0; i < guid.data4.size(); ++i) {
+    const auto byte = hex(i < 2 ? 20 + 2 * i : 21 + 2 * i, 2);
+    if (!byte) return std::nullopt;
+    guid.data4[i] = static_cast<std::uint8_t>(*byte);
+  }
+  return guid;
+}
+
 std::optional<std::vector<std::string>> Win32DeviceInterfaces::PresentPaths(
     const Guid& interfaceClass) {
   const GUID classGuid = ToWindowsGuid(interfaceClass);
@@ -84,6 +113,17 @@ std::optional<std::vector<std::string>> Win32DeviceInterfaces::PresentPaths(
     if (auto path = InterfacePath(list.Get(), interfaceData)) paths.push_back(std::move(*path));
   }
   return paths;
+}
+
+std::optional<bool> Win32DeviceInterfaces::Listed(std::string_view path) {
+  const auto interfaceClass = InterfaceClassOfPath(path);
+  if (!interfaceClass) return std::nullopt;
+  const auto paths = PresentPaths(*interfaceClass);
+  if (!paths) return std::nullopt;
+  // SetupAPI's paths are not case-sensitive.
+  const std::string wanted = LowerAscii(path);
+  return std::any_of(paths->begin(), paths->end(),
+                     [&](const std::string& listed) { return LowerAscii(listed) == wanted; });
 }
 
 }  // namespace qv

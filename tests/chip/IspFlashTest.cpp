@@ -9,6 +9,7 @@
 #include <numeric>
 #include <vector>
 
+#include "chip/Registers.h"
 #include "tests/support/SimFixture.h"
 
 namespace qv {
@@ -258,6 +259,34 @@ TEST_F(IspCommands, AnswersAreAskedForAndFetchedAtTheirExactLengths) {
   FlashCommandRead(usb(), 0x9F, 3);
   Bytes four(4);
   EXPECT_FALSE(FlashReadResult(usb(), four));
+}
+
+// A driver that reports success with fewer bytes than asked for has not answered: the caller's
+// old bytes are never shown as the register, a status of 00 never reads as "ready, not
+// protected", and a block is never half old.
+TEST_F(IspCommands, AShortAnswerFailsTheReadAndLeavesNoStaleValue) {
+  EnterIsp();
+  device().Chip().Poke(13, 0x40, 0x12);
+  std::uint8_t value = 0xA5;
+  device().ShortAnswerNumber(device().RequestCount() + 1);
+  EXPECT_FALSE(ReadRegister(usb(), 0x40, &value));
+  EXPECT_EQ(value, 0xA5);
+
+  // The instruction, the ready poll, then the fetch of the status, answered short.
+  device().ShortAnswerNumber(device().RequestCount() + 3);
+  EXPECT_EQ(FlashReadStatus(usb()), kFlashStatusUnknown);
+  EXPECT_EQ(log().Entries().back().data, Bytes{});
+
+  Bytes block(64, 0x77);
+  device().ShortAnswerNumber(device().RequestCount() + 3);
+  EXPECT_FALSE(FlashReadPage(usb(), clock(), 0, block));
+  EXPECT_EQ(block, Bytes(64, 0x77));
+  EXPECT_EQ(log().Entries().back().data.size(), 63u);
+
+  // The next answers are whole again.
+  EXPECT_TRUE(ReadRegister(usb(), 0x40, &value));
+  EXPECT_EQ(value, 0x12);
+  EXPECT_EQ(FlashReadStatus(usb()), 0xFC);
 }
 
 TEST_F(IspCommands, IspSetUpStopsWhenItsBankIsNotSelected) {

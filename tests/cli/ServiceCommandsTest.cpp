@@ -270,6 +270,15 @@ TEST_F(ServiceCommands, JsonDocumentsCarryTheResults) {
   EXPECT_EQ(list["devices"][1]["driver"], "vendor");
 }
 
+// The probe, the bank select, then the register read, which its driver answers without the byte:
+// no value is shown for it.
+TEST_F(ServiceCommands, AShortAnswerShowsNoRegisterValue) {
+  const ToolRun run = Tool({Sim("short-request=3"), "reg", "read", "0", "0xAE"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_CONTAINS(run.err, "the register could not be read");
+}
+
 TEST_F(ServiceCommands, TheLogKeepsTheWholeTraceAFailingRequestIncluded) {
   // The probe, the bank select, then the register read fails.
   const ToolRun run = Tool({Sim("fail-request=3"), "--log", "trace.log", "reg", "read", "0", "0"});

@@ -21,8 +21,8 @@ TEST(SimSetupText, DefaultsToOneAudioDeviceOfTheFirstProduct) {
 
 TEST(SimSetupText, ReadsEveryKey) {
   const auto result = ParseSimSetup(
-      "model=Brevanto_RX3s,update-e6a4;fail-after=40;fail-request=3;latency-us=125;"
-      "real-time=1");
+      "model=Brevanto_RX3s,update-e6a4;fail-after=40;fail-request=3;short-request=5;"
+      "latency-us=125;real-time=1");
   ASSERT_TRUE(result.setup) << result.error;
   const SimSetup& s = *result.setup;
   ASSERT_EQ(s.devices.size(), 2u);
@@ -31,6 +31,7 @@ TEST(SimSetupText, ReadsEveryKey) {
   EXPECT_EQ(s.devices[1].presentation, Identity::Presentation::kUpdate);
   EXPECT_EQ(s.failAfter, 40u);
   EXPECT_EQ(s.failRequest, 3u);
+  EXPECT_EQ(s.shortRequest, 5u);
   EXPECT_EQ(s.latency, std::chrono::microseconds(125));
   EXPECT_TRUE(s.realTime);
   EXPECT_TRUE(ParseSimSetup("model=none").setup->devices.empty());
@@ -49,6 +50,7 @@ TEST(SimSetupText, RefusesWhatItDoesNotKnow) {
       {"fail-after=0", "fail-after needs a whole number of 1 or more"},
       {"fail-after=-1", "fail-after needs a whole number of 1 or more"},
       {"fail-request=x", "fail-request needs a whole number of 1 or more"},
+      {"short-request=0", "short-request needs a whole number of 1 or more"},
       {"latency-us=20000000", "latency-us needs microseconds from 0 to 10000000"},
       // Intervals in order, each with its end before the next begins; an open one ends the list.
       {"schedule=500-400", "schedule needs, for each device, intervals"},

@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/DeviceHandle.h"
+#include "platform/DriverRecords.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32DeviceInterfaces.h"
 #include "platform/win32/Win32DeviceIo.h"
@@ -137,6 +139,35 @@ TEST(Win32DeviceInterfaces, PathsNameTheirClassWhole) {
     ASSERT_GE(path.size(), suffix.size());
     EXPECT_EQ(path.substr(path.size() - suffix.size()), suffix) << path;
   }
+}
+
+// A failed request is taken for gone when its interface is no longer listed under the class its
+// path names: a path read wrongly would take a device that is there for gone.
+TEST(Win32DeviceInterfaces, APathIsLookedForUnderTheClassItNames) {
+  struct Row {
+    const char* path;
+    std::optional<Guid> names;
+  };
+  const Row rows[] = {
+      {"\\\\?\\usb#vid_e6a4&pid_6000#5&2c3d4e5f&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+       drivers::kUsbDeviceClass},
+      // The audio driver's interface with its reference string, the class in upper case.
+      {"\\\\?\\usb#vid_e5d3&pid_7a01&mi_00#6&1a2b&0&0000#{7E2C4D91-5A3B-4C6E-8F17-0B9D2A6E5C34}"
+       "\\global",
+       drivers::kAudioClass},
+      {"\\\\?\\usb#vid_e6a4&pid_6000#5&2c3d#{a5dcbf10-6530-11d2-901f-00c04fb951e}", std::nullopt},
+      {"\\\\?\\usb#vid_e6a4&pid_6000#5&2c3d#{a5dcbf10-6530-11d2-901f-00c04fb951ed}x", std::nullopt},
+      {"C:\\temp\\qv12.tmp", std::nullopt},
+  };
+  for (const Row& row : rows) EXPECT_EQ(InterfaceClassOfPath(row.path), row.names) << row.path;
+
+  Win32DeviceInterfaces interfaces;
+  const Guid hid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+  const auto paths = interfaces.PresentPaths(hid);
+  ASSERT_TRUE(paths && !paths->empty());
+  EXPECT_EQ(interfaces.Listed(paths->front()), true);
+  EXPECT_EQ(interfaces.Listed("\\\\?\\hid#gone#0#" + GuidText(hid)), false);
+  EXPECT_EQ(interfaces.Listed("C:\\temp\\qv12.tmp"), std::nullopt);
 }
 
 TEST(Win32DeviceInterfaces, ClassWithoutInterfacesIsAnEmptyList) {

@@ -21,6 +21,7 @@ struct LoopbackDevices::Device {
   std::string path;     // as SetupAPI lists it
   std::uint64_t requests = 0;
   bool installed = false;
+  std::optional<std::chrono::steady_clock::time_point> leftAt;
 };
 
 namespace {
@@ -156,6 +157,12 @@ bool LoopbackDevices::Plugged(std::size_t device) const {
   return devices_[device]->installed;
 }
 
+std::optional<std::chrono::steady_clock::time_point> LoopbackDevices::LeftAt(
+    std::size_t device) const {
+  std::lock_guard lock(mutex_);
+  return devices_[device]->leftAt;
+}
+
 std::vector<sim::LoggedRequest> LoopbackDevices::Requests(std::size_t device) const {
   std::lock_guard lock(mutex_);
   return devices_[device]->sim->Log().Entries();
@@ -170,6 +177,7 @@ std::vector<std::uint8_t> LoopbackDevices::Flash(std::size_t device) const {
 void LoopbackDevices::Remove(Device& device) {
   if (!device.installed) return;
   device.installed = false;
+  if (!device.leftAt) device.leftAt = Clock::now();
   std::string error;
   // A device that cannot be removed stays to the end of the prefix, which the test removes.
   RemoveLoopbackDevice(device.instanceId, error);
@@ -206,6 +214,16 @@ void LoopbackDevices::Answer(const qvloop_request& request, qvloop_answer& reply
   Device* device = DeviceOfLink(request.link);
   if (device) {
     if (device->faults.hangAt == ++device->requests) return;  // never answered
+    if (device->faults.lostAt == device->requests) {
+      // The request stays held, unanswered; the device itself is removed with the others.
+      device->leftAt = Clock::now();
+      simulation_->Bus().Unplug(*device->sim);
+      DWORD returned = 0;
+      ControlCall(control_.get(), QVLOOP_IOCTL_LOSE, &request.tag, sizeof(request.tag), nullptr, 0,
+                  returned, nullptr);
+      WaitForInterface(device->sim->InterfaceClass(), device->linkKey, false);
+      return;
+    }
     // The flash's busy times pass in real time, as the programs wait for them in real time.
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_);

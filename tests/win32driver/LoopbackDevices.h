@@ -32,7 +32,10 @@ namespace qv::test {
 // Faults of a device that the simulated chip does not show by itself. Requests count from 1 per
 // device.
 struct LoopbackFaults {
-  std::optional<std::uint64_t> hangAt;  // this request is never answered
+  std::optional<std::uint64_t> hangAt = std::nullopt;  // this request is never answered
+  // This request is lost with its device: never answered, and the device's interface leaves the
+  // lists while the request is held (the device itself is removed at the end).
+  std::optional<std::uint64_t> lostAt = std::nullopt;
 };
 
 class LoopbackDevices {
@@ -56,6 +59,9 @@ class LoopbackDevices {
   // The device leaves: the PnP manager removes it, and the simulated device leaves its bus.
   void Unplug(std::size_t device);
   bool Plugged(std::size_t device) const;
+  // When the device left (unplugged, by its setup's fail-after, or lost with a request); nullopt
+  // while it is there.
+  std::optional<std::chrono::steady_clock::time_point> LeftAt(std::size_t device) const;
   // What the simulated drivers saw of the device's requests, in order.
   std::vector<sim::LoggedRequest> Requests(std::size_t device) const;
   std::vector<std::uint8_t> Flash(std::size_t device) const;

@@ -7,9 +7,12 @@
 #include <chrono>
 #include <cstdio>
 
+#include "flash/CoreState.h"
+#include "flash/FlashOperations.h"
 #include "platform/DeviceHandle.h"
 #include "platform/win32/Win32DeviceInterfaces.h"
 #include "platform/win32/Win32DeviceIo.h"
+#include "sim/VirtualClock.h"
 #include "tests/win32driver/LoopbackDevices.h"
 #include "transport/Protocol.h"
 #include "transport/QuorvexUsb.h"
@@ -259,6 +262,56 @@ TEST_F(LoopbackPort, ADeviceThatLeavesFailsItsRequestsAndLeavesTheList) {
   }
   EXPECT_EQ(Present(protocol::kAudioInterfaceClass), std::vector<std::string>{});
   EXPECT_EQ(Present(protocol::kUsbDeviceInterfaceClass), std::vector<std::string>{});
+}
+
+// A device that leaves is gone at the first request that meets it, as on Linux: a wait on the
+// flash ends at once instead of polling out its ten seconds.
+TEST_F(LoopbackPort, ADeviceThatLeftIsGoneAndAWaitOnItEndsAtOnce) {
+  Start("model=Brevanto_RX1,update-e6a4");
+  for (std::size_t device : {0u, 1u}) {
+    SCOPED_TRACE(device);
+    sim::VirtualClock clock;
+    CoreState core(io_, interfaces_, clock);
+    core.UsbDevice.SetUseAudioDriver(device == 0 ? 1 : 0);
+    ASSERT_TRUE(core.UsbDevice.SetDevicePath(devices_->InterfacePath(device)));
+    ASSERT_TRUE(core.UsbDevice.Open());
+    Bytes byte(1);
+    EXPECT_TRUE(core.UsbDevice.ControlRequest(0xC3, 0x91, 0, 0xAE, byte));
+    devices_->Unplug(device);
+    EXPECT_FALSE(StatusWait(core));
+    EXPECT_TRUE(core.UsbDevice.Unreachable());
+    EXPECT_LT(clock.Now(), std::chrono::seconds(2));
+    EXPECT_EQ(devices_->Requests(device).size(), 1u);
+  }
+}
+
+// A request that ran out of its time is gone only when its device's interface left the list
+// meanwhile: a hung device is still there, one that left with the request is not.
+TEST_F(LoopbackPort, ARequestThatTimedOutIsGoneOnlyWhenItsDeviceLeft) {
+  Start("model=Brevanto_RX1", {LoopbackFaults{.hangAt = 2, .lostAt = 3}});
+  ASSERT_TRUE(Connect(0, 1));
+  Bytes byte(1);
+  EXPECT_TRUE(connection_.ControlRequest(0xC3, 0x91, 0, 0xAE, byte));
+  EXPECT_FALSE(connection_.ControlRequest(0xC3, 0x91, 0, 0xAF, byte));
+  EXPECT_FALSE(connection_.Unreachable());
+  EXPECT_FALSE(connection_.ControlRequest(0xC3, 0x91, 0, 0xAF, byte));
+  EXPECT_TRUE(connection_.Unreachable());
+  EXPECT_EQ(devices_->Requests(0).size(), 1u);
+}
+
+// Each device's n-th request answered one byte short through the real drivers' calls: the read
+// fails, and the next one is whole again.
+TEST_F(LoopbackPort, AShortAnswerFailsItsRead) {
+  Start("model=Brevanto_RX1,update-e6a4;short-request=2");
+  for (std::size_t device : {0u, 1u}) {
+    SCOPED_TRACE(device);
+    ASSERT_TRUE(Connect(device, device == 0 ? 1 : 0));
+    Bytes version(2, 0x55);
+    EXPECT_TRUE(connection_.ControlRequest(0xC3, 0x91, 0, 0xAE, std::span(version).first(1)));
+    EXPECT_FALSE(connection_.ControlRequest(0xC3, 0x91, 0, 0xAF, std::span(version).last(1)));
+    EXPECT_TRUE(connection_.ControlRequest(0xC3, 0x91, 0, 0xAF, std::span(version).last(1)));
+    EXPECT_EQ(version, (Bytes{0x01, 0x00}));
+  }
 }
 
 }  // namespace

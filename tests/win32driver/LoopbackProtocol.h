@@ -17,9 +17,12 @@
 #define QVLOOP_CONTROL_LINK L"\\DosDevices\\QvLoopbackControl"
 #define QVLOOP_CONTROL_PATH "\\\\.\\QvLoopbackControl"
 
-/* FILE_DEVICE_UNKNOWN, functions 0x800 and 0x801, METHOD_BUFFERED, any access. */
+/* FILE_DEVICE_UNKNOWN, functions 0x800 to 0x802, METHOD_BUFFERED, any access. */
 #define QVLOOP_IOCTL_NEXT_REQUEST 0x00222000u
 #define QVLOOP_IOCTL_ANSWER 0x00222004u
+/* Input: the tag (uint64_t) of a held request, which stays held, unanswered, while the interface
+ * of its device leaves the lists: a request lost on the way with a device that left. */
+#define QVLOOP_IOCTL_LOSE 0x00222008u
 
 /* The hardware ids the INF matches, one per interface class the devices register. */
 #define QVLOOP_HARDWARE_ID_AUDIO L"QvLoopback\\Audio"

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+
 #include "tests/support/OwnedHandle.h"
 #include "tests/support/TempFiles.h"
 #include "tests/support/TestFirmware.h"
@@ -21,9 +24,9 @@ constexpr DWORD kToolTimeoutMs = 120000;
 
 class QvToolOverLoopback : public ::testing::Test {
  protected:
-  LoopbackDevices& Plug(const std::string& setup) {
+  LoopbackDevices& Plug(const std::string& setup, std::vector<LoopbackFaults> faults = {}) {
     devices_.reset();  // one set of devices at a time: the tool would see both
-    devices_ = std::make_unique<LoopbackDevices>(QV_LOOPBACK_INF, setup);
+    devices_ = std::make_unique<LoopbackDevices>(QV_LOOPBACK_INF, setup, std::move(faults));
     return *devices_;
   }
   std::string FlashOf(std::size_t device) {
@@ -144,6 +147,25 @@ TEST_F(QvToolOverLoopback, AnUpdateFailsWhenItsDeviceLeaves) {
   EXPECT_CONTAINS(run.out, "Firmware update Fail!");
   EXPECT_CONTAINS(run.err, "the device is gone");
   EXPECT_EQ(devices_->Requests(0).size(), 700u);  // nothing reached the device after it left
+}
+
+// A device that leaves while its chip erase is polled (the erase is request 24), its request lost
+// with it, ends the update when that request runs out of its second, as Linux would at once, not
+// when the polls run out ten seconds later; the failure names it gone.
+TEST_F(QvToolOverLoopback, AnUnplugDuringTheEraseEndsTheUpdateWithinTwoSeconds) {
+  Write("Brevanto_RX1.bin", Firmware(0x1801));
+  Plug("model=Brevanto_RX1", {LoopbackFaults{.lostAt = 30}});
+  const ToolRun run = Tool({"update", "--yes", "Brevanto_RX1.bin"});
+  const auto ended = std::chrono::steady_clock::now();
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_CONTAINS(run.out, "Erase Flash Fail");
+  EXPECT_CONTAINS(run.out, "Firmware update Fail!");
+  EXPECT_CONTAINS(run.err, "the device is gone");
+  const auto left = devices_->LeftAt(0);
+  ASSERT_TRUE(left);
+  const double after = std::chrono::duration<double>(ended - *left).count();
+  std::printf("the update ended %.3f s after the device left\n", after);
+  EXPECT_LT(after, 2.0);
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
  * the two drivers' kinds are checked for the buffer sizes those drivers insist on and then handed
  * to the simulated chip in a user-mode process by an inverted call (LoopbackProtocol.h): the driver
  * never answers a request by itself, so there is one chip model. A request the simulator leaves
- * unanswered stays pending until its caller cancels it; a device that is removed fails what it
- * still holds and leaves the interface list.
+ * unanswered stays pending until its caller cancels it, also when the simulator has the device's
+ * interface leave the lists meanwhile; a device that is removed fails what it still holds and
+ * leaves the interface list.
  */
 #include <ntddk.h>
 
@@ -269,6 +270,26 @@ static NTSTATUS answer(control_extension* control, IRP* irp, ULONG input_length)
   return finish(irp, STATUS_SUCCESS, 0);
 }
 
+/* The device of a held request leaves the lists with that request still held: a request lost on
+ * the way with a device that left, which nothing completes until its caller cancels it. */
+static NTSTATUS lose(control_extension* control, IRP* irp, ULONG input_length) {
+  loopback_extension* device = NULL;
+  LIST_ENTRY* entry;
+  KIRQL irql;
+  if (input_length < sizeof(uint64_t)) return finish(irp, STATUS_INVALID_PARAMETER, 0);
+  const uint64_t tag = *(const uint64_t*)irp->AssociatedIrp.SystemBuffer;
+  KeAcquireSpinLock(&control->lock, &irql);
+  for (entry = control->delivered.Flink; entry != &control->delivered; entry = entry->Flink) {
+    IRP* held = CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
+    if (((struct qvloop_request*)IRP_MESSAGE(held))->tag != tag) continue;
+    device = IRP_DEVICE(held);
+    break;
+  }
+  KeReleaseSpinLock(&control->lock, irql);
+  if (!device) return finish(irp, STATUS_NOT_FOUND, 0);
+  return finish(irp, IoSetDeviceInterfaceState(&device->link, FALSE), 0);
+}
+
 /* ---- requests of the programs ---- */
 
 /* The buffer rules of the two drivers: a record too short to read, or an output buffer shorter
@@ -371,6 +392,8 @@ static NTSTATUS dispatch_device_control(DEVICE_OBJECT* device, IRP* irp) {
       return next_request(control, irp, stack->Parameters.DeviceIoControl.OutputBufferLength);
     case QVLOOP_IOCTL_ANSWER:
       return answer(control, irp, stack->Parameters.DeviceIoControl.InputBufferLength);
+    case QVLOOP_IOCTL_LOSE:
+      return lose(control, irp, stack->Parameters.DeviceIoControl.InputBufferLength);
     default:
       return finish(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
   }
