@@ -7,7 +7,8 @@ namespace {
 
 constexpr const char* kExitCodes =
     "Exit codes: 0 success, 1 the operation failed on the device (or was not confirmed), 2 usage "
-    "or file error, 3 no device, 130 stopped by Ctrl-C (the device left protected).";
+    "or file error, 3 no device, 4 the device is in use by another program (nothing was sent), "
+    "130 stopped by Ctrl-C, a closed terminal or a service stop (the device left protected).";
 
 // Each command's help shows the global options too: they are accepted after the command as well,
 // and "update --help" is where a user looks for --yes.

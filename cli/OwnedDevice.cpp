@@ -17,9 +17,10 @@ OwnedDevice OwnDevice(DevicePorts& ports, const PresentDevice& device) {
                                                      ": nothing was sent to it. Run again once "
                                                      "that program is done with it"}};
   return {.claim = {},
-          .refusal = CommandResult{kExitInUse, "cannot make sure that no other program uses the "
-                                               "device, so nothing was sent to it: " +
-                                                   claimed.error}};
+          .refusal = CommandResult{kExitInUse,
+                                   "cannot make sure that no other program uses the "
+                                   "device, so nothing was sent to it: " +
+                                       claimed.error}};
 }
 
 }  // namespace qv::cli

@@ -396,6 +396,51 @@ TEST_F(QvTool, EveryWayARunIsEndedFromOutsideLeavesTheDeviceProtectedAndOutOfIsp
   EXPECT_EQ(Tool({Sim(), "verify", "Brevanto_RX1.bin"}).status, 0);
 }
 
+TEST_F(QvTool, ASecondProgramOnADeviceIsRefusedBeforeItSendsAnything) {
+  Write("Brevanto_RX1.bin", Firmware(8192));
+  // The first owner works in real time; the second comes while it erases, and is refused with
+  // the holder named. The first one's update is not disturbed.
+  // A station's device is plugged in after it started.
+  const std::pair<const char*, const char*> firsts[] = {
+      {"real-time=1", "update --yes Brevanto_RX1.bin"},
+      {"real-time=1;schedule=100-", "update --watch --yes --count 1 Brevanto_RX1.bin"}};
+  for (const auto& [setup, first] : firsts) {
+    SCOPED_TRACE(first);
+    Remove("flash.bin");
+    const std::string output = Shell(
+        "cd " + Quote(DirPath()) + " || exit; timeout 60 " + Quote(QVTOOL_PATH) + " " +
+        Quote(Sim(setup)) + " " + first + " >out.txt 2>&1 & pid=$!; " +
+        "for i in $(seq 500); do grep -qs 'Flash Erase All' out.txt && break; sleep 0.01; done; " +
+        Quote(QVTOOL_PATH) + " " + Quote(Sim()) +
+        " update --yes Brevanto_RX1.bin >second.txt 2>&1; echo \"second $?\"; cat second.txt; "
+        "wait $pid; echo \"first $?\"; echo \"pid $pid\"");
+    EXPECT_CONTAINS(output, "second 4\n");
+    EXPECT_CONTAINS(output, "qvtool: the device is in use by qvtool (process ");
+    EXPECT_EQ(output.find("Enter ISP Mode"), std::string::npos);  // the second sent nothing
+    EXPECT_CONTAINS(output, "first 0\n");
+    EXPECT_EQ(Tool({Sim(), "verify", "Brevanto_RX1.bin"}).status, 0);
+  }
+}
+
+TEST_F(QvTool, AnOutputNeverReplacesFirmwareUnlessForced) {
+  const std::string hex = AsHex(Firmware(64));
+  Write("Brevanto_RX1.hex", hex);
+  Write("Brevanto_RX1.bin", "model's binary");
+  Write("notes.txt", hex);  // Intel HEX whatever its name
+  for (const char* file : {"Brevanto_RX1.hex", "Brevanto_RX1.bin", "notes.txt"}) {
+    SCOPED_TRACE(file);
+    const ToolRun read = Tool({Sim(), "read", "--size", "0x100", "--out", file});
+    EXPECT_EQ(read.status, 2);
+    EXPECT_CONTAINS(read.err, "pass --force to replace it");
+    const ToolRun backup = Tool({Sim(), "backup", file});
+    EXPECT_EQ(backup.status, 2);
+  }
+  EXPECT_EQ(Read("Brevanto_RX1.hex"), hex);
+  EXPECT_EQ(Read("notes.txt"), hex);
+  EXPECT_EQ(Tool({Sim(), "read", "--force", "--size", "0x100", "--out", "notes.txt"}).status, 0);
+  EXPECT_NE(Read("notes.txt"), hex);
+}
+
 TEST_F(QvTool, AStationKilledMidRunLeavesOnlyWholeLinesInItsRecord) {
   Write("Brevanto_RX1.bin", Firmware(20000));
   // Four devices, in real time, arriving a tenth of a second apart; killed (no chance to tidy

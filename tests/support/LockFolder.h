@@ -30,6 +30,9 @@ class LockFolder {
       : folder_(std::filesystem::temp_directory_path() /
                 ("qv-locks-" + std::to_string(ThisProcess()))) {
     std::filesystem::create_directories(folder_);
+    // As the system's lock folder is: a test that runs qvtool as another user shares it.
+    std::filesystem::permissions(folder_,
+                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
 #ifdef _WIN32
     _putenv_s("QV_LOCK_DIR", folder_.string().c_str());
 #else

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/LockFolder.h"
 #include "tests/support/TempFiles.h"
 #include "tests/support/TestFirmware.h"
 #include "tests/support/ToolRun.h"
@@ -51,6 +52,7 @@ class QvTool : public ::testing::Test {
   }
 
  private:
+  LockFolder locks_;
   TempDir dir_;
   std::string launcher_;
 };
