@@ -25,18 +25,21 @@ std::string DescribeHolder(const DeviceHolder& holder);
 // it: a Windows mutex belongs to the thread that took it.
 class DeviceClaim {
  public:
+  // What the system holds for the claim, different on each platform, let go of by its deleter.
   struct Handle;
-  DeviceClaim();
-  explicit DeviceClaim(std::unique_ptr<Handle> handle);
-  DeviceClaim(DeviceClaim&&) noexcept;
-  DeviceClaim& operator=(DeviceClaim&&) noexcept;
-  ~DeviceClaim();
+  struct Releaser {
+    void operator()(Handle* handle) const;
+  };
+  using OwnedHandle = std::unique_ptr<Handle, Releaser>;
+
+  DeviceClaim() = default;
+  explicit DeviceClaim(OwnedHandle handle) : handle_(std::move(handle)) {}
 
   bool Held() const { return handle_ != nullptr; }
-  void Release();
+  void Release() { handle_.reset(); }
 
  private:
-  std::unique_ptr<Handle> handle_;
+  OwnedHandle handle_;
 };
 
 struct ClaimResult {

@@ -18,28 +18,13 @@ struct DeviceClaim::Handle {
   OwnedFile lock;
 };
 
-DeviceClaim::DeviceClaim() = default;
-DeviceClaim::DeviceClaim(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
-DeviceClaim::DeviceClaim(DeviceClaim&&) noexcept = default;
-DeviceClaim& DeviceClaim::operator=(DeviceClaim&& other) noexcept {
-  if (this != &other) {
-    Release();
-    handle_ = std::move(other.handle_);
-  }
-  return *this;
-}
-DeviceClaim::~DeviceClaim() {
-  Release();
-}
-
-void DeviceClaim::Release() {
-  if (!handle_) return;
+void DeviceClaim::Releaser::operator()(Handle* handle) const {
+  const std::unique_ptr<Handle> owned(handle);
   // The holder's name goes first, so that nobody is named as holding a device it let go; closing
   // the last descriptor drops the lock. The file stays: removing it would let a process that
   // opened it a moment ago lock a file nobody else can find any more.
-  const int ignored = ftruncate(handle_->lock.Get(), 0);
+  const int ignored = ftruncate(owned->lock.Get(), 0);
   (void)ignored;
-  handle_.reset();
 }
 
 namespace {
@@ -106,7 +91,7 @@ ClaimResult ClaimDevice(std::string_view key, std::string_view program) {
     }
     auto handle = std::make_unique<DeviceClaim::Handle>();
     handle->lock = std::move(file);
-    return ClaimResult::Held(DeviceClaim(std::move(handle)));
+    return ClaimResult::Held(DeviceClaim(DeviceClaim::OwnedHandle(handle.release())));
   }
   return ClaimResult::Failed("no lock for the device could be made (" +
                              (tried.empty() ? std::string("no lock folder exists") : tried) + ")");

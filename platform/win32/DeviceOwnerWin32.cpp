@@ -40,30 +40,15 @@ struct DeviceClaim::Handle {
   HolderRecord* record = nullptr;
 };
 
-DeviceClaim::DeviceClaim() = default;
-DeviceClaim::DeviceClaim(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
-DeviceClaim::DeviceClaim(DeviceClaim&&) noexcept = default;
-DeviceClaim& DeviceClaim::operator=(DeviceClaim&& other) noexcept {
-  if (this != &other) {
-    Release();
-    handle_ = std::move(other.handle_);
+void DeviceClaim::Releaser::operator()(Handle* handle) const {
+  const std::unique_ptr<Handle> owned(handle);
+  if (owned->record) {
+    owned->record->held = 0;
+    UnmapViewOfFile(owned->record);
   }
-  return *this;
-}
-DeviceClaim::~DeviceClaim() {
-  Release();
-}
-
-void DeviceClaim::Release() {
-  if (!handle_) return;
-  if (handle_->record) {
-    handle_->record->held = 0;
-    UnmapViewOfFile(handle_->record);
-  }
-  if (handle_->mapping) CloseHandle(handle_->mapping);
-  ReleaseMutex(handle_->mutex);
-  CloseHandle(handle_->mutex);
-  handle_.reset();
+  if (owned->mapping) CloseHandle(owned->mapping);
+  ReleaseMutex(owned->mutex);
+  CloseHandle(owned->mutex);
 }
 
 ClaimResult ClaimDevice(std::string_view key, std::string_view program) {
@@ -108,7 +93,7 @@ ClaimResult ClaimDevice(std::string_view key, std::string_view program) {
     std::memcpy(handle->record->program, name8.data(), name8.size());
     handle->record->held = 1;
   }
-  return ClaimResult::Held(DeviceClaim(std::move(handle)));
+  return ClaimResult::Held(DeviceClaim(DeviceClaim::OwnedHandle(handle.release())));
 }
 
 }  // namespace qv
