@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+
 #include <atomic>
 #include <filesystem>
 #include <limits>
@@ -11,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "cli/Interrupts.h"
 #include "cli/QvTool.h"
 #include "sim/SimSetup.h"
 #include "tests/support/InProcessRun.h"
@@ -21,7 +25,6 @@
 
 namespace qv::test {
 namespace {
-
 
 class InProcessTool : public ::testing::Test {
  protected:
@@ -39,6 +42,7 @@ class InProcessTool : public ::testing::Test {
 
   sim::SimDevice& device() { return sim_.Bus().Device(0); }
   sim::SimBus& bus() { return sim_.Bus(); }
+  sim::Simulation& simulation() { return sim_; }
   std::chrono::microseconds Now() { return sim_.Clock().Now(); }
   const sim::RequestLog& log() { return sim_.Bus().Log(); }
   bool FlashHoldsImage() { return FlashHolds(device(), image_); }
@@ -77,6 +81,44 @@ TEST_F(InProcessTool, CtrlCStopsAtTheNextPageAndLeavesTheDeviceProtectedOutOfIsp
   EXPECT_FALSE(device().Chip().Isp().InIspMode());
   EXPECT_EQ(device().Chip().Flash().Status() & 0xFC, 0xFC);
 }
+
+#ifndef _WIN32
+TEST_F(InProcessTool, EverySignalThatEndsARunStopsItSafelyWhereverItArrives) {
+  // The handlers the program installs, raised at a request of the update: during the erase, at
+  // the third page and at the last one (verifying follows). Each run ends protected and out of
+  // ISP mode, with Ctrl-C's code.
+  std::atomic<int>& count = cli::InstallInterruptHandlers();
+  const auto isPage = [](const sim::LoggedRequest& e) {
+    return e.request == 0x80 && !e.data.empty() && e.data[0] == 0x02;
+  };
+  const std::pair<const char*, int> points[] = {{"erase", 0}, {"page", 3}, {"last page", 24}};
+  for (const int signal : {SIGHUP, SIGTERM, SIGINT}) {
+    for (const auto& [where, page] : points) {
+      SCOPED_TRACE(std::string(strsignal(signal)) + " at " + where);
+      int pages = 0;
+      bool raised = false;
+      afterRequest = [&, page = page] {
+        const auto& last = log().Entries().back();
+        const bool erase = last.request == 0x80 && last.data == std::vector<std::uint8_t>{0xC7};
+        if (isPage(last)) ++pages;
+        if (!raised && (page == 0 ? erase : isPage(last) && pages == page)) {
+          raised = true;
+          std::raise(signal);
+        }
+      };
+      const ToolRun run = RunInProcess(
+          {"update", "--yes", file_}, {.input = ""},
+          [this] { return std::make_unique<RequestHook>(simulation(), afterRequest); }, &count);
+      count = 0;
+      EXPECT_TRUE(raised);
+      EXPECT_EQ(run.status, 130) << run.err;
+      EXPECT_CONTAINS(run.err, "it is write-protected and out of ISP mode");
+      EXPECT_FALSE(device().Chip().Isp().InIspMode());
+      EXPECT_EQ(device().Chip().Flash().Status() & 0xFC, 0xFC);
+    }
+  }
+}
+#endif
 
 TEST_F(InProcessTool, ADeviceThatLeavesIsReportedGoneAtOnceAndNotTriedAgain) {
   // Where it leaves: right after the chip erase, the first blank-check fetch, or a page.
