@@ -43,7 +43,11 @@ IoResult RequestTrace::Control(NativeHandle handle, std::uint32_t code,
   const IoResult result = inner_.Control(handle, code, input, output);
   entry.ok = result.ok;
   if (request && request->deviceToHost && result.ok) {
-    const std::size_t n = std::min<std::size_t>(request->length, output.size());
+    // Only what the driver says it returned is the answer; a short one failed the request, as the
+    // connection takes it, and the bytes past it are whatever the buffer held before.
+    const std::size_t n = std::min<std::size_t>({request->length, output.size(),
+                                                 static_cast<std::size_t>(result.bytesReturned)});
+    entry.ok = n >= request->length;
     entry.data.assign(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(n));
   }
   std::string line = sim::Describe(entry) + '\n';

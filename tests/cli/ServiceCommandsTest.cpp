@@ -273,10 +273,12 @@ TEST_F(ServiceCommands, JsonDocumentsCarryTheResults) {
 // The probe, the bank select, then the register read, which its driver answers without the byte:
 // no value is shown for it.
 TEST_F(ServiceCommands, AShortAnswerShowsNoRegisterValue) {
-  const ToolRun run = Tool({Sim("short-request=3"), "reg", "read", "0", "0xAE"});
+  const ToolRun run = Tool({Sim("short-request=3"), "-v", "reg", "read", "0", "0xAE"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_CONTAINS(run.err, "the register could not be read");
+  // The trace shows no byte the driver did not return.
+  EXPECT_CONTAINS(run.err, "IN  91 v=0000 i=00AE len=1 failed\n");
 }
 
 TEST_F(ServiceCommands, TheLogKeepsTheWholeTraceAFailingRequestIncluded) {
