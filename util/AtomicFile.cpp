@@ -266,40 +266,29 @@ std::string CheckWriteThrough(const OutputTarget& target) {
 
 #endif
 
-}  // namespace
-
-std::string WriteFileAtomically(const fs::path& path, std::span<const char> bytes) {
+// What a write to `path` meets decides what is done: a refusal, a file replaced, or a device or
+// FIFO written through. The writer and its check take the one decision, each with its own actions.
+template <typename OnFile, typename OnStream>
+std::string ByTarget(const fs::path& path, OnFile onFile, OnStream onStream) {
   const OutputTarget target = FindOutputTarget(path);
-  std::string why;
-  switch (target.kind) {
-    case OutputKind::kRefused:
-      why = target.refusal;
-      break;
-    case OutputKind::kFile:
-      why = Replace(target.path, bytes);
-      break;
-    default:
-      why = WriteThrough(target, bytes);
-      break;
-  }
+  const std::string why = target.kind == OutputKind::kRefused ? target.refusal
+                          : target.kind == OutputKind::kFile  ? onFile(target.path)
+                                                              : onStream(target);
   return why.empty() ? why : Failure(path, why);
 }
 
+}  // namespace
+
+std::string WriteFileAtomically(const fs::path& path, std::span<const char> bytes) {
+  return ByTarget(
+      path, [&](const fs::path& file) { return Replace(file, bytes); },
+      [&](const OutputTarget& target) { return WriteThrough(target, bytes); });
+}
+
 std::string CheckWritable(const fs::path& path) {
-  const OutputTarget target = FindOutputTarget(path);
-  std::string why;
-  switch (target.kind) {
-    case OutputKind::kRefused:
-      why = target.refusal;
-      break;
-    case OutputKind::kFile:
-      why = CheckReplace(target.path);
-      break;
-    default:
-      why = CheckWriteThrough(target);
-      break;
-  }
-  return why.empty() ? why : Failure(path, why);
+  return ByTarget(
+      path, [](const fs::path& file) { return CheckReplace(file); },
+      [](const OutputTarget& target) { return CheckWriteThrough(target); });
 }
 
 }  // namespace qv
