@@ -13,9 +13,9 @@
 //   qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>
 //     the same update in the service window, with another file opened on the "Gen. Bin File"
 //     page while it runs: the flash must end with the model's file.
-//   qv_ui_driver update-owned <qvupdate-sim.exe> <work folder> <screenshot.bmp>
-//     the same update on a device the driver holds first, as another program would, and with the
-//     session asked to end while it runs.
+//   qv_ui_driver update-owned <qvupdate-sim.exe> <work folder> <screenshot.bmp> [<qvtool.exe>]
+//     the same update on a device the driver holds first, as another program would, with the
+//     session asked to end while it runs, and qvtool.exe started on the device meanwhile.
 //   qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>
 //     the engineering pages of the service window; see ServiceScenario.h.
 //   qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>
@@ -157,7 +157,8 @@ int Usage() {
       "       qv_ui_driver update-real|update-real-unplug <qvupdate.exe> <work folder> "
       "<screenshot.bmp>\n"
       "       qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
-      "       qv_ui_driver update-owned <qvupdate-sim.exe> <work folder> <screenshot.bmp>\n"
+      "       qv_ui_driver update-owned <qvupdate-sim.exe> <work folder> <screenshot.bmp> "
+      "[<qvtool.exe>]\n"
       "       qv_ui_driver service <qvservice-sim.exe> <screenshot.bmp>\n"
       "       qv_ui_driver editor <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
       "       qv_ui_driver scale <dpi> <qvupdate-sim.exe> <qvservice-sim.exe> "
@@ -180,11 +181,12 @@ int main(int argc, char** argv) {
     return RunServiceScenario(WindowsPath(argv[2]), WindowsPath(argv[3]));
   if (argc == 5 && std::strcmp(argv[1], "editor") == 0)
     return RunEditorScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]));
-  if (argc == 5) {
+  if (argc == 5 || (argc == 6 && std::strcmp(argv[1], "update-owned") == 0)) {
     for (const UpdateMode& mode : kUpdateModes) {
       if (std::strcmp(argv[1], mode.name) != 0) continue;
       return RunUpdateScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]),
-                               mode.outcome, mode.disturbance, mode.device);
+                               mode.outcome, mode.disturbance, mode.device,
+                               argc == 6 ? WindowsPath(argv[5]) : std::string());
     }
   }
   return Usage();

@@ -33,6 +33,8 @@ constexpr DWORD kWarningTimeoutMs = 15000;
 // A failed update makes three attempts with a pause after each; both outcomes end well within.
 constexpr DWORD kFinishTimeoutMs = 90000;
 constexpr DWORD kExitTimeoutMs = 15000;
+// qvtool.exe refused at once: its start under Wine takes the most of it.
+constexpr DWORD kSecondProgramTimeoutMs = 30000;
 
 constexpr const char* kFoundText = "Find Device Brevanto RX1";
 constexpr const char* kFileReadyText = "Firmware Update file   Brevanto_RX1.hex    is Ready!";
@@ -185,6 +187,64 @@ void AskSessionEndMeanwhile(const ProgramUnderTest& sim, HWND window, Failures& 
   std::printf("WM_QUERYENDSESSION during the update: %s\n", mayEnd ? "may end" : "refused");
 }
 
+// While the window updates the device, qvtool.exe is started on the same device, as a service
+// engineer might: it must be refused before it sends anything, exit 4 and name the window's
+// program and process. Had it gone on, the flash would not end with the model's file.
+void SecondProgramRefusedMeanwhile(const ProgramUnderTest& sim, HWND window,
+                                   const std::string& qvtool, const std::string& setup,
+                                   const std::filesystem::path& folder, Failures& failures) {
+  if (!sim.WaitUntil([&] { return ChildHandle(window, "Stop", "Button") != nullptr; },
+                     kRunningTimeoutMs)) {
+    failures.Check(false, "the update did not start running");
+    return;
+  }
+  const std::filesystem::path output = folder / "qvtool.txt";
+  SECURITY_ATTRIBUTES inherit{.nLength = sizeof(SECURITY_ATTRIBUTES),
+                              .lpSecurityDescriptor = nullptr,
+                              .bInheritHandle = TRUE};
+  HANDLE file = CreateFileA(output.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    failures.Check(false, "cannot create " + output.string());
+    return;
+  }
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = file;
+  startup.hStdError = file;
+  std::string command =
+      "\"" + qvtool + "\" \"--simulate=" + setup + "\" update --yes Brevanto_RX1.hex";
+  const std::string folderText = folder.string();
+  PROCESS_INFORMATION process{};
+  const bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      folderText.c_str(), &startup, &process);
+  CloseHandle(file);
+  if (!started) {
+    failures.Check(false, "cannot start " + qvtool);
+    return;
+  }
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(process.hProcess, kSecondProgramTimeoutMs) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process.hProcess, &code);
+  else
+    TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::ifstream in(output, std::ios::binary);
+  const std::string said{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::printf("qvtool.exe on the window's device: exit %lu, %s", code, said.c_str());
+  failures.Check(code == 4, "qvtool.exe on the window's device exited " + std::to_string(code) +
+                                ", expected 4 (in use)");
+  const std::string holder = "(process " + std::to_string(sim.Id()) + ")";
+  failures.Check(said.find("in use by qvupdate-sim") != std::string::npos &&
+                     said.find(holder) != std::string::npos,
+                 "qvtool.exe does not name the window's program and process " + holder);
+  failures.Check(said.find("Enter ISP Mode") == std::string::npos,
+                 "qvtool.exe sent requests to a device the window holds");
+}
+
 // Waits for the end of the update: Start has become a disabled "Finish" and one of the final
 // texts is shown. Reports each new caption of the button on the way.
 bool WaitForFinish(const ProgramUnderTest& sim, HWND window, Failures& failures) {
@@ -260,7 +320,8 @@ void CheckFlash(const std::filesystem::path& file, std::span<const std::uint8_t>
 
 int RunUpdateScenario(const std::string& program, const std::string& workDir,
                       const std::string& screenshot, UpdateOutcome expected,
-                      UpdateDisturbance disturbance, UpdateDevice device) {
+                      UpdateDisturbance disturbance, UpdateDevice device,
+                      const std::string& qvtool) {
   Failures failures;
   const ULONGLONG started = GetTickCount64();
   const std::filesystem::path folder(workDir);
@@ -331,7 +392,11 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
   const ULONGLONG confirmed = GetTickCount64();
   if (disturbance == UpdateDisturbance::kEditorLoad)
     LoadAnotherFileMeanwhile(sim, window, folder, failures);
-  if (disturbance == UpdateDisturbance::kOtherOwner) AskSessionEndMeanwhile(sim, window, failures);
+  if (disturbance == UpdateDisturbance::kOtherOwner) {
+    AskSessionEndMeanwhile(sim, window, failures);
+    if (!qvtool.empty())
+      SecondProgramRefusedMeanwhile(sim, window, qvtool, setup, folder, failures);
+  }
 
   if (WaitForFinish(sim, window, failures)) {
     std::printf("update ended after %llu ms\n", GetTickCount64() - confirmed);

@@ -23,11 +23,14 @@ enum class UpdateDevice { kSimulatedTwin, kLoopbackDriver };
 // refuse. The flash must end with the model's file each time.
 enum class UpdateDisturbance { kNone, kEditorLoad, kOtherOwner };
 
-// Empties workDir first, so nothing of an earlier run counts. Returns the process exit code:
+// With kOtherOwner and a `qvtool` path, qvtool.exe is also started on the device while the
+// window updates it, and must be refused. Empties workDir first, so nothing of an earlier run
+// counts. Returns the process exit code:
 // 0 when everything matched, 1 otherwise.
 int RunUpdateScenario(const std::string& program, const std::string& workDir,
                       const std::string& screenshot, UpdateOutcome expected,
                       UpdateDisturbance disturbance = UpdateDisturbance::kNone,
-                      UpdateDevice device = UpdateDevice::kSimulatedTwin);
+                      UpdateDevice device = UpdateDevice::kSimulatedTwin,
+                      const std::string& qvtool = {});
 
 }  // namespace qv::uitest
