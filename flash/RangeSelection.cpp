@@ -28,6 +28,12 @@ std::string OutsideText(const char* what, std::int64_t kilobytes) {
 }  // namespace
 
 void TForm1::rbnRangeClick(ui::Control&) {
+  // A running operation keeps the range it began with: a click meanwhile is undone, as the
+  // edits' state still tells which range is in force.
+  if (app.DeviceActivityRunning || app.UpdateBusy) {
+    (lbledISPStart->Enabled() ? rbnRange1 : rbnRange0)->SetChecked(true);
+    return;
+  }
   const bool assign = rbnRange1->Checked();
   for (ui::Control* control :
        std::initializer_list<ui::Control*>{lbledISPStart, lbledISPRange, Label20, Label21}) {

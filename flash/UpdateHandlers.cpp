@@ -99,7 +99,8 @@ void TForm1::btnUSBISPAutoClick(ui::Control&) {
     return;
   }
   const auto [start, end] = OperationRange();
-  // From here on the run writes and compares the image as it stands now.
+  const EraseMode eraseMode = rbnRange0->Checked() ? EraseMode::kChip : EraseMode::kSectors;
+  // From here on the run erases, writes and compares the range and image as they stand now.
   const CoreState::ImageSnapshot image = core.SnapshotProgramImage();
 
   QuorvexUsb& usb = core.UsbDevice;
@@ -119,7 +120,7 @@ void TForm1::btnUSBISPAutoClick(ui::Control&) {
   if (chkErase->Checked()) {
     started(FlashStep::kClearStatus, "Clear Status register");
     ClearStatusRegister(core);
-    EraseFlash(core, progress, rbnRange0->Checked() ? EraseMode::kChip : EraseMode::kSectors);
+    EraseFlash(core, progress, eraseMode);
   }
   usb.Open();
   if (chkBlank->Checked() && !core.SequenceFailed) {

@@ -233,6 +233,35 @@ TEST_F(AutoRun, AssignedRangeErasesItsSectorsAndWritesTheImageThere) {
   EXPECT_FALSE(device().Chip().Isp().InIspMode());
 }
 
+// "All" clicked while an assigned-range run pumps messages: the run erases the sectors it
+// programs and verifies, never the whole chip, and the page still shows its range.
+TEST_F(AutoRun, ARangeClickedWhileItRunsChangesNothing) {
+  FindDevice();
+  LoadImage(4096);
+  w.form->chkReadFile->SetChecked(false);
+  w.form->rbnRange1->SetChecked(true);
+  w.form->lbledISPStart->SetText("64");
+  w.form->lbledISPRange->SetText("4");
+  bool clicked = false;
+  w.shell.onProcessMessages = [&] {
+    if (!std::exchange(clicked, true)) Click(w.form->rbnRange0);
+  };
+  w.bus().ClearLog();
+  Click(w.form->btnUSBISPAuto);
+  ASSERT_TRUE(clicked);
+  const auto& log = w.bus().Log().Entries();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const auto& e) {
+                            return e.request == 0x80 && e.data == std::vector<std::uint8_t>{0xC7};
+                          }),
+            0);
+  EXPECT_TRUE(w.form->rbnRange1->Checked());
+  EXPECT_TRUE(w.form->lbledISPStart->Enabled());
+  EXPECT_EQ(w.core.RangeStart, 0x10000u);
+  EXPECT_EQ(Flash(0x10000, 4096), Image(4096));
+  EXPECT_EQ(Caption(w.form->lblUSBProcessInfo), "Verifying Success");
+}
+
 TEST_F(AutoRun, WithoutEraseItStartsWithTheBlankCheck) {
   FindDevice();
   LoadImage(256);
