@@ -243,10 +243,18 @@ void TForm1::FormCreate(ui::Control&) {
   btnSaveBinClick(*this);
 }
 
-void TForm1::FormClose(ui::Control&, CloseAction&) {
+void TForm1::FormClose(ui::Control&, CloseAction& Action) {
+  // A window closed under a running operation would hide it, not end it: the update reopens the
+  // connection at its next attempt and goes on unseen, and a user who then unplugs cuts it short.
+  // The window stays, says why on the panel's free line, and closes once the operation is over.
+  if (app.UpdateBusy || app.DeviceActivityRunning) {
+    Action = CloseAction::None;
+    lblFWVer->SetCaption(app.UpdateBusy ? kCloseRefusedUpdateText : kCloseRefusedOperationText);
+    lblFWVer->SetVisible(true);
+    return;
+  }
   if (core.UsbDevice.GetDeviceFound()) core.UsbDevice.Close();
-  // An operation still running takes its claim again when it opens; it ends with the program.
-  if (!app.DeviceActivityRunning) app.Ownership.ReleaseAll();
+  app.Ownership.ReleaseAll();
 }
 
 }  // namespace qv

@@ -16,6 +16,11 @@ namespace qv {
 // What happens to the window after its close event; the event leaves it as it comes.
 enum class CloseAction { None, Hide, Free, Minimize };
 
+// The panel's line when a close is refused because the device is busy.
+inline constexpr const char* kCloseRefusedUpdateText = "Close refused during the firmware update";
+inline constexpr const char* kCloseRefusedOperationText =
+    "Close refused during an operation on the device";
+
 // The main window: the update panel and the engineering pages. This class holds the control
 // tree and start-up; each handler is defined with its subsystem (flash/, pages/, editor/, app/)
 // and bound to its controls once it exists.
@@ -29,7 +34,8 @@ class TForm1 : public ui::Form {
   // The creation event: brings every control into its start state (run once, after
   // construction, through the dispatcher so a failure reaches the error box).
   void Create();
-  // The close event; returns the action as the event left it.
+  // The close event; returns the action as the event left it: None while an update or another
+  // operation holds the device.
   CloseAction Close(CloseAction action = CloseAction::Free);
   // Why the session (logoff, shutdown) must not end now, as the system shows it: an update or
   // another operation holds the device. Empty when it may end.

@@ -108,6 +108,30 @@ TEST_F(FlashWindow, ClicksDuringTheUpdateStartNothingElse) {
   EXPECT_EQ(Flash(0, 2048), Image(2048));
 }
 
+// A close while the update runs is refused, with the reason on the panel, and the update goes on
+// as one attempt to its end; afterwards the window closes. The same for any other operation.
+TEST_F(FlashWindow, AWindowClosedDuringAnOperationStaysUntilItEnds) {
+  FindDevice();
+  LoadImage(2048);
+  std::vector<CloseAction> closes;
+  w.shell.onProcessMessages = [&] {
+    if (closes.empty()) closes.push_back(w.form->Close());
+  };
+  Click(w.form->btnSimpleAuto);
+  EXPECT_EQ(closes, std::vector<CloseAction>{CloseAction::None});
+  EXPECT_EQ(Caption(w.form->lblFWVer), kCloseRefusedUpdateText);
+  EXPECT_TRUE(w.form->lblFWVer->Visible());
+  EXPECT_EQ(Caption(w.form->lblISPProcStatus), "Firmware update success!");
+  EXPECT_EQ(Flash(0, 2048), Image(2048));
+  EXPECT_EQ(w.form->Close(), CloseAction::Free);
+
+  closes.clear();
+  w.form->MainPageControl->SetActivePage(w.form->TabSheet1);
+  Click(w.form->btnReadAll);
+  EXPECT_EQ(closes, std::vector<CloseAction>{CloseAction::None});
+  EXPECT_EQ(Caption(w.form->lblFWVer), kCloseRefusedOperationText);
+}
+
 TEST_F(FlashWindow, AnOperationWritesTheImageAsItStoodWhenItBegan) {
   FindDevice();
   LoadImage(8192);

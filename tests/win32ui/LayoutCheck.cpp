@@ -109,6 +109,15 @@ void CheckWindow(bool service, const std::filesystem::path& work, TextFitReport&
   form.lblDetectDevice->SetCaption(found);
   PumpMessages();
 
+  // The panel's line when a close is refused during the update.
+  app.UpdateBusy = 1;
+  form.Close();
+  app.UpdateBusy = 0;
+  PumpMessages();
+  CheckTextFit(hwnd, std::string(name) + ", a close refused", report);
+  form.lblFWVer->SetVisible(false);
+  PumpMessages();
+
   if (!service) {
     CheckTextFit(hwnd, name, report);
     CheckResultLines(form, shell, hwnd, name, report);

@@ -42,6 +42,7 @@ constexpr const char* kWarningText =
     "Firmware Update is a critical operation. Please make sure the power stays on and do not "
     "disconnect the device before the update is complete. Would you like to proceed?";
 constexpr const char* kSuccessText = "Firmware update success!";
+constexpr const char* kCloseRefusedText = "Close refused during the firmware update";
 // Each request of the paced device takes a millisecond: the update lasts seconds, time enough to
 // reach another page while it runs.
 constexpr const char* kPacedSetup = ";real-time=1;latency-us=1000";
@@ -245,6 +246,17 @@ void SecondProgramRefusedMeanwhile(const ProgramUnderTest& sim, HWND window,
                  "qvtool.exe sent requests to a device the window holds");
 }
 
+// Closed as its close box would while the update runs, the window stays and says why.
+void CloseRefusedMeanwhile(const ProgramUnderTest& sim, HWND window, Failures& failures) {
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  const bool said = sim.WaitUntil(
+      [&] { return Shown(ChildWindows(window), kCloseRefusedText, "Static"); }, kRunningTimeoutMs);
+  failures.Check(said && IsWindow(window),
+                 std::string("a close during the update did not leave the window showing \"") +
+                     kCloseRefusedText + "\"");
+  std::printf("WM_CLOSE during the update: %s\n", said ? "refused" : "not refused");
+}
+
 // Waits for the end of the update: Start has become a disabled "Finish" and one of the final
 // texts is shown. Reports each new caption of the button on the way.
 bool WaitForFinish(const ProgramUnderTest& sim, HWND window, Failures& failures) {
@@ -394,6 +406,7 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
     LoadAnotherFileMeanwhile(sim, window, folder, failures);
   if (disturbance == UpdateDisturbance::kOtherOwner) {
     AskSessionEndMeanwhile(sim, window, failures);
+    CloseRefusedMeanwhile(sim, window, failures);
     if (!qvtool.empty())
       SecondProgramRefusedMeanwhile(sim, window, qvtool, setup, folder, failures);
   }
