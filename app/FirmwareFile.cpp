@@ -93,7 +93,8 @@ void TForm1::ReadProgramFile1() {
   }
   pnlUSBExist->SetColor(ui::clLime);
   lblUpdaeFileStatus->SetCaption("Firmware Update file   " + DisplayName(found) + "    is Ready!");
-  btnSimpleAuto->SetEnabled(true);
+  // The one update of this run is over: "Finish" stays as it is.
+  btnSimpleAuto->SetEnabled(!app.UpdateFinished);
   core.UpdateFileLoaded = 1;
   core.ProgramFileReady = 1;
 }

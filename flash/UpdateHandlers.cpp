@@ -35,8 +35,9 @@ class AutoRunScope {
 }  // namespace
 
 void TForm1::btnSimpleAutoClick(ui::Control&) {
-  // The running update pumps messages; a click on its button then must not start another.
-  if (app.UpdateBusy) return;
+  // The running update pumps messages; a click on its button then must not start another, and
+  // the one update of a run is never followed by a second.
+  if (app.UpdateBusy || app.UpdateFinished) return;
   DeviceActivity activity(app);
   if (!activity) return;
   // A device another program holds is left alone: nothing would reach it, and this run's one

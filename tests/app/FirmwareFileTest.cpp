@@ -213,5 +213,20 @@ TEST_F(FirmwareFile, EachPathIsListedOnceAndShownAsTheText) {
   EXPECT_EQ(f().cbxReadISPFile->Items(), (std::vector<std::string>{a, upper}));
 }
 
+// After the one update of this run, "File" still loads, but "Finish" stays: no second update.
+TEST_F(FirmwareFile, AfterTheUpdateFileLeavesFinishAsItIs) {
+  dir.Write("Brevanto_RX2.hex", kGoodHex);
+  w.app.ModelIndex = 1;
+  w.app.UpdateFinished = 1;
+  f().btnSimpleAuto->SetCaption("Finish");
+  f().btnSimpleAuto->SetEnabled(false);
+  w.input().Click(*f().USBLoadFileBitBtn);
+  EXPECT_EQ(w.core.FlashImage.Length, 48u);
+  EXPECT_FALSE(f().btnSimpleAuto->Enabled());
+  f().btnSimpleAutoClick(*f().btnSimpleAuto);  // as a click that reached it all the same
+  EXPECT_TRUE(w.shell.boxes.empty());
+  EXPECT_EQ(f().btnSimpleAuto->Caption(), "Finish");
+}
+
 }  // namespace
 }  // namespace qv::test
