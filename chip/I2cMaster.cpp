@@ -155,11 +155,12 @@ bool I2CRead(QuorvexUsb& usb, std::uint8_t slave, std::span<const std::uint8_t> 
   return ReadTransfer(usb, slave, command, buffer);
 }
 
-bool I2CWriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint8_t slave, std::uint8_t reg,
-                         std::uint8_t* value, std::uint32_t pauseMs) {
+ReadBack I2CWriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint8_t slave, std::uint8_t reg,
+                             std::uint8_t* value, std::uint32_t pauseMs) {
   const bool written = I2CWriteRegisters(usb, slave, reg, {value, 1});
   clock.Sleep(pauseMs);
-  return I2CReadRegisters(usb, slave, reg, {value, 1}) && written;
+  const bool read = I2CReadRegisters(usb, slave, reg, {value, 1});
+  return {.written = written, .read = read};
 }
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 
+#include "chip/Registers.h"
 #include "platform/Clock.h"
 #include "transport/QuorvexUsb.h"
 
@@ -45,8 +46,8 @@ bool I2CRead(QuorvexUsb& usb, std::uint8_t slave, std::span<const std::uint8_t> 
              std::span<std::uint8_t> buffer);
 
 // One register of a slave written from *value, `pauseMs` for the part, and read back into
-// *value (which keeps its byte when the read fails). True when both transfers went through.
-bool I2CWriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint8_t slave, std::uint8_t reg,
-                         std::uint8_t* value, std::uint32_t pauseMs);
+// *value (which keeps its byte when the read fails).
+ReadBack I2CWriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint8_t slave, std::uint8_t reg,
+                             std::uint8_t* value, std::uint32_t pauseMs);
 
 }  // namespace qv

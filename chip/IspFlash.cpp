@@ -100,10 +100,12 @@ bool FlashReadId(QuorvexUsb& usb, FlashId& FlashChipId) {
 
 std::uint8_t FlashReadStatus(QuorvexUsb& usb) {
   std::uint8_t status = kFlashStatusUnknown;
-  if (!FlashCommandRead(usb, flash_op::kReadStatus, 1)) return kFlashStatusUnknown;
-  if (!WaitIspReady(usb, nullptr, kReadStatusPolling)) return kFlashStatusUnknown;
-  FlashReadResult(usb, {&status, 1});
-  return status;
+  return FlashReadStatus(usb, status) ? status : kFlashStatusUnknown;
+}
+
+bool FlashReadStatus(QuorvexUsb& usb, std::uint8_t& status) {
+  return FlashCommandRead(usb, flash_op::kReadStatus, 1) &&
+         WaitIspReady(usb, nullptr, kReadStatusPolling) && FlashReadResult(usb, {&status, 1});
 }
 
 bool FlashWriteStatus(QuorvexUsb& usb, std::uint8_t value) {

@@ -57,6 +57,8 @@ bool SetIspRegisters(QuorvexUsb& usb, bool enter);
 bool FlashReadId(QuorvexUsb& usb, FlashId& FlashChipId);
 // The status byte; kFlashStatusUnknown (busy bit set) when it could not be read.
 std::uint8_t FlashReadStatus(QuorvexUsb& usb);
+// The status byte into `status` only when a fresh one arrived; false otherwise.
+bool FlashReadStatus(QuorvexUsb& usb, std::uint8_t& status);
 bool FlashWriteStatus(QuorvexUsb& usb, std::uint8_t value);
 bool FlashWriteEnable(QuorvexUsb& usb);
 bool FlashWriteDisable(QuorvexUsb& usb);

@@ -21,11 +21,12 @@ bool SelectRegisterBank(QuorvexUsb& usb, std::uint8_t bank) {
   return WriteRegister(usb, chip::kBankSelect, bank);
 }
 
-bool WriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint16_t address, std::uint8_t* value,
-                      std::uint32_t pauseMs) {
+ReadBack WriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint16_t address, std::uint8_t* value,
+                          std::uint32_t pauseMs) {
   const bool written = WriteRegister(usb, address, *value);
   clock.Sleep(pauseMs);
-  return ReadRegister(usb, address, value) && written;
+  const bool read = ReadRegister(usb, address, value);
+  return {.written = written, .read = read};
 }
 
 }  // namespace qv

@@ -12,10 +12,18 @@ bool ReadRegister(QuorvexUsb& usb, std::uint16_t address, std::uint8_t* out);
 // One register write; only the low 8 bits of a wider value reach the chip.
 bool WriteRegister(QuorvexUsb& usb, std::uint16_t address, unsigned value);
 bool SelectRegisterBank(QuorvexUsb& usb, std::uint8_t bank);
+// What a write with its read-back did: each request's success. A read that went through is a
+// fresh value whether or not the write did; the whole succeeded when both did.
+struct ReadBack {
+  bool written = false;
+  bool read = false;
+  explicit operator bool() const { return written && read; }
+};
+
 // Writes *value, gives the chip `pauseMs` and reads the register back into *value, so a
-// read-only or self-clearing register gives the chip's value. True when both requests went
-// through; *value keeps what was written when the read fails.
-bool WriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint16_t address, std::uint8_t* value,
-                      std::uint32_t pauseMs);
+// read-only or self-clearing register gives the chip's value; *value keeps what was written
+// when the read fails.
+ReadBack WriteAndReadBack(QuorvexUsb& usb, Clock& clock, std::uint16_t address, std::uint8_t* value,
+                          std::uint32_t pauseMs);
 
 }  // namespace qv

@@ -32,12 +32,13 @@ void TForm1::btnUSBChipIDClick(ui::Control&) {
   DeviceActivity activity(app);
   if (!activity) return;
   core.UsbDevice.Open();
-  // A chip that does not answer leaves the identification read last, which is shown again.
-  FlashReadId(core.UsbDevice, core.FlashChipId);
+  // A chip that does not answer keeps the identification read last for the operations, but the
+  // label shows that nothing was read now.
+  const bool read = FlashReadId(core.UsbDevice, core.FlashChipId);
   core.UsbDevice.Close();
   std::string text;
   for (std::uint8_t byte : core.FlashChipId) text += "0x" + FormatHex(byte, 2) + ",  ";
-  lblUSBChipID->SetCaption(text);
+  lblUSBChipID->SetCaption(read ? text : kUnreadText);
 }
 
 void TForm1::btnUSBWriteEnableClick(ui::Control&) {
@@ -60,9 +61,11 @@ void TForm1::btnUSBReadStatusClick(ui::Control&) {
   DeviceActivity activity(app);
   if (!activity) return;
   core.UsbDevice.Open();
-  const std::uint8_t status = FlashReadStatus(core.UsbDevice);
+  std::uint8_t status = 0;
+  const bool read = FlashReadStatus(core.UsbDevice, status);
   core.UsbDevice.Close();
-  lblUSBStatus->SetCaption("0x" + FormatHex(status, 2));
+  // The fallback a failed read leaves is no status the flash gave.
+  lblUSBStatus->SetCaption(read ? "0x" + FormatHex(status, 2) : std::string(kUnreadText));
 }
 
 void TForm1::lbledtUSBWriteStatusKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftState) {

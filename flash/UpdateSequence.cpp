@@ -23,6 +23,15 @@ bool EraseAll(CoreState& core, UpdateProgress& progress) {
   return PollErase(core, progress, [&](int poll, std::uint8_t) { show(poll); });
 }
 
+// Opens the device, enters ISP mode and identifies the flash, each sent whatever the one before
+// answered, as the sequence has always sent them; true when all three succeeded.
+bool SetUpIsp(CoreState& core) {
+  const bool opened = core.UsbDevice.Open();
+  const bool entered = SetIspMode(core.UsbDevice, true);
+  const bool identified = ChipSetUp(core);
+  return opened && entered && identified;
+}
+
 // One step of an attempt: its start text, the operation, and its success text when it passed.
 template <typename Operation>
 void Step(CoreState& core, UpdateProgress& progress, FlashStep step, const char* startText,
@@ -71,38 +80,40 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
   progress.ReportStatus(
       {.step = FlashStep::kIspEnter, .kind = Kind::kStart, .text = "Enter ISP Mode"});
   progress.ProcessMessages();
-  usb.Open();
-  SetIspMode(usb, true);
-  ChipSetUp(core);
+  bool setUp = SetUpIsp(core);
   if (checks.beforeErase) {
     if (auto reason = checks.beforeErase(core)) result.reason = std::move(*reason);
   }
   if (result.reason.empty() && progress.StopRequested()) result.stopped = true;
 
   for (int attempt = 0; attempt < kUpdateAttempts && result.reason.empty() && !result.stopped;) {
-    core.SequenceFailed = 0;
-    progress.ReportStatus(
-        {.step = FlashStep::kClearStatus, .kind = Kind::kStart, .text = "Clear Status register"});
-    ClearStatusRegister(core);
-    if (checks.afterClear) {
-      if (auto reason = checks.afterClear(core)) {
-        result.reason = std::move(*reason);
-        break;
-      }
-    }
-    result.erased = true;
-    if (!EraseAll(core, progress)) {
+    // An attempt whose set-up failed fails before its erase: erasing with the page size and write
+    // method of an earlier identification could leave a device erased that no attempt programs.
+    core.SequenceFailed = setUp ? 0 : 1;
+    if (setUp) {
       progress.ReportStatus(
-          {.step = FlashStep::kErase, .kind = Kind::kFailure, .text = "Erase Flash Fail"});
-      core.SequenceFailed = 1;
+          {.step = FlashStep::kClearStatus, .kind = Kind::kStart, .text = "Clear Status register"});
+      ClearStatusRegister(core);
+      if (checks.afterClear) {
+        if (auto reason = checks.afterClear(core)) {
+          result.reason = std::move(*reason);
+          break;
+        }
+      }
+      result.erased = true;
+      if (!EraseAll(core, progress)) {
+        progress.ReportStatus(
+            {.step = FlashStep::kErase, .kind = Kind::kFailure, .text = "Erase Flash Fail"});
+        core.SequenceFailed = 1;
+      }
+      usb.Open();
+      Step(core, progress, FlashStep::kBlankCheck, "Start Blanking Check", "Blanking Success",
+           [&] { return BlankCheckRange(core, progress, start, end); });
+      Step(core, progress, FlashStep::kProgram, "Start Programming", "Programming Success",
+           [&] { return ProgramRange(core, progress, image.bytes, start, end); });
+      Step(core, progress, FlashStep::kVerify, "Start Verifying Check", "Verifying Success",
+           [&] { return VerifyRange(core, progress, image.bytes, start, end); });
     }
-    usb.Open();
-    Step(core, progress, FlashStep::kBlankCheck, "Start Blanking Check", "Blanking Success",
-         [&] { return BlankCheckRange(core, progress, start, end); });
-    Step(core, progress, FlashStep::kProgram, "Start Programming", "Programming Success",
-         [&] { return ProgramRange(core, progress, image.bytes, start, end); });
-    Step(core, progress, FlashStep::kVerify, "Start Verifying Check", "Verifying Success",
-         [&] { return VerifyRange(core, progress, image.bytes, start, end); });
     ++attempt;
     if (!core.SequenceFailed) break;
     // A device that has left cannot be tried again; only one that is there gets its attempts.
@@ -122,6 +133,8 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
     progress.ProcessMessages();
     core.clock.Sleep(kRetryPauseMs);
     progress.RetryOver();
+    // The next attempt knows its part: a set-up that failed is made again, identification first.
+    if (!setUp) setUp = SetUpIsp(core);
   }
   if (!result.reason.empty() || result.stopped) core.SequenceFailed = 1;
 

@@ -25,7 +25,7 @@ struct ByteView {
 };
 
 // What a cell of a byte whose read failed shows.
-inline constexpr const char* kUnreadCell = "--";
+inline constexpr const char* kUnreadCell = kUnreadText;
 
 // The address of a grid cell: (row - 1) x 16 + (column - 1), in 8 bits.
 std::uint8_t CellAddress(int col, int row);

@@ -96,11 +96,14 @@ void TForm1::StringGridMIICKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftSt
   }
   if (!pending) return;
   ByteView view = I2cView(*this);
-  const bool done = OnPreparedMaster(core, [&] {
-    return I2CWriteAndReadBack(core.UsbDevice, core.clock, app.SlaveAddress, reg, &stored,
+  // The cell shows what the read-back brought, also after a failed write.
+  ReadBack done;
+  OnPreparedMaster(core, [&] {
+    done = I2CWriteAndReadBack(core.UsbDevice, core.clock, app.SlaveAddress, reg, &stored,
                                kKeyReadBackPauseMs);
+    return static_cast<bool>(done);
   });
-  ShowByte(*this, view, col, row, done);
+  ShowByte(*this, view, col, row, done.read);
 }
 
 void TForm1::chkMI2CBitMouseUp(ui::Control& Sender, ui::MouseButton, ui::ShiftState, int, int) {
@@ -116,11 +119,14 @@ void TForm1::chkMI2CBitMouseUp(ui::Control& Sender, ui::MouseButton, ui::ShiftSt
   std::uint8_t& stored = app.I2cImage[reg];
   stored = value;
   ByteView view = I2cView(*this);
-  const bool done = OnPreparedMaster(core, [&] {
-    return I2CWriteAndReadBack(core.UsbDevice, core.clock, app.SlaveAddress, reg, &stored,
+  // The cell shows what the read-back brought, also after a failed write.
+  ReadBack done;
+  OnPreparedMaster(core, [&] {
+    done = I2CWriteAndReadBack(core.UsbDevice, core.clock, app.SlaveAddress, reg, &stored,
                                kBitReadBackPauseMs);
+    return static_cast<bool>(done);
   });
-  ShowByte(*this, view, col, row, done);
+  ShowByte(*this, view, col, row, done.read);
   lblMI2CRegAddr->SetCaption("Reg 0x" + ByteText(reg));
   ShowValueLabel(view, reg);
 }

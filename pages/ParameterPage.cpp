@@ -72,9 +72,12 @@ void TForm1::btnSetParaClick(ui::Control&) {
 void TForm1::btnReadParaClick(ui::Control&) {
   DeviceActivity activity(app);
   if (!activity) return;
-  // A read that fails or is not completed leaves the record as it was, which is shown again.
-  ReadSettings(core.UsbDevice, core.clock, app.ParameterSettings);
-  ShowParameterSettings();
+  // A read that fails or is not completed leaves the record as it was, to be written by Set as
+  // the boxes show it; what only a read can tell, whether an EEPROM is there, shows as not read.
+  if (ReadSettings(core.UsbDevice, core.clock, app.ParameterSettings))
+    ShowParameterSettings();
+  else
+    lblEepAvail->SetCaption(kUnreadText);
 }
 
 void TForm1::BindSettingsOptions() {

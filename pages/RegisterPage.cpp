@@ -17,13 +17,14 @@ ByteView RegisterView(TForm1& form) {
           *form.lblRegAddr,     *form.lblRegData};
 }
 
-// A write and its read-back in one open of the connection; true when both went through.
+// A write and its read-back in one open of the connection. The cell shows what the read-back
+// brought, also after a failed write: that is the register's value now.
 bool WriteAndReadBack(CoreState& core, std::uint8_t address, std::uint8_t& stored,
                       std::uint32_t pauseMs) {
   core.UsbDevice.Open();
-  const bool done = qv::WriteAndReadBack(core.UsbDevice, core.clock, address, &stored, pauseMs);
+  const ReadBack done = qv::WriteAndReadBack(core.UsbDevice, core.clock, address, &stored, pauseMs);
   core.UsbDevice.Close();
-  return done;
+  return done.read;
 }
 
 }  // namespace
@@ -62,6 +63,8 @@ void TForm1::RegStringGridKeyDown(ui::Control&, std::uint16_t& Key, ui::ShiftSta
   const int row = RegStringGrid1->Row();
   const std::uint8_t address = CellAddress(col, row);
   std::uint8_t& stored = app.RegisterImage[address];
+  // A register not read has no value to step from: the byte left from before is not written.
+  if (Key != ui::kKeyEnter && app.RegisterUnread[address]) return;
   if (Key == ui::kKeyEnter) {
     // A text that is no hexadecimal number raises the conversion error: nothing is sent.
     stored = TypedByte(RegStringGrid1->Cell(col, row));

@@ -15,6 +15,9 @@
 namespace qv::test {
 namespace {
 
+// Requests from the start of an update to its flash identification's instruction.
+constexpr std::uint64_t kIdentificationRequest = 5;
+
 // A window whose connection has found the simulated model-table device and whose flash image
 // holds n bytes of firmware, as polling and file loading leave them.
 class FlashWindow : public ::testing::Test {
@@ -217,6 +220,44 @@ TEST_F(FailingReads, ThreeFailedAttemptsEndInRedAfterThreeRetries) {
   EXPECT_EQ(w.form->lblUSBProcessInfo->Caption().substr(0, 19), "Blanking Fail at 0x");
   EXPECT_FALSE(device().Chip().Isp().InIspMode());
   EXPECT_EQ(device().Chip().Flash().Status() & 0xFC, 0xFC);
+}
+
+// A word-program part whose identification fails once, in a window that last knew a page-program
+// part: the first attempt fails before its erase, the retry identifies the part again, and the
+// update succeeds in its second attempt.
+class WordProgramPart : public FlashWindow {
+ protected:
+  WordProgramPart() : FlashWindow("flash=BF258D") {}
+};
+
+TEST_F(WordProgramPart, AFailedIdentificationFailsTheAttemptBeforeItsErase) {
+  FindDevice();
+  LoadImage(1024);
+  w.core.FlashChipId = {0xEF, 0x40, 0x13};
+  w.core.PageSize = 256;
+  w.core.WordProgramMode = 0;
+  bool planted = false;
+  w.shell.onProcessMessages = [&] {
+    // At "Enter ISP Mode": the ISP switch and its three register writes come first.
+    if (!std::exchange(planted, true))
+      device().FailRequestNumber(device().RequestCount() + kIdentificationRequest);
+  };
+  w.bus().ClearLog();
+  Click(w.form->btnSimpleAuto);
+  const auto& log = w.bus().Log().Entries();
+  const auto failed = std::find_if(log.begin(), log.end(), [](const auto& e) { return !e.ok; });
+  ASSERT_NE(failed, log.end());
+  EXPECT_EQ(failed->data, (std::vector<std::uint8_t>{0x9F}));  // the identification
+  const auto erase = std::find_if(log.begin(), log.end(), [](const auto& e) {
+    return e.request == 0x80 && e.data == std::vector<std::uint8_t>{0xC7};
+  });
+  const auto retried = std::find_if(failed + 1, log.end(), [](const auto& e) {
+    return e.data == std::vector<std::uint8_t>{0x9F};
+  });
+  EXPECT_LT(retried, erase);  // no erase before the part is known again
+  EXPECT_EQ(w.core.WordProgramMode, 1);
+  EXPECT_EQ(Caption(w.form->lblISPProcStatus), "Firmware update success!");
+  EXPECT_EQ(Flash(0, 1024), Image(1024));
 }
 
 // The ISP page's Auto with its step boxes and range.
@@ -474,12 +515,14 @@ TEST_F(IspButtons, SingleCommandsShowWhatCameBack) {
   Click(w.form->btnUSBReadStatus);
   EXPECT_EQ(Caption(w.form->lblUSBStatus), "0x9C");
 
-  // Without a device the status read shows the fallback and the identification stays.
+  // Without a device nothing is read, and nothing is shown as read; the operations keep the
+  // identification read last.
   w.bus().Unplug(device());
   Click(w.form->btnUSBReadStatus);
-  EXPECT_EQ(Caption(w.form->lblUSBStatus), "0xFF");
+  EXPECT_EQ(Caption(w.form->lblUSBStatus), "--");
   Click(w.form->btnUSBChipID);
-  EXPECT_EQ(Caption(w.form->lblUSBChipID), "0xEF,  0x40,  0x13,  ");
+  EXPECT_EQ(Caption(w.form->lblUSBChipID), "--");
+  EXPECT_EQ(w.core.FlashChipId, (FlashId{0xEF, 0x40, 0x13}));
 }
 
 TEST_F(IspButtons, ManualOperationsAndTheReadBackDump) {

@@ -252,6 +252,23 @@ TEST_F(Pages, KeysWriteAndShowWhatTheChipReadsBack) {
     EXPECT_EQ(w.shell.errors.size(), errors + 1) << text;
     EXPECT_EQ(log().Size(), 0u);
   }
+  // A register not read has no byte to step from: Insert and Delete send nothing.
+  grid.SetCurrentCell(4, 2);
+  w.app.RegisterImage[0x13] = 0x41;
+  w.app.RegisterUnread[0x13] = true;
+  w.bus().ClearLog();
+  Key(&grid, kInsert);
+  Key(&grid, kDelete);
+  EXPECT_EQ(log().Size(), 0u);
+  // A write that fails and a read-back that comes: the cell shows the value read, as read.
+  chip().Poke(0, 0x13, 0x5A);
+  w.input().EditCell(grid, 4, 2, "66");
+  device().FailRequestNumber(device().RequestCount() + 1);
+  w.bus().ClearLog();
+  Key(&grid, kEnter);
+  EXPECT_EQ(Trace(), "fail R13");  // the write, refused
+  EXPECT_EQ(grid.Cell(4, 2), "5A");
+  EXPECT_FALSE(w.app.RegisterUnread[0x13]);
 }
 
 TEST_F(Pages, BitBoxesBeforeAnySelectionActOnRegisterZero) {
@@ -455,12 +472,13 @@ TEST_F(ParameterReadBack, ZeroesWithTheEepromBitShowEveryOptionOff) {
                             f().chkSPDIFOutOff})
     EXPECT_FALSE(box->Checked()) << box->Name();
   EXPECT_EQ(Caption(f().lblEepAvail), "EEPROM Exist");
-  // A read back the firmware does not answer shows the record as it was, not stale data.
+  // A read back the firmware does not answer keeps the record as it was and shows nothing as
+  // read: not the EEPROM an earlier read found.
   chip().Mailbox().SetNeverCompletes(true);
   w.app.ParameterSettings = {0xA1, 0, 0, 0};
   Click(f().btnReadPara);
   EXPECT_EQ(w.app.ParameterSettings, (std::array<std::uint8_t, 4>{0xA1, 0, 0, 0}));
-  EXPECT_EQ(Caption(f().lblEepAvail), "EEPROM not Available");
+  EXPECT_EQ(Caption(f().lblEepAvail), "--");
 }
 
 // ---- Information page
