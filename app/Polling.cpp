@@ -43,8 +43,9 @@ void TForm1::Timer1Timer(ui::Control&) {
     if (!app.DeviceActivityRunning) app.Ownership.ReleaseAll();
     return;
   }
-  // 2. A running sequence owns the connection, its driver mode and its match text.
-  if (app.UpdateBusy) return;
+  // 2. A running sequence, or any operation that holds the connection across the message pump,
+  // owns the connection, its driver mode, its match text and its device path.
+  if (app.UpdateBusy || app.DeviceActivityRunning) return;
 
   if (usb.GetDeviceFound()) {
     // 3. Connected: only confirm that the same device is still there.

@@ -134,7 +134,8 @@ class TForm1 : public ui::Form {
   // "Check", "New File", and " Save" (also Button1 of the ISP page): the built-in block into the
   // editor's buffer, and into the flash image while that holds no loaded file.
   void CurrentFileBitBtnClick(ui::Control& Sender);
-  void ReadModifyFile();
+  // False when the name's extension says neither HEX nor BIN: nothing was loaded.
+  bool ReadModifyFile();
   void btnCheckClick(ui::Control& Sender);
   void btnSaveBitBinClick(ui::Control& Sender);
   void btnSaveBinClick(ui::Control& Sender);

@@ -31,8 +31,8 @@ void TForm1::CurrentFileBitBtnClick(ui::Control&) {
   if (!activity) return;
   if (!OpenBinFileDialog->Execute(shell)) return;
   app.EditFilePath = OpenBinFileDialog->FileName();
-  ReadModifyFile();
-  if (!SearchMarker(app)) {
+  // A file that loaded nothing is not reported ready over what the buffer held before.
+  if (!ReadModifyFile() || !SearchMarker(app)) {
     // The group and "New File" keep what an earlier file gave them.
     lblStatusReport->SetCaption("Load file is invalid for modify");
     return;
@@ -42,7 +42,7 @@ void TForm1::CurrentFileBitBtnClick(ui::Control&) {
   lblStatusReport->SetCaption("Load file ready");
 }
 
-void TForm1::ReadModifyFile() {
+bool TForm1::ReadModifyFile() {
   lblCurrentFilePath->SetCaption(app.EditFilePath);
   // The file is loaded into an image of the page's own, never into the flash image: the file the
   // update panel announces stays the one Start writes. A name whose extension says neither loads
@@ -57,11 +57,12 @@ void TForm1::ReadModifyFile() {
       break;
     case FileFormat::kUnknown:
       btnCheck->SetEnabled(true);
-      return;
+      return false;
   }
   std::copy_n(image->Data.begin(), image->Length, app.EditBuffer.begin());
   app.EditLength = image->Length;
   btnCheck->SetEnabled(true);
+  return true;
 }
 
 void TForm1::btnCheckClick(ui::Control&) {
@@ -70,6 +71,9 @@ void TForm1::btnCheckClick(ui::Control&) {
 }
 
 void TForm1::btnSaveBitBinClick(ui::Control&) {
+  // Its dialog would stall an operation under way until it is closed, as "Current File"'s would.
+  DeviceActivity activity(app);
+  if (!activity) return;
   if (!SaveBinFIleDialog->Execute(shell)) return;
   app.NewFilePath = SaveBinFIleDialog->FileName();
   lblSaveBinPath->SetCaption(app.NewFilePath);

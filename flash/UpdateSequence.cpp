@@ -82,7 +82,12 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
   progress.ProcessMessages();
   bool setUp = SetUpIsp(core);
   if (checks.beforeErase) {
-    if (auto reason = checks.beforeErase(core)) result.reason = std::move(*reason);
+    // The caller's check asks a part that did not answer again and refuses what it cannot
+    // trust: past it, the part is known.
+    if (auto reason = checks.beforeErase(core))
+      result.reason = std::move(*reason);
+    else
+      setUp = true;
   }
   if (result.reason.empty() && progress.StopRequested()) result.stopped = true;
 

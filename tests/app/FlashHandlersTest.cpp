@@ -147,10 +147,13 @@ TEST_F(FlashWindow, AnOperationWritesTheImageAsItStoodWhenItBegan) {
   int pumps = 0;
   w.shell.onProcessMessages = [&] {
     if (Caption(w.form->lblISPProcStatus) != "Start Programming" || pumps++ > 0) return;
-    // Both loads are refused while the update holds the device: no dialog, no file search.
+    // Both loads, and "New File", are refused while the update holds the device: no dialog
+    // (which would stall the update), no file search.
     w.shell.dialogAnswers = {"/nonexistent/other.bin"};
     Click(w.form->CurrentFileBitBtn);
     Click(w.form->USBLoadFileBitBtn);
+    w.form->btnSaveBitBin->SetEnabled(true);  // as a marked file leaves it
+    Click(w.form->btnSaveBitBin);
     EXPECT_TRUE(w.shell.dialogs.empty());
     EXPECT_EQ(w.core.FlashImage.Length, 8192u);
     other();  // and what changes the image anyway does not reach the device

@@ -327,13 +327,19 @@ TEST_F(Polling, AfterTheUpdateHasFinishedTicksOnlyLetGoOfTheDevice) {
   EXPECT_EQ(f().pnlUSBExist->GetColor(), ui::clLime);
 }
 
+// A running update, or any operation that holds the connection (a manual ISP command, a grid
+// read), pauses probing: no tick changes the driver mode, match text or device under it.
 TEST_F(Polling, BusyMarkMakesATickLeaveTheConnectionAlone) {
   struct Case {
     bool detect;
+    std::uint8_t AppState::*mark;
     bool stillOpen;
   };
-  for (const Case c : {Case{true, true}, Case{false, false}}) {
-    SCOPED_TRACE(c.detect);
+  for (const Case c :
+       {Case{true, &AppState::UpdateBusy, true}, Case{false, &AppState::UpdateBusy, false},
+        Case{true, &AppState::DeviceActivityRunning, true},
+        Case{false, &AppState::DeviceActivityRunning, true}}) {
+    SCOPED_TRACE(testing::Message() << c.detect << (c.mark == &AppState::UpdateBusy));
     w.app.DetectEnabled = c.detect;
     usb().SetUseAudioDriver(1);
     usb().SetMatchId(RowMatch(0));
@@ -341,7 +347,7 @@ TEST_F(Polling, BusyMarkMakesATickLeaveTheConnectionAlone) {
     ASSERT_TRUE(usb().Open());
     // As a re-enumeration in the middle of a sequence would leave it: not found any more.
     if (c.detect) usb().ClearDeviceFound();
-    w.app.UpdateBusy = 1;
+    w.app.*c.mark = 1;
     const std::size_t requests = w.bus().Log().Size();
     Tick();
     EXPECT_EQ(usb().IsOpen(), c.stillOpen);
@@ -349,7 +355,7 @@ TEST_F(Polling, BusyMarkMakesATickLeaveTheConnectionAlone) {
     EXPECT_EQ(usb().GetMatchId(), RowMatch(0));
     EXPECT_EQ(w.bus().Log().Size(), requests);
     usb().Close();
-    w.app.UpdateBusy = 0;
+    w.app.*c.mark = 0;
   }
 }
 
