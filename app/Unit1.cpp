@@ -246,11 +246,12 @@ void TForm1::FormCreate(ui::Control&) {
 void TForm1::FormClose(ui::Control&, CloseAction& Action) {
   // A window closed under a running operation would hide it, not end it: the update reopens the
   // connection at its next attempt and goes on unseen, and a user who then unplugs cuts it short.
-  // The window stays, says why on the panel's free line, and closes once the operation is over.
+  // The window stays, says why on the panel's file line (which an update leaves alone: the file
+  // was read when it began), and closes once the operation is over.
   if (app.UpdateBusy || app.DeviceActivityRunning) {
     Action = CloseAction::None;
-    lblFWVer->SetCaption(app.UpdateBusy ? kCloseRefusedUpdateText : kCloseRefusedOperationText);
-    lblFWVer->SetVisible(true);
+    lblUpdaeFileStatus->SetCaption(app.UpdateBusy ? kCloseRefusedUpdateText
+                                                  : kCloseRefusedOperationText);
     return;
   }
   if (core.UsbDevice.GetDeviceFound()) core.UsbDevice.Close();

@@ -19,7 +19,7 @@ enum class CloseAction { None, Hide, Free, Minimize };
 // What a label or cell shows for a value whose read failed: never the value an earlier read left.
 inline constexpr const char* kUnreadText = "--";
 
-// The panel's line when a close is refused because the device is busy.
+// The panel's file line when a close is refused because the device is busy.
 inline constexpr const char* kCloseRefusedUpdateText = "Close refused during the firmware update";
 inline constexpr const char* kCloseRefusedOperationText =
     "Close refused during an operation on the device";

@@ -122,8 +122,7 @@ TEST_F(FlashWindow, AWindowClosedDuringAnOperationStaysUntilItEnds) {
   };
   Click(w.form->btnSimpleAuto);
   EXPECT_EQ(closes, std::vector<CloseAction>{CloseAction::None});
-  EXPECT_EQ(Caption(w.form->lblFWVer), kCloseRefusedUpdateText);
-  EXPECT_TRUE(w.form->lblFWVer->Visible());
+  EXPECT_EQ(Caption(w.form->lblUpdaeFileStatus), kCloseRefusedUpdateText);
   EXPECT_EQ(Caption(w.form->lblISPProcStatus), "Firmware update success!");
   EXPECT_EQ(Flash(0, 2048), Image(2048));
   EXPECT_EQ(w.form->Close(), CloseAction::Free);
@@ -132,7 +131,7 @@ TEST_F(FlashWindow, AWindowClosedDuringAnOperationStaysUntilItEnds) {
   w.form->MainPageControl->SetActivePage(w.form->TabSheet1);
   Click(w.form->btnReadAll);
   EXPECT_EQ(closes, std::vector<CloseAction>{CloseAction::None});
-  EXPECT_EQ(Caption(w.form->lblFWVer), kCloseRefusedOperationText);
+  EXPECT_EQ(Caption(w.form->lblUpdaeFileStatus), kCloseRefusedOperationText);
 }
 
 TEST_F(FlashWindow, AnOperationWritesTheImageAsItStoodWhenItBegan) {

@@ -109,13 +109,14 @@ void CheckWindow(bool service, const std::filesystem::path& work, TextFitReport&
   form.lblDetectDevice->SetCaption(found);
   PumpMessages();
 
-  // The panel's line when a close is refused during the update.
+  // The panel's file line when a close is refused during the update.
+  const std::string file = form.lblUpdaeFileStatus->Caption();
   app.UpdateBusy = 1;
   form.Close();
   app.UpdateBusy = 0;
   PumpMessages();
   CheckTextFit(hwnd, std::string(name) + ", a close refused", report);
-  form.lblFWVer->SetVisible(false);
+  form.lblUpdaeFileStatus->SetCaption(file);
   PumpMessages();
 
   if (!service) {
