@@ -81,8 +81,9 @@ struct PortsResult {
 PortsResult SimulatedPorts(std::string_view setup);
 
 // Ports over a simulation the caller owns and keeps alive, for running the tool against a
-// device whose faults and flash the caller sets up and inspects.
-std::unique_ptr<DevicePorts> PortsOver(sim::Simulation& simulation);
+// device whose faults and flash the caller sets up and inspects. A real-time simulation keeps
+// `realClock` as the wall clock (a test's own), or the steady clock.
+std::unique_ptr<DevicePorts> PortsOver(sim::Simulation& simulation, Clock* realClock = nullptr);
 
 // The real devices through this platform's drivers, or why this build cannot reach them.
 PortsResult RealPorts();

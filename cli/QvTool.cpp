@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <sstream>
 
 #include "cli/CommandLine.h"
 #include "cli/CommandTable.h"
@@ -15,6 +14,7 @@
 #include "cli/RequestTrace.h"
 #include "util/AtomicFile.h"
 #include "util/FilePaths.h"
+#include "util/StreamedFile.h"
 
 namespace qv::cli {
 namespace {
@@ -78,23 +78,24 @@ class Tool {
     if (!ports.ports)
       return report_.End(options_.simulate ? kExitUsage : kExitNoDevice, ports.error);
 
-    // The request trace: -v to standard error, --log to a file kept whole.
+    // The request trace: -v to standard error, --log to a file written as the requests go.
     std::vector<std::ostream*> traceOuts;
     if (options_.verbose) traceOuts.push_back(&streams_.err);
-    std::ostringstream log;
-    if (!logPath.empty()) traceOuts.push_back(&log);
+    std::optional<StreamedFile> log;
+    if (!logPath.empty()) {
+      log.emplace(logPath);
+      if (!log->Ready()) return report_.End(kExitUsage, "--log: " + log->Error());
+    }
     std::optional<RequestTrace> trace;
-    if (!traceOuts.empty()) trace.emplace(ports.ports->Io(), traceOuts);
+    if (!traceOuts.empty() || log)
+      trace.emplace(ports.ports->Io(), traceOuts, log ? &*log : nullptr);
     run.ports = ports.ports.get();
     run.io = trace ? static_cast<DeviceIo*>(&*trace) : &ports.ports->Io();
     run.trace = trace ? &*trace : nullptr;
     const int code = OnPorts(run, needs);
-    if (!logPath.empty()) {
-      const std::string error = WriteFileAtomically(logPath, log.str());
-      if (!error.empty()) {
-        streams_.err << "qvtool: --log: " << error << '\n';
-        if (code == kExitSuccess) return kExitUsage;
-      }
+    if (log && !log->Error().empty()) {
+      streams_.err << "qvtool: --log: " << log->Error() << '\n';
+      if (code == kExitSuccess) return kExitUsage;
     }
     return code;
   }

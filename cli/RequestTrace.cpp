@@ -45,8 +45,8 @@ IoResult RequestTrace::Control(NativeHandle handle, std::uint32_t code,
   if (request && request->deviceToHost && result.ok) {
     // Only what the driver says it returned is the answer; a short one failed the request, as the
     // connection takes it, and the bytes past it are whatever the buffer held before.
-    const std::size_t n = std::min<std::size_t>({request->length, output.size(),
-                                                 static_cast<std::size_t>(result.bytesReturned)});
+    const std::size_t n = std::min<std::size_t>(
+        {request->length, output.size(), static_cast<std::size_t>(result.bytesReturned)});
     entry.ok = n >= request->length;
     entry.data.assign(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(n));
   }
@@ -57,6 +57,7 @@ IoResult RequestTrace::Control(NativeHandle handle, std::uint32_t code,
       line = label->second + ": " + line;
   }
   for (std::ostream* out : outs_) *out << line << std::flush;
+  if (file_) file_->Write(line);
   return result;
 }
 

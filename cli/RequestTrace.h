@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/DeviceIo.h"
+#include "util/StreamedFile.h"
 
 namespace qv::cli {
 
@@ -16,9 +17,10 @@ namespace qv::cli {
 // label once it has one.
 class RequestTrace final : public DeviceIo {
  public:
-  // Each line goes to every stream of `outs` (standard error for -v, a file for --log).
-  RequestTrace(DeviceIo& inner, std::vector<std::ostream*> outs)
-      : inner_(inner), outs_(std::move(outs)) {}
+  // Each line goes to every stream of `outs` (standard error for -v) and to `file` (--log), where
+  // there is one, as the request is answered.
+  RequestTrace(DeviceIo& inner, std::vector<std::ostream*> outs, StreamedFile* file = nullptr)
+      : inner_(inner), outs_(std::move(outs)), file_(file) {}
 
   // Lines of the device at `path` start with "label: " from now on.
   void Label(const std::string& path, std::string label);
@@ -31,6 +33,7 @@ class RequestTrace final : public DeviceIo {
  private:
   DeviceIo& inner_;
   std::vector<std::ostream*> outs_;
+  StreamedFile* file_;
   std::mutex mutex_;
   std::map<std::string, std::string> labels_;   // by path
   std::map<NativeHandle, std::string> opened_;  // the path of each open handle

@@ -80,6 +80,42 @@ bool SimBus::AdvanceIdle(std::chrono::microseconds duration,
   return changed;
 }
 
+bool SimBus::AdvanceIdleTo(std::chrono::microseconds now, const std::vector<std::string>& inUse) {
+  bool changed = false;
+  for (const auto& slot : slots_) {
+    VirtualClock& clock = slot->device->Clock();
+    if (std::find(inUse.begin(), inUse.end(), slot->device->InterfacePath()) != inUse.end())
+      continue;
+    if (clock.Now() < now) clock.Advance(now - clock.Now());
+    changed = FollowSchedule(*slot) || changed;
+  }
+  return changed;
+}
+
+std::optional<std::chrono::microseconds> SimBus::NextScheduledChange(
+    std::chrono::microseconds now, const std::vector<std::string>& inUse) const {
+  std::optional<std::chrono::microseconds> next;
+  for (const auto& slot : slots_) {
+    const SimDevice& device = *slot->device;
+    if (!device.HasSchedule() ||
+        std::find(inUse.begin(), inUse.end(), device.InterfacePath()) != inUse.end())
+      continue;
+    const std::chrono::microseconds own = std::max(now, device.Clock().Now());
+    // A change its own work carried it past is due at once.
+    std::optional<std::chrono::microseconds> at = device.ScheduledIn() != slot->plugged
+                                                      ? std::optional(now)
+                                                      : device.NextScheduledChange(own);
+    if (at && (!next || *at < *next)) next = at;
+  }
+  return next;
+}
+
+std::optional<std::chrono::microseconds> SimBus::TimeOf(std::string_view path) const {
+  for (const auto& slot : slots_)
+    if (slot->device->InterfacePath() == path) return slot->device->Clock().Now();
+  return std::nullopt;
+}
+
 bool SimBus::IsPlugged(const SimDevice& device) const {
   return slots_[SlotOf(device)]->plugged;
 }

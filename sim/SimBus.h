@@ -43,6 +43,18 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   // Lets time pass on every device but those in use (whose own work moves their clocks), as a
   // host's wait for devices to come; true when a schedule plugged a device in or took one out.
   bool AdvanceIdle(std::chrono::microseconds duration, const std::vector<std::string>& inUse);
+  // A host that keeps one time of its own, `now`, over devices that keep theirs: the devices
+  // nobody works with are brought up to it (a clock that a device's own work took further stands
+  // until the host's time reaches it) and follow their schedules; true when a schedule plugged a
+  // device in or took one out.
+  bool AdvanceIdleTo(std::chrono::microseconds now, const std::vector<std::string>& inUse);
+  // For such a host at `now`: the host's time at which the schedule of a device nobody works with
+  // next plugs it in or takes it out, so that a waiting host wakes for it and not before; nullopt
+  // when no schedule will change anything.
+  std::optional<std::chrono::microseconds> NextScheduledChange(
+      std::chrono::microseconds now, const std::vector<std::string>& inUse) const;
+  // The device's own time, whether it is plugged in or not; nullopt for a path of no device.
+  std::optional<std::chrono::microseconds> TimeOf(std::string_view path) const;
 
   // Each request takes this long on the device's clock, as a real USB link would.
   void SetLatency(std::chrono::microseconds latency) { latency_ = latency; }

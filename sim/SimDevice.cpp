@@ -72,6 +72,19 @@ bool SimDevice::ScheduledIn() const {
   });
 }
 
+std::optional<std::chrono::microseconds> SimDevice::NextScheduledChange(
+    std::chrono::microseconds now) const {
+  std::optional<std::chrono::microseconds> next;
+  const auto consider = [&](std::chrono::microseconds at) {
+    if (at > now && (!next || at < *next)) next = at;
+  };
+  for (const PlugInterval& interval : schedule_) {
+    consider(interval.in);
+    if (interval.out) consider(*interval.out);
+  }
+  return next;
+}
+
 void SimDevice::Arrived() {
   arrival_ = std::chrono::steady_clock::now();
 }

@@ -87,6 +87,9 @@ class SimDevice {
   bool HasSchedule() const { return !schedule_.empty(); }
   // Whether the schedule has the device plugged in now.
   bool ScheduledIn() const;
+  // The first moment after `now`, on the device's clock, at which its schedule plugs it in or
+  // takes it out; nullopt when the schedule has no more.
+  std::optional<std::chrono::microseconds> NextScheduledChange(std::chrono::microseconds now) const;
   // For benchmarks: each arrival's time on the wall clock, and how long after it the first
   // request came (in the order of the arrivals that got one).
   void Arrived();

@@ -6,8 +6,10 @@
 #include <csignal>
 #include <cstring>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <optional>
 
@@ -325,6 +327,34 @@ TEST_F(InProcessTool, TheJsonNamesEachStepAndTheFailuresStepAndAddress) {
   EXPECT_EQ(failed["failure"],
             (nlohmann::json{
                 {"step", "verify"}, {"text", "Verifying Fail at 0x0001C3"}, {"address", 0x1C3}}));
+}
+
+// The trace goes to its file as the requests go, one line each: a run that is killed keeps what
+// it traced, and a long one holds none of it in memory. The file is this run's alone. qvtool's
+// own simulation keeps no request log of its own either: nobody would read it.
+TEST_F(InProcessTool, TheLogIsInItsFileAsTheRequestsGoAndTheSimulatorKeepsNone) {
+  const std::string trace = (std::filesystem::path(file_).parent_path() / "trace.log").string();
+  { std::ofstream(trace) << "an earlier run's trace\n"; }
+  std::size_t requests = 0, tracedAt100 = 0;
+  afterRequest = [&] {
+    // The trace's line of a request follows its answer: 99 before the hundredth's.
+    if (++requests == 100) tracedAt100 = std::ranges::count(ReadFile(trace), '\n');
+  };
+  const ToolRun run = Tool({"--log", trace, "update", "--yes", file_});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(tracedAt100, 99u);
+  const std::string text = ReadFile(trace);
+  EXPECT_EQ(static_cast<std::size_t>(std::ranges::count(text, '\n')), requests);
+  EXPECT_EQ(text.find("earlier"), std::string::npos);
+
+  const cli::PortsResult own = cli::SimulatedPorts("model=Brevanto_RX1");
+  ASSERT_TRUE(own.ports) << own.error;
+  auto& ownBus = dynamic_cast<sim::SimBus&>(own.ports->Io());
+  const NativeHandle handle = ownBus.Open(ownBus.Device(0).InterfacePath().c_str());
+  std::vector<std::uint8_t> record(24), answer(18);
+  ownBus.Control(handle, 0x22242E, record, answer);
+  ownBus.Close(handle);
+  EXPECT_EQ(ownBus.Log().Size(), 0u);
 }
 
 }  // namespace

@@ -156,5 +156,56 @@ TEST(StationFlashFile, AFlashThatCouldNotBeKeptInItsFileIsNoSuccess) {
   EXPECT_CONTAINS(run.out, "updated 1, failed 0");
 }
 
+// On the virtual clock the station's time is its devices' time: it wakes when the schedule brings
+// the next device, follows the work under way without running ahead of it, and spins through no
+// time of its own.
+TEST(StationClock, TheStationsTimeIsTheTimeItsDevicesCameAndWorked) {
+  TempDir dir;
+  sim::Simulation simulation(
+      ParseSetupOrFail("model=Brevanto_RX1,Brevanto_RX1;schedule=1000-,600000-"));
+  const std::string file = dir.Write("Brevanto_RX1.bin", TestImage<std::string>(6000)).string();
+  const ToolRun run = RunInProcess(
+      {"--json", "update", "--watch", "--yes", "--count", "2", file}, {},
+      [&] { return cli::PortsOver(simulation); }, nullptr);
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  const double seconds = nlohmann::json::parse(lines.back())["seconds"].get<double>();
+  const double last =
+      std::chrono::duration<double>(simulation.Bus().Device(1).Clock().Now()).count();
+  EXPECT_GE(seconds, 600.0);
+  EXPECT_GT(last, 600.0);  // the second device's update took time of its own
+  EXPECT_LE(seconds, last);
+}
+
+// A wall clock whose every pause wakes a millisecond late, as a busy host's does.
+class LateClock final : public Clock {
+ public:
+  void Sleep(std::uint32_t milliseconds) override {
+    now_ += std::chrono::milliseconds(milliseconds + 1);
+  }
+  std::chrono::microseconds Now() const override { return now_; }
+  static constexpr std::chrono::microseconds kStart{5'000'000};
+
+ private:
+  std::chrono::microseconds now_ = kStart;
+};
+
+// In real time the devices keep the wall clock's time: waits that wake late do not add up, so a
+// device the schedule plugs in at 2 s comes at 2 s of wall time, not 10% later.
+TEST(StationClock, InRealTimeLateWakingsDoNotAddUp) {
+  sim::Simulation simulation(ParseSetupOrFail("model=Brevanto_RX1;real-time=1;schedule=2000-"));
+  LateClock wall;
+  const std::unique_ptr<cli::DevicePorts> ports = cli::PortsOver(simulation, &wall);
+  for (int waits = 0; waits < 100; ++waits)
+    if (ports->WaitForChange(std::chrono::milliseconds(250), {})) break;
+  sim::SimDevice& device = simulation.Bus().Device(0);
+  ASSERT_TRUE(simulation.Bus().IsPlugged(device));
+  const std::chrono::microseconds elapsed = wall.Now() - LateClock::kStart;
+  EXPECT_GE(elapsed, std::chrono::milliseconds(2000));
+  EXPECT_LE(elapsed, std::chrono::milliseconds(2002));
+  EXPECT_EQ(device.Clock().Now(), elapsed);
+}
+
 }  // namespace
 }  // namespace qv::test
