@@ -7,6 +7,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
@@ -152,6 +153,22 @@ TEST(WrittenFiles, ARecordIsOpenedForAppendingOnlyAndAFullDeviceGivesItsOwnError
   EXPECT_CONTAINS(full.Error(), "No space left on device");
 
   TempDir dir;
+  // A user who may add to a file but not read it (mode 0200) keeps a record in it.
+  if (::geteuid() == 0) {
+    const fs::path writeOnly = dir.Write("write-only.jsonl", "");
+    ASSERT_EQ(::chown(writeOnly.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod(writeOnly.c_str(), 0200), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+      AppendedFile record(writeOnly);
+      ::_exit(record.Append("{}") ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFile(writeOnly), "{}\n");
+  }
   const fs::path path = dir.Write("record.jsonl", "{\"earlier\":1}\n{\"cut");
   if (!SetAppendOnly(path, true)) GTEST_SKIP() << "no append-only files here";
   std::string error;
