@@ -29,7 +29,7 @@ struct InProcessStreams {
   // Once set, standard output refuses every write, as a pipe does whose reader went away.
   const std::atomic<bool>* outClosed = nullptr;
   // Sees each write to standard output as it is made, on the thread that makes it.
-  std::function<void(std::string_view)> watchOut;
+  std::function<void(std::string_view)> watchOut = nullptr;
 };
 
 // Standard output as a pipe: it takes everything until its reader goes away, then nothing.
