@@ -210,7 +210,7 @@ CommandResult UpdateFirmware(const CommandContext& context) {
   if (result.success) {
     if (result.secured) return {};
     return {kExitSuccess,
-            "warning: the firmware is written and verified, but the flash could not be "
+            "the firmware is written and verified, but the flash could not be "
             "write-protected again or ISP mode not left; unplug the device and plug it in again",
             true};
   }
@@ -296,7 +296,7 @@ CommandResult EraseWholeFlash(const CommandContext& context) {
     CommandResult result = Outcome(context, erased, state);
     if (result.exit == kExitSuccess && !isProtected)
       return {kExitSuccess,
-              "warning: the flash is erased, but it could not be write-protected again; unplug "
+              "the flash is erased, but it could not be write-protected again; unplug "
               "the device and plug it in again",
               true};
     return result;

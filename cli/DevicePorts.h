@@ -33,6 +33,15 @@ class SimulationView {
   virtual Clock& HostClock() = 0;
 };
 
+// What tells one unit from another beyond the port it is on, for a record that must name the
+// unit it updated: its USB serial number (its serial string descriptor) where it has one, and its
+// address on the bus ("001:005", bus and device number), which changes at every enumeration.
+// Empty where the port does not know.
+struct UnitIdentity {
+  std::string serial;
+  std::string address;
+};
+
 // Where the tool's requests go: the real devices through this platform's drivers, or the
 // simulated device.
 class DevicePorts {
@@ -60,6 +69,10 @@ class DevicePorts {
   // real device; for a simulated one its flash file, or nothing when no other process can reach
   // it.
   virtual std::string ClaimKey(std::string_view path) { return std::string(path); }
+
+  // The identity of the device at `path`, read when it is asked for: a real device may be asked
+  // for its serial string.
+  virtual UnitIdentity IdentityOf(std::string_view /*path*/) { return {}; }
 
   // The simulation behind the ports; nullptr for real devices.
   virtual SimulationView* Simulation() { return nullptr; }

@@ -8,6 +8,7 @@
 #include "image/UserParameterMarker.h"
 #include "util/FilePaths.h"
 #include "util/InputFile.h"
+#include "util/Sha256.h"
 #include "util/Text.h"
 
 namespace qv::cli {
@@ -42,6 +43,8 @@ FirmwareLoad LoadFirmwareFrom(FlashImage& image, const std::filesystem::path& pa
     load.result = Refused(image, file.error);
     return load;
   }
+  load.sha256 =
+      Sha256Hex({reinterpret_cast<const std::uint8_t*>(file.bytes.data()), file.bytes.size()});
   const bool namedHex = NamedHex(path);
   const bool hex = namedHex || LooksLikeIntelHex(file.bytes);
   load.result = hex ? LoadHexText(image, file.bytes) : LoadBinBytes(image, file.bytes);

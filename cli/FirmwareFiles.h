@@ -25,6 +25,9 @@ struct FirmwareLoad {
   // Set when the name did not say how to read the file and its contents did ("fw.ihx holds
   // Intel HEX text: read as Intel HEX").
   std::string note;
+  // The SHA-256 of the bytes read, in hex: which file went to a device, beyond the image's
+  // 16-bit checksum. Set when the file was read.
+  std::string sha256;
 };
 
 // A name ending in .hex (any case) is read as Intel HEX. Any other file whose contents are

@@ -103,6 +103,8 @@ std::optional<std::string> NoteOf(const FirmwareLoad& loaded, Report& report) {
 struct UpdateParameters {
   std::string file, backupPath, recordPath, countText;
   bool all = false, watch = false;
+  bool recordToOut = false;  // `--record -`
+  std::string sha256;        // of the firmware file
   std::optional<std::uint64_t> count;
   std::unique_ptr<FlashImage> image;
 };
@@ -122,8 +124,13 @@ void DeclareUpdate(CLI::App& command, UpdateParameters& p) {
   command
       .add_option("--record", p.recordPath,
                   "With --watch: add a JSON line for each finished device to this file, synced "
-                  "line by line")
-      ->type_name("FILE");
+                  "line by line (- is standard output)")
+      ->type_name("FILE")
+      ->check(CLI::Validator(
+          [](const std::string& name) {
+            return name.empty() ? std::string("an empty name names no file") : std::string();
+          },
+          "FILE"));
   command.add_option("--count", p.countText, "With --watch: end after this many devices")
       ->type_name("N");
 }
@@ -137,6 +144,11 @@ std::optional<std::string> CheckUpdate(UpdateParameters& p) {
            "give one of them";
   if (!p.watch && (!p.recordPath.empty() || !p.countText.empty()))
     return "--record and --count go with update --watch";
+  // Standard output, which the tool holds open already: not a file named "-".
+  if (p.recordPath == "-") {
+    p.recordToOut = true;
+    p.recordPath.clear();
+  }
   if (!p.countText.empty()) {
     const auto n = ParseNumber(p.countText, 1'000'000'000);
     if (!n || *n == 0) return "--count needs a number of devices of 1 or more";
@@ -147,7 +159,9 @@ std::optional<std::string> CheckUpdate(UpdateParameters& p) {
 
 std::optional<std::string> LoadUpdate(UpdateParameters& p, Report& report) {
   p.image = std::make_unique<FlashImage>();
-  return NoteOf(LoadFirmware(*p.image, p.file), report);
+  const FirmwareLoad loaded = LoadFirmware(*p.image, p.file);
+  p.sha256 = loaded.sha256;
+  return NoteOf(loaded, report);
 }
 
 CommandResult Update(UpdateParameters& p, CommandRun& run) {
@@ -159,7 +173,9 @@ CommandResult Update(UpdateParameters& p, CommandRun& run) {
         .wanted = run.options.device,
         .image = *p.image,
         .file = p.file,
+        .fileSha256 = p.sha256,
         .recordPath = p.recordPath,
+        .recordToOut = p.recordToOut,
         .count = p.count,
         .yes = run.options.yes,
         .force = run.options.force,

@@ -42,6 +42,10 @@ void ProgressBar::Text(const FlashEvent& event) {
     step.text = text;
     steps_->push_back({std::move(step), now_ ? now_() : std::chrono::microseconds{}});
   }
+  if (holding_ && event.step == FlashStep::kResult) {
+    held_ = event;
+    return;
+  }
   if (!terminal_) {
     if (lastPlain_ && SameStep(*lastPlain_, event)) return;
     lastPlain_ = event;
@@ -74,6 +78,14 @@ void ProgressBar::Text(const FlashEvent& event) {
   percent_.reset();
   open_ = true;
   Draw();
+}
+
+void ProgressBar::ShowResult() {
+  holding_ = false;
+  if (!held_) return;
+  const FlashEvent event = *held_;
+  held_.reset();
+  Text(event);  // its step is kept already
 }
 
 void ProgressBar::Draw(bool done) {

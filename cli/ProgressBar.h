@@ -55,6 +55,11 @@ class ProgressBar final : public UpdateProgress {
   // Ends an open step line, so that what is printed next starts on a line of its own.
   void Finish();
 
+  // Holds the update's result back (its step is kResult) until ShowResult: a station shows a
+  // unit's result only once its record line is written.
+  void HoldResult() { holding_ = true; }
+  void ShowResult();
+
   // Keeps every step in `steps` too (the erase's polls as one), with the time `now` gives.
   void RecordSteps(std::vector<Step>* steps, std::function<std::chrono::microseconds()> now) {
     steps_ = steps;
@@ -79,6 +84,8 @@ class ProgressBar final : public UpdateProgress {
   std::optional<FlashEvent> lastPlain_;
   std::vector<Step>* steps_ = nullptr;
   std::function<std::chrono::microseconds()> now_;
+  bool holding_ = false;
+  std::optional<FlashEvent> held_;
 };
 
 }  // namespace qv::cli

@@ -55,6 +55,11 @@ void ProgressBoard::Start() {
   out_ << std::flush;
 }
 
+bool ProgressBoard::Broken() {
+  std::lock_guard lock(mutex_);
+  return !out_;
+}
+
 void ProgressBoard::Line(const Row& row, const std::string& text) {
   std::lock_guard lock(mutex_);
   out_ << row.label << ": " << text << '\n' << std::flush;

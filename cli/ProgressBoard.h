@@ -31,6 +31,8 @@ class ProgressBoard {
   // The columns a row's bar may fill beside its label.
   int RowColumns() const;
   bool Terminal() const { return terminal_; }
+  // The output no longer takes the board's lines (a closed pipe, a full disk).
+  bool Broken();
 
  private:
   class Row;

@@ -128,7 +128,11 @@ class Tool {
     run.device = &device;
     if (const std::optional<Question> question = command_.Ask()) {
       if (question->namesDevice) report_.Out() << "Device: " << DescribeDevice(device) << std::endl;
-      if (!options_.yes && !Confirm(streams_, report_, question->warning)) {
+      const Answer answer = options_.yes
+                                ? Answer::kYes
+                                : Confirm(streams_, report_, hooks_.interrupts, question->warning);
+      if (answer == Answer::kStopped) return report_.End(kExitInterrupted, kStoppedAtQuestionText);
+      if (answer == Answer::kNo) {
         if (question->declinedAsStep) {
           ProgressBar(report_.Out(), !report_.Json() && streams_.outIsTerminal, streams_.columns)
               .ReportStatus({.step = FlashStep::kResult,

@@ -26,6 +26,12 @@ class LibusbDevicePorts final : public DevicePorts {
   Clock& DeviceClock() override { return clock_; }
   std::string OpenProblem(std::string_view path) override { return io_.OpenProblem(path); }
   const usb::LibusbContext& Context() const { return context_; }
+  UnitIdentity IdentityOf(std::string_view path) override {
+    for (const usb::PresentUsbDevice& device : context_.PresentDevices())
+      if (device.path == path)
+        return {.serial = context_.SerialNumber(device), .address = device.address};
+    return {};
+  }
 
   bool WaitForChange(std::chrono::milliseconds most,
                      const std::vector<std::string>& inUse) override {

@@ -1,5 +1,6 @@
 #include "cli/Report.h"
 
+#include <cmath>
 #include <iomanip>
 #include <sstream>
 
@@ -20,7 +21,9 @@ const char* ResultWord(int exit) {
 }
 
 double SecondsValue(std::chrono::microseconds time) {
-  return static_cast<double>(time.count()) / 1e6;
+  // To the millisecond, which is all a reader needs, and a short number in a document
+  // (0.899 rather than 0.8993949999999999).
+  return std::round(static_cast<double>(time.count()) / 1e3) / 1e3;
 }
 
 const Step* TellingFailure(const std::vector<Step>& steps) {
@@ -55,7 +58,7 @@ void AddSteps(nlohmann::json& into, const std::vector<Step>& steps, std::chrono:
 
 std::string Seconds(std::chrono::microseconds time) {
   std::ostringstream text;
-  text << std::fixed << std::setprecision(1) << SecondsValue(time) << " s";
+  text << std::fixed << std::setprecision(1) << static_cast<double>(time.count()) / 1e6 << " s";
   return text.str();
 }
 
@@ -68,7 +71,8 @@ int Report::End(int code, const std::string& message, bool warning) {
                                    nlohmann::json::error_handler_t::replace)
                  << std::endl;
   } else if (!message.empty()) {
-    streams_.err << "qvtool: " << message << '\n';
+    // The document's key says "warning"; the text says it in words.
+    streams_.err << "qvtool: " << (warning ? "warning: " : "") << message << '\n';
   }
   return code;
 }

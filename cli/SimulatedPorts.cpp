@@ -36,6 +36,10 @@ class SimulationPorts : public DevicePorts, public SimulationView {
     if (!paced) paced = std::make_unique<sim::PacedClock>(real_, device->Clock());
     return *paced;
   }
+  UnitIdentity IdentityOf(std::string_view path) override {
+    const sim::SimDevice* device = simulation_.Bus().DeviceAt(path);
+    return device ? UnitIdentity{.serial = device->SerialNumber(), .address = {}} : UnitIdentity{};
+  }
   std::chrono::microseconds ModelledTime() override { return simulation_.Clock().Now(); }
   std::string FileError() override { return simulation_.FileError(); }
 

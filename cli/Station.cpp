@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -40,10 +42,12 @@ std::string UtcNow() {
 // One device's update under way, on its own thread.
 struct Job {
   PresentDevice device;
+  UnitIdentity unit;  // read on the job's thread, before the update
   std::string port;
   ProgressRow* row = nullptr;
   Clock* clock = nullptr;  // the device's own, fetched on the station's thread
   DeviceOutcome outcome;
+  std::string text;  // its line of the record, made on its thread
   std::atomic<bool> done{false};
   std::jthread thread;
 };
@@ -57,30 +61,41 @@ class Station {
         report_(report),
         model_(model),
         record_(record),
-        board_(report.Out(), !report.Json() && streams.outIsTerminal && streams.outMovesCursor,
+        // Standard output that carries the record carries nothing else: the text goes to
+        // standard error.
+        textOnErr_(request.recordToOut && !report.Json()),
+        text_(textOnErr_ ? streams.err : report.Out()),
+        board_(text_,
+               !report.Json() && (textOnErr_ ? streams.errIsTerminal : streams.outIsTerminal) &&
+                   streams.outMovesCursor,
                streams.columns),
         checksum_(ImageChecksum(request.image)),
+        filePath_(std::filesystem::absolute(request.file).lexically_normal().string()),
         started_(HostClock().Now()) {}
 
   CommandResult Run() {
     const std::string model(ModelName(model_));
-    report_.Out() << "Waiting for " << model << " devices: " << DisplayName(request_.file)
-                  << ", checksum 0x" << FormatHex(checksum_, 4)
-                  << (request_.count ? ", " + std::to_string(*request_.count) + " devices" : "")
-                  << "; Ctrl-C ends" << std::endl;
+    text_ << "Waiting for " << model << " devices: " << DisplayName(request_.file)
+          << ", checksum 0x" << FormatHex(checksum_, 4)
+          << (request_.count ? ", " + DeviceCount(*request_.count) : std::string())
+          << "; Ctrl-C ends" << std::endl;
     // Present already: not plugged in "from now on".
     for (const PresentDevice* device : Devices()) {
       known_[device->path] = State::kLeftAlone;
-      report_.Out() << "port " << PortOfPath(device->path)
-                    << ": already plugged in when the station started, not updated (plug it "
-                       "in again to update it)"
-                    << std::endl;
+      text_ << "port " << PortOfPath(device->path)
+            << ": already plugged in when the station started, not updated (plug it "
+               "in again to update it)"
+            << std::endl;
     }
     board_.Start();
     bool stopping = false;
     while (true) {
       Reap();
-      stopping = stopping || Interrupted() || Counted();
+      TellRecordFailure();
+      // A record that stopped taking lines, or an output nobody reads any more, takes no new
+      // device: the ones under way finish.
+      stopping = stopping || Interrupted() || Counted() || recordFailed_ || outBroken_ ||
+                 (!report_.Json() && board_.Broken());
       if (stopping && jobs_.empty()) break;
       if (!stopping) Scan();
       std::vector<std::string> inUse;
@@ -100,6 +115,9 @@ class Station {
   }
   bool Interrupted() const { return request_.interrupts && request_.interrupts->load() > 0; }
   bool Counted() const { return request_.count && started_count_ >= *request_.count; }
+  static std::string DeviceCount(std::uint64_t n) {
+    return std::to_string(n) + (n == 1 ? " device" : " devices");
+  }
 
   std::vector<const PresentDevice*> Devices() {
     present_ = FindPresentDevices(request_.ports.Interfaces());
@@ -147,9 +165,12 @@ class Station {
     Job& running = *job;
     const bool terminal = board_.Terminal();
     const int columns = board_.RowColumns();
-    running.thread = std::jthread([context, &running, terminal, columns] {
-      running.outcome =
-          UpdateOneDevice(context, running.device, *running.row, terminal, columns, *running.clock);
+    running.thread = std::jthread([this, context, &running, terminal, columns] {
+      running.unit = request_.ports.IdentityOf(running.device.path);
+      // The record first: a result the technician saw is a line of the record.
+      running.outcome = UpdateOneDevice(
+          context, running.device, *running.row, terminal, columns, *running.clock,
+          [this, &running](const DeviceOutcome& outcome) { Record(running, outcome); });
       running.done = true;
     });
     jobs_.push_back(std::move(job));
@@ -167,30 +188,72 @@ class Station {
       const DeviceOutcome& outcome = job.outcome;
       const int exit = outcome.result.exit;
       (exit == kExitSuccess ? updated_ : exit == kExitInterrupted ? stopped_ : failed_)++;
-      StationRecordLine line;
-      line.time = UtcNow();
-      line.port = job.port;
-      line.path = job.device.path;
-      line.model = job.device.name;
-      line.file = DisplayName(request_.file);
-      line.checksum = checksum_;
-      line.exit = outcome.result.exit;
-      line.message = outcome.result.message;
-      if (const Step* failure = TellingFailure(outcome.steps)) line.failure = failure->event;
-      line.seconds = SecondsValue(outcome.time);
-      const std::string text = RecordText(line);
-      if (record_ && !record_->Append(text) && recordError_.empty()) {
-        recordError_ = record_->Error();
-        streams_.err << "qvtool: --record: " << recordError_ << std::endl;
+      if (report_.Json() && !request_.recordToOut) {
+        streams_.out << job.text << std::endl;
+        outBroken_ = outBroken_ || !streams_.out;
       }
-      if (report_.Json()) streams_.out << text << std::endl;
       const std::string result =
           ResultText(outcome) + "  " + Seconds(outcome.time) +
-          (outcome.result.message.empty() ? std::string() : ": " + outcome.result.message);
+          (outcome.result.message.empty()
+               ? std::string()
+               : (outcome.result.warning ? ": warning: " : ": ") + outcome.result.message);
       Event(job.port, "finished: " + result, result);
       known_[job.device.path] = State::kDone;
       it = jobs_.erase(it);
     }
+  }
+
+  // A unit's line, on its job's thread: written (and synced) before its row shows the result. The
+  // first line the record does not take stops the station from starting more units.
+  void Record(Job& job, const DeviceOutcome& outcome) {
+    StationRecordLine line;
+    line.time = UtcNow();
+    line.port = job.port;
+    line.path = job.device.path;
+    line.unit = job.unit;
+    line.model = job.device.name;
+    line.file = DisplayName(request_.file);
+    line.filePath = filePath_;
+    line.sha256 = request_.fileSha256;
+    line.checksum = checksum_;
+    line.exit = outcome.result.exit;
+    line.message = outcome.result.message;
+    if (const Step* failure = TellingFailure(outcome.steps)) line.failure = failure->event;
+    line.seconds = SecondsValue(outcome.time);
+    job.text = RecordText(line);
+    if (!record_ && !request_.recordToOut) return;
+    const std::lock_guard lock(recordMutex_);
+    if (recordFailed_) {
+      ++unrecorded_;
+      return;
+    }
+    if (request_.recordToOut) {
+      // Standard output carries nothing else then (the text went to standard error), so no line
+      // is spliced into another; only the jobs write to it, one at a time.
+      streams_.out << job.text << '\n' << std::flush;
+      if (streams_.out) return;
+      recordError_ = "cannot write standard output";
+    } else {
+      if (record_->Append(job.text)) return;
+      recordError_ = record_->Error();
+    }
+    ++unrecorded_;
+    recordFailed_ = true;
+  }
+
+  // Said at once, on the station's thread, when the record stopped taking lines; the end's
+  // message says it again with how many units have no line. Standard error that carries the board
+  // (standard output carries the record) gets only that.
+  void TellRecordFailure() {
+    if (!recordFailed_ || recordTold_ || textOnErr_) return;
+    recordTold_ = true;
+    std::string error;
+    {
+      const std::lock_guard lock(recordMutex_);
+      error = recordError_;
+    }
+    streams_.err << "qvtool: --record: " << error
+                 << "; no more devices are started, those under way finish" << std::endl;
   }
 
   // On a terminal the port's row shows `shown`; piped, the event is a line of its own.
@@ -203,21 +266,34 @@ class Station {
     }
   }
 
+  // The totals once: on standard output, or as the message that ends the run (after Ctrl-C). With
+  // --json they are the document's own fields, and its error says only what went wrong.
   CommandResult Summary() {
     const auto time = HostClock().Now() - started_;
     const std::string summary =
         "updated " + std::to_string(updated_) + ", failed " + std::to_string(failed_) +
         (stopped_ ? ", stopped " + std::to_string(stopped_) : std::string()) + ", time " +
         Seconds(time);
-    report_.Out() << summary << std::endl;
     nlohmann::json& document = report_.Document();
     document["updated"] = updated_;
     document["failed"] = failed_;
     document["stopped"] = stopped_;
     document["seconds"] = SecondsValue(time);
-    if (!recordError_.empty()) return {kExitUsage, "--record: " + recordError_};
-    if (failed_ > 0) return {kExitFailed, report_.Json() ? summary : ""};
-    if (Interrupted()) return {kExitInterrupted, "stopped: " + summary};
+    const bool json = report_.Json();
+    // Devices were flashed whatever the record met: not the usage error's 2, which says that
+    // nothing was sent.
+    if (recordFailed_) {
+      text_ << summary << std::endl;
+      return {kExitFailed, "--record: " + recordError_ + "; " + DeviceCount(unrecorded_) +
+                               " finished without a line in it; the station stopped there"};
+    }
+    if (failed_ > 0) {
+      text_ << summary << std::endl;
+      return {kExitFailed, json ? DeviceCount(failed_) + " failed" : ""};
+    }
+    if (Interrupted())
+      return {kExitInterrupted, "stopped: " + (json ? DeviceCount(stopped_) : summary)};
+    text_ << summary << std::endl;
     return {};
   }
 
@@ -226,8 +302,11 @@ class Station {
   Report& report_;
   const DeviceModel& model_;
   AppendedFile* record_;
+  bool textOnErr_;
+  std::ostream& text_;
   ProgressBoard board_;
   std::uint16_t checksum_;
+  std::string filePath_;
   std::chrono::microseconds started_;
   std::vector<PresentDevice> present_;
   std::map<std::string, State> known_;        // by path
@@ -235,7 +314,12 @@ class Station {
   std::vector<std::unique_ptr<Job>> jobs_;
   std::uint64_t started_count_ = 0;
   std::uint64_t updated_ = 0, failed_ = 0, stopped_ = 0;
+  std::mutex recordMutex_;  // the record's lines, from the jobs' threads
   std::string recordError_;
+  std::uint64_t unrecorded_ = 0;  // finished units whose line the record did not take
+  std::atomic<bool> recordFailed_{false};
+  bool recordTold_ = false;
+  bool outBroken_ = false;  // standard output no longer takes the JSON lines
 };
 
 }  // namespace
@@ -251,21 +335,25 @@ std::string PortOfPath(const std::string& path) {
 
 std::string RecordText(const StationRecordLine& line) {
   // In the order a person reads them, not sorted by name.
-  nlohmann::ordered_json json = {{"time", line.time},
-                                 {"port", line.port},
-                                 {"path", line.path},
-                                 {"model", line.model},
-                                 {"file", line.file},
-                                 {"checksum", "0x" + FormatHex(line.checksum, 4)},
-                                 {"result", ResultWord(line.exit)},
-                                 {"exit", line.exit},
-                                 {"seconds", line.seconds}};
+  nlohmann::ordered_json json = {{"time", line.time}, {"port", line.port}, {"path", line.path}};
+  // Where the port knows them: what tells this unit from the one on the port before it.
+  if (!line.unit.serial.empty()) json["serial"] = line.unit.serial;
+  if (!line.unit.address.empty()) json["address"] = line.unit.address;
+  json["model"] = line.model;
+  json["file"] = line.file;
+  json["filePath"] = line.filePath;
+  json["sha256"] = line.sha256;
+  json["checksum"] = "0x" + FormatHex(line.checksum, 4);
+  json["result"] = ResultWord(line.exit);
+  json["exit"] = line.exit;
+  json["seconds"] = line.seconds;
   if (!line.message.empty()) json[line.exit == kExitSuccess ? "warning" : "error"] = line.message;
   if (line.failure) {
     json["failure"] = {{"text", line.failure->text}};
     if (line.failure->address) json["failure"]["address"] = *line.failure->address;
     json["failure"]["step"] = FlashStepName(line.failure->step);
   }
+  json["toolVersion"] = QV_TOOL_VERSION;
   return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -274,18 +362,23 @@ CommandResult RunStation(const StationRequest& request, const ToolStreams& strea
   const DeviceModel* model = nullptr;
   if (auto problem = NoModelNamed("update --watch updates the devices", request.file, model))
     return {kExitUsage, *problem};
-  // The record is opened before anything else: a bench without its record is no bench.
+  if (report.Json()) report.SetOneLine();
+  const std::string question =
+      "Update every " + std::string(ModelName(*model)) + " plugged in from now on?";
+  const Answer answer =
+      request.yes ? Answer::kYes
+                  : Confirm(streams, report, request.interrupts, kUpdateWarningText, question);
+  if (answer == Answer::kStopped) return {kExitInterrupted, kStoppedAtQuestionText};
+  if (answer == Answer::kNo) {
+    report.Out() << kUpdateAbortedText << ": nothing was sent." << std::endl;
+    return {kExitFailed, report.Json() ? kUpdateAbortedText : ""};
+  }
+  // Opened once the question is answered (its writability was checked before it), before any
+  // device: a bench without its record is no bench.
   std::unique_ptr<AppendedFile> record;
   if (!request.recordPath.empty()) {
     record = std::make_unique<AppendedFile>(request.recordPath);
     if (!record->Ready()) return {kExitUsage, "--record: " + record->Error()};
-  }
-  if (report.Json()) report.SetOneLine();
-  const std::string question =
-      "Update every " + std::string(ModelName(*model)) + " plugged in from now on?";
-  if (!request.yes && !Confirm(streams, report, kUpdateWarningText, question)) {
-    report.Out() << kUpdateAbortedText << ": nothing was sent." << std::endl;
-    return {kExitFailed, report.Json() ? kUpdateAbortedText : ""};
   }
   return Station(request, streams, report, *model, record.get()).Run();
 }

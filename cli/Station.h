@@ -29,25 +29,33 @@ struct StationRequest {
   std::optional<std::string> wanted;  // --device
   const FlashImage& image;
   std::string file;
-  std::string recordPath;              // empty: no record
+  std::string fileSha256;              // of the file's bytes as read
+  std::string recordPath;              // empty: no record (unless recordToOut)
+  bool recordToOut = false;            // `--record -`: the lines on standard output
   std::optional<std::uint64_t> count;  // end after this many devices
   bool yes = false;
   bool force = false;
   const std::atomic<int>* interrupts = nullptr;
 };
 
-// Exit 0 when every device that came was updated, 1 when any failed, 130 when stopped by Ctrl-C,
-// 2 for a file named for no model or a record that cannot be kept.
+// Exit 0 when every device that came was updated, 1 when any failed or the record stopped taking
+// lines (the station then starts no more devices; those under way finish), 130 when stopped by
+// Ctrl-C, 2 for a file named for no model or a record that cannot be opened (nothing sent).
 CommandResult RunStation(const StationRequest& request, const ToolStreams& streams, Report& report);
 
-// One line of the record: when the device finished (UTC), its port and path, model, the file and
-// its checksum, the result with the failure's text, address and step, and how long it took.
+// One line of the record: when the device finished (UTC), its port and path, the unit's serial
+// number and bus address where known, model, the file (its name, full path and SHA-256) and the
+// image's checksum, the result with the failure's text, address and step, how long it took, and
+// the tool's version.
 struct StationRecordLine {
   std::string time;
   std::string port;
   std::string path;
+  UnitIdentity unit;
   std::string model;
   std::string file;
+  std::string filePath;
+  std::string sha256;
   std::uint16_t checksum = 0;
   int exit = 0;
   std::string message;

@@ -87,13 +87,15 @@ std::string ResultText(const DeviceOutcome& outcome) {
 }
 
 DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentDevice& device,
-                              ProgressRow& row, bool terminal, int columns, Clock& clock) {
+                              ProgressRow& row, bool terminal, int columns, Clock& clock,
+                              const std::function<void(const DeviceOutcome&)>& beforeResult) {
   DeviceOutcome outcome;
   auto core = std::make_unique<CoreState>(context.io, context.ports.Interfaces(), clock);
   const auto started = clock.Now();
   const auto elapsed = [&clock, started] { return clock.Now() - started; };
   ProgressBar progress(row, terminal, columns, context.interrupts);
   progress.RecordSteps(&outcome.steps, elapsed);
+  if (beforeResult) progress.HoldResult();
   const OwnedDevice owned = OwnDevice(context.ports, device);
   if (owned.refusal) {
     outcome.result = *owned.refusal;
@@ -113,6 +115,10 @@ DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentD
     outcome.result = UpdateFirmware(command);
   }
   outcome.time = elapsed();
+  if (beforeResult) {
+    beforeResult(outcome);
+    progress.ShowResult();
+  }
   return outcome;
 }
 
@@ -148,7 +154,11 @@ CommandResult UpdateAll(const UpdateAllRequest& request, const ToolStreams& stre
   }
   const std::string count =
       std::to_string(runs.size()) + (runs.size() == 1 ? " device" : " devices");
-  if (!request.yes && !Confirm(streams, report, kUpdateWarningText, "Update " + count + "?")) {
+  const Answer answer = request.yes ? Answer::kYes
+                                    : Confirm(streams, report, request.interrupts,
+                                              kUpdateWarningText, "Update " + count + "?");
+  if (answer == Answer::kStopped) return {kExitInterrupted, kStoppedAtQuestionText};
+  if (answer == Answer::kNo) {
     report.Out() << kUpdateAbortedText << ": nothing was sent." << std::endl;
     return {kExitFailed, report.Json() ? kUpdateAbortedText : ""};
   }
@@ -176,7 +186,8 @@ CommandResult UpdateAll(const UpdateAllRequest& request, const ToolStreams& stre
   report.Out() << '\n' << Table(runs);
   for (const DeviceRun& run : runs)
     if (!run.outcome.result.message.empty())
-      report.Out() << run.label << ": " << run.outcome.result.message << '\n';
+      report.Out() << run.label << ": " << (run.outcome.result.warning ? "warning: " : "")
+                   << run.outcome.result.message << '\n';
 
   nlohmann::json devices = nlohmann::json::array();
   bool failed = false, stopped = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,8 +48,10 @@ struct DeviceOutcome {
 
 // One device's update by the sequence of `update`, on the calling thread with a core state of its
 // own, its progress on `row` and its pauses on `clock` (the device's own, fetched beforehand).
+// `beforeResult`, when given, gets the outcome before the row shows the update's result.
 DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentDevice& device,
-                              ProgressRow& row, bool terminal, int columns, Clock& clock);
+                              ProgressRow& row, bool terminal, int columns, Clock& clock,
+                              const std::function<void(const DeviceOutcome&)>& beforeResult = {});
 
 // "Firmware update success!", or "Firmware update Fail!" and the text of the failure that says
 // the most, which names its address where it has one.

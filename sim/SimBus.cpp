@@ -1,5 +1,7 @@
 #include "sim/SimBus.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <thread>
 
@@ -25,6 +27,10 @@ SimDevice& SimBus::Plug(Identity identity) {
   for (const auto& slot : slots_) now = std::max(now, slot->device->Clock().Now());
   auto slot = std::make_unique<Slot>();
   slot->device = std::make_unique<SimDevice>(std::move(identity), instance, now);
+  // Its own serial number, the same in every run of the same setup.
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "QVSIM%06zu", slots_.size() + 1);
+  slot->device->SetSerialNumber(serial);
   slot->device->Log().SetEnabled(logEnabled_);
   slots_.push_back(std::move(slot));
   return *slots_.back()->device;

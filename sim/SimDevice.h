@@ -44,6 +44,9 @@ class SimDevice {
   // The Windows-style interface path, ids in lower case, e.g.
   // \\?\usb#vid_e6a4&pid_6000#5&2c3d4e5f&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}
   std::string InterfacePath() const;
+  // Its serial string (the descriptor's string 3): every simulated device has its own.
+  const std::string& SerialNumber() const { return serial_; }
+  void SetSerialNumber(std::string serial) { serial_ = std::move(serial); }
   // The 18-byte USB device descriptor.
   std::array<std::uint8_t, 18> DeviceDescriptor() const;
 
@@ -100,6 +103,7 @@ class SimDevice {
  private:
   Identity identity_;
   std::string instanceId_;
+  std::string serial_;
   VirtualClock clock_;  // before the chip, which keeps a reference to it
   RequestLog log_;
   SimChip chip_;

@@ -7,11 +7,13 @@
 
 namespace qv {
 
-// A file that is only ever added to, such as a record of one line per event. What was in it
-// stays untouched; each Append writes its text in one call and syncs it to disk before it
-// returns, so a crash of the program or the machine loses at most the line under way and never
-// damages a line before it. A file whose last line was cut off (by such a crash) gets a line end
-// first, so the next line starts whole.
+// A file that is only ever added to, such as a record of one line per event. It is opened for
+// appending only, so a file the system lets only be added to serves. What was in it stays
+// untouched; each Append writes its text in one call and syncs it to disk before it returns, so a
+// crash of the program or the machine loses at most the line under way and never damages a line
+// before it. A line the disk took only part of (it filled up) is cut off again, so the file holds
+// whole lines only. A file whose last line was cut off (by a crash) gets a line end first, so the
+// next line starts whole. A device or a FIFO takes each line as one write, with nothing to sync.
 class AppendedFile {
  public:
   // Opens (or creates) the file for appending; Error() says why not.

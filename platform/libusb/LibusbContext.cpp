@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "platform/libusb/UsbIdClasses.h"
@@ -57,12 +58,30 @@ std::vector<PresentUsbDevice> LibusbContext::PresentDevices() const {
     std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", unsigned{bus},
                   unsigned{libusb_get_device_address(device)});
     entry.node = node;
+    entry.address = std::string(node).substr(std::strlen("/dev/bus/usb/"));
+    entry.address[3] = ':';
     present.push_back(std::move(entry));
   }
   // By place on the bus, so that a listing reads the same each time.
   std::sort(present.begin(), present.end(),
             [](const PresentUsbDevice& a, const PresentUsbDevice& b) { return a.place < b.place; });
   return present;
+}
+
+std::string LibusbContext::SerialNumber(const PresentUsbDevice& device) const {
+  libusb_device_descriptor descriptor{};
+  if (libusb_get_device_descriptor(device.device.get(), &descriptor) != LIBUSB_SUCCESS ||
+      descriptor.iSerialNumber == 0)
+    return {};
+  libusb_device_handle* raw = nullptr;
+  if (libusb_open(device.device.get(), &raw) != LIBUSB_SUCCESS) return {};
+  const std::unique_ptr<libusb_device_handle, void (*)(libusb_device_handle*)> handle(raw,
+                                                                                      libusb_close);
+  unsigned char text[256];
+  const int length =
+      libusb_get_string_descriptor_ascii(handle.get(), descriptor.iSerialNumber, text, sizeof text);
+  if (length <= 0) return {};
+  return {reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)};
 }
 
 }  // namespace qv::usb

@@ -19,6 +19,7 @@ struct PresentUsbDevice {
   // "usb#vid_e5d3&pid_7a01#1-1.4".
   std::string path;
   std::string node;                 // its usbfs device node, "/dev/bus/usb/001/005"
+  std::string address;              // its bus and device number as lsusb names it, "001:005"
   std::vector<std::uint8_t> place;  // bus number, then the port numbers from the root down
 };
 
@@ -42,6 +43,9 @@ class LibusbContext {
   // Every USB device present now, by bus and ports. Reads the descriptors the kernel keeps; sends
   // nothing to any device.
   std::vector<PresentUsbDevice> PresentDevices() const;
+  // The device's serial string, asked of the device (a standard request that the kernel lets
+  // through without claiming an interface); empty when it has none or did not give it.
+  std::string SerialNumber(const PresentUsbDevice& device) const;
 
  private:
   libusb_context* context_ = nullptr;

@@ -3,6 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -10,13 +21,17 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
+#include "cli/Interrupts.h"
 #include "sim/SimSetup.h"
 #include "tests/support/InProcessRun.h"
 #include "tests/support/RequestHook.h"
 #include "tests/support/SimFixture.h"
 #include "tests/support/TempFiles.h"
 #include "tests/support/TestFirmware.h"
+#include "util/OwnedFile.h"
+#include "util/Sha256.h"
 
 namespace qv::test {
 namespace {
@@ -45,10 +60,12 @@ class Station : public ::testing::Test {
     record_ = (dir_.Path() / "record.jsonl").string();
   }
 
-  ToolRun Tool(std::vector<std::string> args) {
+  ToolRun Tool(std::vector<std::string> args, const InProcessStreams& surroundings = {},
+               const std::atomic<int>* interrupts = nullptr) {
     return RunInProcess(
-        std::move(args), {}, [this] { return std::make_unique<RequestHook>(sim_, afterRequest); },
-        &interrupts_);
+        std::move(args), surroundings,
+        [this] { return std::make_unique<RequestHook>(sim_, afterRequest); },
+        interrupts ? interrupts : &interrupts_);
   }
   sim::SimDevice& device(std::size_t i) { return sim_.Bus().Device(i); }
   std::string Record() { return ReadFile(record_); }
@@ -87,6 +104,16 @@ TEST_F(Station, EachArrivalIsUpdatedOnceAndEveryFinishedDeviceIsALineOfTheRecord
     EXPECT_EQ(line["model"], "Brevanto RX1");
     EXPECT_TRUE(line["time"].get<std::string>().ends_with("Z"));
     EXPECT_GT(line["seconds"].get<double>(), 0.0);
+    // To the millisecond, not a binary fraction's 16 digits.
+    const std::string seconds = line["seconds"].dump();
+    EXPECT_LE(seconds.size() - seconds.find('.'), 4u) << seconds;
+    // The unit, the file and the tool beyond doubt: each simulated device has its own serial
+    // number, the file is named in full with its SHA-256.
+    EXPECT_EQ(line["serial"], line["port"] == kPort0 ? "QVSIM000001" : "QVSIM000002");
+    EXPECT_EQ(line["filePath"], file_);
+    EXPECT_EQ(line["sha256"],
+              Sha256Hex({reinterpret_cast<const std::uint8_t*>(image_.data()), image_.size()}));
+    EXPECT_EQ(line["toolVersion"], QV_TOOL_VERSION);
   }
   EXPECT_EQ(results[kPort0], (std::vector<std::string>{"success"}));
   EXPECT_EQ(results[kPort1], (std::vector<std::string>{"failed", "success"}));
@@ -107,11 +134,60 @@ TEST_F(Station, JsonGivesTheRecordsLinesAndASummaryLine) {
   EXPECT_EQ(summary["exit"], 0);
 }
 
+TEST_F(Station, JsonSumsUpInItsFieldsAndItsErrorSaysWhatWentWrong) {
+  // The totals are the document's fields; its error says what went wrong, in the singular for one.
+  const ToolRun failed = Tool({"--json", "update", "--watch", "--yes", "--count", "3", file_});
+  const nlohmann::json sum = nlohmann::json::parse(Lines(failed.out).back());
+  EXPECT_EQ(sum["failed"], 1);
+  EXPECT_EQ(sum["error"], "1 device failed");
+}
+
 // One device on the bench, so that nothing else can end while the key is pressed.
 class OnePort : public Station {
  protected:
   OnePort() : Station("model=Brevanto_RX1;schedule=100-") {}
 };
+
+#ifndef _WIN32
+TEST_F(OnePort, AClosedTerminalStopsTheStationSafelyAndItsSummaryIsSaidOnce) {
+  // The handlers the program installs, SIGHUP raised during the first unit's erase.
+  std::atomic<int>& count = cli::InstallInterruptHandlers();
+  bool raised = false;
+  afterRequest = [&] {
+    const auto& last = device(0).Log().Entries().back();
+    if (!raised && last.request == 0x80 && last.data == std::vector<std::uint8_t>{0xC7}) {
+      raised = true;
+      std::raise(SIGHUP);
+    }
+  };
+  const ToolRun run = Tool({"update", "--watch", "--yes", file_}, {}, &count);
+  count = 0;
+  EXPECT_TRUE(raised);
+  EXPECT_EQ(run.status, 130) << run.err;
+  EXPECT_FALSE(device(0).Chip().Isp().InIspMode());
+  EXPECT_EQ(device(0).Chip().Flash().Status() & 0xFC, 0xFC);
+  const std::string both = run.out + run.err;
+  const std::size_t first = both.find("updated 0, failed 0, stopped 1");
+  ASSERT_NE(first, std::string::npos) << both;
+  EXPECT_EQ(both.find("updated 0, failed 0, stopped 1", first + 1), std::string::npos) << both;
+}
+#endif
+
+TEST_F(OnePort, ARowShowsItsResultOnlyOnceTheRecordHoldsItsLine) {
+  // A kill at any moment must not lose a result the technician saw.
+  bool shown = false, recordedFirst = false;  // on the unit's thread, which shows the row
+  InProcessStreams watched;
+  watched.watchOut = [&](std::string_view text) {
+    if (shown || text.find("Firmware update success!") == std::string_view::npos) return;
+    shown = true;
+    recordedFirst = Lines(Record()).size() == 1;
+  };
+  const ToolRun run =
+      Tool({"update", "--watch", "--yes", "--count", "1", "--record", record_, file_}, watched);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(shown) << run.out;
+  EXPECT_TRUE(recordedFirst);
+}
 
 TEST_F(OnePort, CtrlCStopsTheDevicesUnderWayAndLeavesThemSafe) {
   // Pressed while the first device is under way, from its own thread.
@@ -127,11 +203,164 @@ TEST_F(OnePort, CtrlCStopsTheDevicesUnderWayAndLeavesThemSafe) {
 }
 
 TEST_F(Station, WithoutAnAnswerNothingIsWatched) {
-  const ToolRun run = Tool({"update", "--watch", file_});
+  const ToolRun run = Tool({"update", "--watch", "--record", record_, file_});
   EXPECT_EQ(run.status, 1);
   EXPECT_CONTAINS(run.out, "Update every Brevanto RX1 plugged in from now on? [y/N]");
   EXPECT_EQ(device(0).RequestCount(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(record_));  // opened only once the answer is yes
 }
+
+TEST_F(Station, CtrlCAtTheQuestionCancelsItWhateverIsTypedAfter) {
+  // The RX1 present from the start (instance &0&5) is the one update and update --all take.
+  const std::vector<std::vector<std::string>> commands = {
+      {"--device", "&0&5", "update", file_},
+      {"update", "--all", file_},
+      {"update", "--watch", "--record", record_, file_}};
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command[command.size() - 2]);
+    interrupts_ = 1;
+    InProcessStreams terminal;
+    terminal.input = "y\n";
+    terminal.inIsTerminal = true;
+    const ToolRun run = Tool(command, terminal);
+    interrupts_ = 0;
+    EXPECT_EQ(run.status, 130) << run.out << run.err;
+    EXPECT_CONTAINS(run.err, "stopped at the question: nothing was sent");
+    EXPECT_FALSE(FlashHolds(device(3), image_));
+    for (const auto& request : device(3).Log().Entries())
+      EXPECT_NE(request.request, 0x80) << "a flash command was sent";
+  }
+  EXPECT_FALSE(std::filesystem::exists(record_));
+}
+
+TEST_F(Station, TheRecordIsStandardOutputWithADashAndNeverAnEmptyName) {
+  const ToolRun empty = Tool({"update", "--watch", "--yes", "--record", "", file_});
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_CONTAINS(empty.err, "an empty name names no file");
+
+  // Standard output carries the record's lines and nothing else: the rest goes to standard error.
+  const auto here = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.Path());
+  const ToolRun run = Tool({"update", "--watch", "--yes", "--count", "1", "--record", "-", file_});
+  std::filesystem::current_path(here);
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 1u) << run.out;
+  EXPECT_EQ(nlohmann::json::parse(lines[0])["port"], kPort0);
+  EXPECT_CONTAINS(run.err, "Waiting for Brevanto RX1 devices: Brevanto_RX1.bin, checksum 0x");
+  EXPECT_CONTAINS(run.err, "updated 1, failed 0");
+  EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "-"));
+}
+
+// Units that come one after another: at 0.1 s, 30 s and 60 s.
+class InTurn : public Station {
+ protected:
+  InTurn() : Station("model=Brevanto_RX1,Brevanto_RX1,Brevanto_RX1;schedule=100-,30000-,60000-") {}
+  bool Erasing(std::size_t i) {
+    const auto& last = device(i).Log().Entries().back();
+    return last.request == 0x80 && last.data == std::vector<std::uint8_t>{0xC7};
+  }
+};
+
+TEST_F(InTurn, AStandardOutputNobodyReadsStartsNoMoreUnits) {
+  // The reader of the pipe goes away during the first unit's erase.
+  std::atomic<bool> closed{false};
+  afterRequest = [&] {
+    if (!closed && Erasing(0)) closed = true;
+  };
+  InProcessStreams pipe;
+  pipe.outClosed = &closed;
+  const ToolRun run = Tool({"update", "--watch", "--yes", "--count", "3", file_}, pipe);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_CONTAINS(run.err, "standard output could not be written");
+  EXPECT_TRUE(FlashHolds(device(0), image_));  // the unit under way finished
+  EXPECT_EQ(device(1).RequestCount(), 0u);
+}
+
+#ifndef _WIN32
+// Lets files grow to `bytes` only, while it lasts: a write past that takes what fits and the next
+// fails with EFBIG, as on a disk that fills up.
+class FileSizeLimit {
+ public:
+  FileSizeLimit() {
+    ::getrlimit(RLIMIT_FSIZE, &before_);
+    ::sigaction(SIGXFSZ, nullptr, &signal_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &before_);
+    ::sigaction(SIGXFSZ, &signal_, nullptr);
+  }
+  void Set(std::uintmax_t bytes) {
+    rlimit limit = before_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+
+ private:
+  rlimit before_{};
+  struct sigaction signal_ {};
+};
+
+TEST_F(InTurn, ARecordThatStopsTakingLinesStartsNoMoreUnitsAndHoldsOnlyWholeLines) {
+  // The disk fills up while the second unit is under way: room for part of its line only.
+  FileSizeLimit limit;
+  bool limited = false;  // touched on the units' threads, which run one after another
+  afterRequest = [&] {
+    if (limited || Record().empty()) return;
+    limited = true;
+    limit.Set(Record().size() + 100);
+  };
+  const ToolRun run = Tool({"update", "--watch", "--yes", "--record", record_, file_});
+  EXPECT_TRUE(limited);
+  // Units were flashed: not the 2 that says nothing was sent.
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_CONTAINS(run.err, "qvtool: --record: cannot write '" + record_ + "': File too large");
+  EXPECT_CONTAINS(run.err, "1 device finished without a line in it");
+  EXPECT_TRUE(FlashHolds(device(1), image_));  // the unit under way finished
+  EXPECT_EQ(device(2).RequestCount(), 0u);     // and no other started
+  const std::string record = Record();
+  ASSERT_EQ(Lines(record).size(), 1u) << record;
+  EXPECT_EQ(record.back(), '\n');
+  EXPECT_EQ(nlohmann::json::parse(Lines(record)[0])["serial"], "QVSIM000001");
+}
+
+TEST_F(InTurn, AFifoRecordReadByAnotherThreadGetsEveryLine) {
+  const std::string fifo = (dir_.Path() / "record.fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The reader is there before the station opens it, as a script's would be.
+  const OwnedFile reader(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  ASSERT_TRUE(reader.Valid());
+  ASSERT_EQ(::fcntl(reader.Get(), F_SETFL, 0), 0);
+  std::string got;
+  std::atomic<bool> ended{false};
+  std::thread reading([&] {
+    char bytes[4096];
+    // Until the station closes its end; a read before it opened it finds nothing yet.
+    for (bool opened = false;;) {
+      const ssize_t n = ::read(reader.Get(), bytes, sizeof bytes);
+      if (n > 0) {
+        got.append(bytes, static_cast<std::size_t>(n));
+        opened = true;
+      } else if (opened || ended) {
+        break;
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+  });
+  const ToolRun run = Tool({"update", "--watch", "--yes", "--count", "3", "--record", fifo, file_});
+  ended = true;
+  reading.join();
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = Lines(got);
+  ASSERT_EQ(lines.size(), 3u) << got;
+  for (const std::string& line : lines) EXPECT_EQ(nlohmann::json::parse(line)["result"], "success");
+}
+#endif
 
 // The bench's results are worth no more than the simulated flash they went to: a flash file that
 // could not be kept fails the run, as it fails a single update.

@@ -134,6 +134,8 @@ TEST_F(QvToolOverLibusb, AStationUpdatesADevicePluggedInWhileItRunsAndSeesItLeav
   EXPECT_CONTAINS(out, "finished: Firmware update success!");
   EXPECT_CONTAINS(out, "updated 1, failed 0");
   EXPECT_CONTAINS(Read("record.jsonl"), "\"port\":\"1-1\"");
+  // The unit by its serial string, asked of it, and its address on the bus.
+  EXPECT_CONTAINS(Read("record.jsonl"), "\"serial\":\"QVSIM000001\",\"address\":\"001:0");
   EXPECT_EQ(FlashOf(0), Flashed(image));
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,41 @@ struct InProcessStreams {
   bool outIsTerminal = false;
   bool errIsTerminal = false;
   int columns = 80;
+  // Once set, standard output refuses every write, as a pipe does whose reader went away.
+  const std::atomic<bool>* outClosed = nullptr;
+  // Sees each write to standard output as it is made, on the thread that makes it.
+  std::function<void(std::string_view)> watchOut = nullptr;
+};
+
+// Standard output as a pipe: it takes everything until its reader goes away, then nothing.
+// Unbuffered, so that no write slips into a buffer after that.
+class PipeOut final : public std::streambuf {
+ public:
+  PipeOut(const std::atomic<bool>* closed, std::function<void(std::string_view)> watch)
+      : closed_(closed), watch_(std::move(watch)) {}
+  const std::string& Text() const { return text_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (Closed()) return traits_type::eof();
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    if (watch_) watch_({&byte, 1});
+    text_ += byte;
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    if (Closed()) return 0;
+    if (watch_) watch_({s, static_cast<std::size_t>(n)});
+    text_.append(s, static_cast<std::size_t>(n));
+    return n;
+  }
+
+ private:
+  bool Closed() const { return closed_ && closed_->load(); }
+  const std::atomic<bool>* closed_;
+  std::function<void(std::string_view)> watch_;
+  std::string text_;
 };
 
 // Runs `qvtool --simulate ARGS` with `ports` in place of the simulation the setup would make.
@@ -32,7 +68,9 @@ inline ToolRun RunInProcess(std::vector<std::string> args, const InProcessStream
                             std::function<std::unique_ptr<cli::DevicePorts>()> ports,
                             const std::atomic<int>* interrupts) {
   std::istringstream in(surroundings.input);
-  std::ostringstream out, err;
+  PipeOut pipe(surroundings.outClosed, surroundings.watchOut);
+  std::ostream out(&pipe);
+  std::ostringstream err;
   const cli::ToolStreams streams{.in = in,
                                  .out = out,
                                  .err = err,
@@ -47,7 +85,7 @@ inline ToolRun RunInProcess(std::vector<std::string> args, const InProcessStream
   };
   args.insert(args.begin(), "--simulate");
   const int status = cli::RunQvTool(args, streams, hooks);
-  return {status, out.str(), err.str()};
+  return {status, pipe.Text(), err.str()};
 }
 
 // The device's flash starts with the bytes of `image`.

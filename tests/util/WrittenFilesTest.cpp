@@ -4,7 +4,10 @@
 // its mode and owner.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
@@ -22,6 +25,7 @@
 #include "util/AppendedFile.h"
 #include "util/AtomicFile.h"
 #include "util/OwnedFile.h"
+#include "util/Sha256.h"
 
 namespace qv::test {
 namespace {
@@ -131,6 +135,57 @@ TEST(WrittenFiles, DevicesAndFifosAreWrittenThroughAndAFifoNobodyReadsIsRefusedA
   AppendedFile discarded("/dev/null");
   EXPECT_TRUE(discarded.Append("{}")) << discarded.Error();
   EXPECT_EQ(Write("/dev/null", "backup"), "");
+}
+
+// Sets or clears the file's append-only flag (chattr +a); false where the system will not.
+bool SetAppendOnly(const fs::path& path, bool on) {
+  const OwnedFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  int flags = 0;
+  if (!file.Valid() || ::ioctl(file.Get(), FS_IOC_GETFLAGS, &flags) != 0) return false;
+  flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
+  return ::ioctl(file.Get(), FS_IOC_SETFLAGS, &flags) == 0;
+}
+
+TEST(WrittenFiles, ARecordIsOpenedForAppendingOnlyAndAFullDeviceGivesItsOwnError) {
+  // A device that takes nothing: the error is the write's own.
+  AppendedFile full("/dev/full");
+  EXPECT_FALSE(full.Append("{}"));
+  EXPECT_CONTAINS(full.Error(), "No space left on device");
+
+  TempDir dir;
+  // A user who may add to a file but not read it (mode 0200) keeps a record in it.
+  if (::geteuid() == 0) {
+    const fs::path writeOnly = dir.Write("write-only.jsonl", "");
+    ASSERT_EQ(::chown(writeOnly.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod(writeOnly.c_str(), 0200), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+      AppendedFile record(writeOnly);
+      ::_exit(record.Append("{}") ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFile(writeOnly), "{}\n");
+  }
+  const fs::path path = dir.Write("record.jsonl", "{\"earlier\":1}\n{\"cut");
+  if (!SetAppendOnly(path, true)) GTEST_SKIP() << "no append-only files here";
+  std::string error;
+  {
+    AppendedFile record(path);
+    EXPECT_TRUE(record.Append("{\"next\":2}")) << record.Error();
+    error = record.Error();
+  }
+  SetAppendOnly(path, false);
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(ReadFile(path), "{\"earlier\":1}\n{\"cut\n{\"next\":2}\n");
+}
+
+TEST(WrittenFiles, Sha256IsTheSystemsOwn) {
+  const std::string abc = "abc";
+  EXPECT_EQ(Sha256Hex({reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size()}),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 TEST(WrittenFiles, ARegularFileEndsWithExactlyTheNewBytesWhereverItIs) {

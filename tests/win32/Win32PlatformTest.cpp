@@ -18,7 +18,9 @@
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32DeviceInterfaces.h"
 #include "platform/win32/Win32DeviceIo.h"
+#include "util/AppendedFile.h"
 #include "util/AtomicFile.h"
+#include "util/Sha256.h"
 #include "util/Text.h"
 
 namespace qv {
@@ -109,6 +111,29 @@ TEST(AtomicFile, ReplacesWholeAndRefusesWhatItCannotWrite) {
   GetTempPathA(MAX_PATH, dir);
   EXPECT_NE(WriteFileAtomically(dir, std::string_view("x")).find("it is a directory"),
             std::string::npos);
+}
+
+// The appended record's Windows half: opened for appending only, its last line mended through a
+// reader of its own; and the system's SHA-256 through BCrypt.
+TEST(AppendedFile, AppendsWholeLinesAfterALastLineCutOff) {
+  TempFile file;
+  ASSERT_FALSE(file.Path().empty());
+  EXPECT_EQ(WriteFileAtomically(file.Path(), std::string_view("{\"cut")), "");
+  {
+    AppendedFile record(file.Path());
+    EXPECT_TRUE(record.Append("{}")) << record.Error();
+  }
+  std::string read(64, '\0');
+  const HANDLE h =
+      CreateFileA(file.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD got = 0;
+  ReadFile(h, read.data(), static_cast<DWORD>(read.size()), &got, nullptr);
+  CloseHandle(h);
+  EXPECT_EQ(read.substr(0, got), "{\"cut\n{}\n");
+  const std::string abc = "abc";
+  EXPECT_EQ(Sha256Hex({reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size()}),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 // "{4D1E55B2-F16F-11CF-88CB-001111000030}": how a device path ends with its interface class.
