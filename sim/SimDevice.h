@@ -87,6 +87,9 @@ class SimDevice {
   bool HasSchedule() const { return !schedule_.empty(); }
   // Whether the schedule has the device plugged in now.
   bool ScheduledIn() const;
+  // How many of the schedule's pluggings in have begun by now: one more since the last look is
+  // a new arrival, however short the time out was.
+  std::size_t ScheduledArrivals() const;
   // For benchmarks: each arrival's time on the wall clock, and how long after it the first
   // request came (in the order of the arrivals that got one).
   void Arrived();
