@@ -50,6 +50,7 @@ std::vector<PresentDevice> FindPresentDevices(DeviceInterfaces& interfaces) {
     AddMatches(present, *usb, {"Firmware update device E6A4", protocol::kUpdateMatchE6A4}, 0);
     AddMatches(present, *usb, {"Firmware update device E7B2", protocol::kUpdateMatchE7B2}, 0);
   }
+  for (PresentDevice& device : present) device.arrival = interfaces.Arrival(device.path);
   return present;
 }
 

@@ -30,7 +30,10 @@ class LibusbDevicePorts final : public DevicePorts {
   bool WaitForChange(std::chrono::milliseconds most,
                      const std::vector<std::string>& inUse) override {
     // libusb's hot-plug events where it has them, taken only once something waits for them.
-    if (!hotplug_) hotplug_ = std::make_unique<usb::LibusbHotplug>(context_);
+    if (!hotplug_) {
+      hotplug_ = std::make_unique<usb::LibusbHotplug>(context_);
+      if (hotplug_->Available()) interfaces_.WatchArrivals(*hotplug_);
+    }
     if (hotplug_->Available()) return hotplug_->Wait(most);
     return DevicePorts::WaitForChange(most, inUse);
   }
