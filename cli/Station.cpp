@@ -1,10 +1,13 @@
 #include "cli/Station.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -37,6 +40,13 @@ std::string UtcNow() {
   return text;
 }
 
+// One plugging in of a device: its path, and what tells it from an earlier or a later one at that
+// path (a replug, or another device on the same port).
+using Unit = std::pair<std::string, std::string>;
+Unit UnitOf(const PresentDevice& device) {
+  return {device.path, device.arrival};
+}
+
 // One device's update under way, on its own thread.
 struct Job {
   PresentDevice device;
@@ -58,7 +68,7 @@ class Station {
         model_(model),
         record_(record),
         board_(report.Out(), !report.Json() && streams.outIsTerminal && streams.outMovesCursor,
-               streams.columns),
+               streams.columns, streams.measureColumns),
         checksum_(ImageChecksum(request.image)),
         started_(HostClock().Now()) {}
 
@@ -68,12 +78,16 @@ class Station {
                   << ", checksum 0x" << FormatHex(checksum_, 4)
                   << (request_.count ? ", " + std::to_string(*request_.count) + " devices" : "")
                   << "; Ctrl-C ends" << std::endl;
-    // Present already: not plugged in "from now on".
-    for (const PresentDevice* device : Devices()) {
-      known_[device->path] = State::kLeftAlone;
-      report_.Out() << "port " << PortOfPath(device->path)
-                    << ": already plugged in when the station started, not updated (plug it "
-                       "in again to update it)"
+    // Present already: not plugged in "from now on". Each is named once, as is every device the
+    // station leaves alone.
+    const std::vector<const PresentDevice*> chosen = Devices();
+    for (const PresentDevice& device : present_) {
+      known_[UnitOf(device)] = State::kLeftAlone;
+      const bool ours = std::find(chosen.begin(), chosen.end(), &device) != chosen.end();
+      report_.Out() << "port " << PortOfPath(device.path) << ": " << device.name << ", "
+                    << (ours ? "already plugged in when the station started, not updated (plug "
+                               "it in again to update it)"
+                             : "not updated: " + NotOurs(device))
                     << std::endl;
     }
     board_.Start();
@@ -82,9 +96,12 @@ class Station {
       Reap();
       stopping = stopping || Interrupted() || Counted();
       if (stopping && jobs_.empty()) break;
-      if (!stopping) Scan();
+      if (!Interrupted()) Scan();
+      // A device whose update has ended is no longer in use: its time passes while it waits to
+      // be collected, so that a replug then is seen.
       std::vector<std::string> inUse;
-      for (const auto& job : jobs_) inUse.push_back(job->device.path);
+      for (const auto& job : jobs_)
+        if (!job->done) inUse.push_back(job->device.path);
       request_.ports.WaitForChange(kScanInterval, inUse);
     }
     return Summary();
@@ -112,28 +129,57 @@ class Station {
     return *it->second;
   }
 
-  // Arrivals and removals since the last look.
+  // Why the station leaves a device it did not choose alone.
+  std::string NotOurs(const PresentDevice& device) const {
+    if (request_.wanted) return "--device '" + *request_.wanted + "' does not name it";
+    if (!device.useAudioDriver)
+      return "in firmware-update mode (--device names such a device to update it)";
+    return "another model (the file is for the " + std::string(ModelName(model_)) + ")";
+  }
+
+  bool Updating(const std::string& path) const {
+    return std::any_of(known_.begin(), known_.end(), [&](const auto& unit) {
+      return unit.first.first == path && unit.second == State::kUpdating;
+    });
+  }
+
+  // Arrivals and removals since the last look. An arrival is a path with what tells its
+  // plugging in apart, so that a replug or a swap on one port between two looks is a new unit.
   void Scan() {
-    const std::vector<const PresentDevice*> devices = Devices();
+    const std::vector<const PresentDevice*> chosen = Devices();
     for (auto it = known_.begin(); it != known_.end();) {
-      const bool here = std::any_of(devices.begin(), devices.end(),
-                                    [&](const PresentDevice* d) { return d->path == it->first; });
+      const bool here = std::any_of(present_.begin(), present_.end(),
+                                    [&](const PresentDevice& d) { return UnitOf(d) == it->first; });
       // A device under way that left is told by its update's failure.
       if (here || it->second == State::kUpdating) {
         ++it;
         continue;
       }
-      Event(PortOfPath(it->first), "left", "waiting");
+      // On a terminal a finished unit's row keeps its result when the unit is pulled out: that is
+      // when the technician reads it.
+      if (it->second != State::kDone || !board_.Terminal())
+        Event(PortOfPath(it->first.first), "left", "waiting");
       it = known_.erase(it);
     }
-    for (const PresentDevice* device : devices) {
-      if (known_.contains(device->path) || Counted()) continue;
-      Start(*device);
+    for (const PresentDevice& device : present_) {
+      // A new unit on a port whose last one is still under way waits for that one to end.
+      if (known_.contains(UnitOf(device)) || Updating(device.path)) continue;
+      const bool ours = std::find(chosen.begin(), chosen.end(), &device) != chosen.end();
+      if (ours && !Counted()) {
+        Start(device);
+        continue;
+      }
+      known_[UnitOf(device)] = State::kLeftAlone;
+      const std::string why =
+          ours ? "the station has its " + std::to_string(*request_.count) + " devices (--count)"
+               : NotOurs(device);
+      const std::string text = device.name + " plugged in, not updated: " + why;
+      Event(PortOfPath(device.path), text, text);
     }
   }
 
   void Start(const PresentDevice& device) {
-    known_[device.path] = State::kUpdating;
+    known_[UnitOf(device)] = State::kUpdating;
     ++started_count_;
     auto job = std::make_unique<Job>();
     job->device = device;
@@ -181,14 +227,14 @@ class Station {
       const std::string text = RecordText(line);
       if (record_ && !record_->Append(text) && recordError_.empty()) {
         recordError_ = record_->Error();
-        streams_.err << "qvtool: --record: " << recordError_ << std::endl;
+        Warn("qvtool: --record: " + recordError_);
       }
       if (report_.Json()) streams_.out << text << std::endl;
       const std::string result =
           ResultText(outcome) + "  " + Seconds(outcome.time) +
           (outcome.result.message.empty() ? std::string() : ": " + outcome.result.message);
       Event(job.port, "finished: " + result, result);
-      known_[job.device.path] = State::kDone;
+      known_[UnitOf(job.device)] = State::kDone;
       it = jobs_.erase(it);
     }
   }
@@ -201,6 +247,15 @@ class Station {
     } else {
       row.Line(line);
     }
+  }
+
+  // A warning on standard error: above the board's rows when both share the terminal, so that it
+  // never breaks them.
+  void Warn(const std::string& text) {
+    if (board_.Terminal() && streams_.errIsTerminal)
+      board_.Note(text);
+    else
+      streams_.err << text << std::endl;
   }
 
   CommandResult Summary() {
@@ -230,13 +285,32 @@ class Station {
   std::uint16_t checksum_;
   std::chrono::microseconds started_;
   std::vector<PresentDevice> present_;
-  std::map<std::string, State> known_;        // by path
+  std::map<Unit, State> known_;
   std::map<std::string, ProgressRow*> rows_;  // by port
   std::vector<std::unique_ptr<Job>> jobs_;
   std::uint64_t started_count_ = 0;
   std::uint64_t updated_ = 0, failed_ = 0, stopped_ = 0;
   std::string recordError_;
 };
+
+// A --device that names another model of the table could never match a device the station would
+// update: refused at once rather than waited on for ever, as --all refuses it.
+std::optional<std::string> NeverNamed(const std::string& wanted, const DeviceModel& model,
+                                      const std::string& file) {
+  const std::string lower = LowerAscii(wanted);
+  const std::string match = LowerAscii(DeviceMatchText(wanted));
+  const auto names = [&](const DeviceModel& row) {
+    return lower == LowerAscii(ModelName(row)) || match == LowerAscii(FieldText(row.MatchText));
+  };
+  if (names(model)) return std::nullopt;
+  for (const DeviceModel& other : DeviceModelTable()) {
+    if (!names(other)) continue;
+    return "--device '" + wanted + "' names the " + std::string(ModelName(other)) + ", not the " +
+           std::string(ModelName(model)) + " " + DisplayName(file) +
+           " is for: no device it names could be updated";
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -274,6 +348,10 @@ CommandResult RunStation(const StationRequest& request, const ToolStreams& strea
   const DeviceModel* model = nullptr;
   if (auto problem = NoModelNamed("update --watch updates the devices", request.file, model))
     return {kExitUsage, *problem};
+  if (request.wanted) {
+    if (auto problem = NeverNamed(*request.wanted, *model, request.file))
+      return {kExitUsage, *problem};
+  }
   // The record is opened before anything else: a bench without its record is no bench.
   std::unique_ptr<AppendedFile> record;
   if (!request.recordPath.empty()) {
