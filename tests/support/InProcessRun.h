@@ -25,6 +25,7 @@ struct InProcessStreams {
   bool outIsTerminal = false;
   bool errIsTerminal = false;
   int columns = 80;
+  std::function<int()> measureColumns = nullptr;  // the terminal's width at each draw, for a resize
 };
 
 // Runs `qvtool --simulate ARGS` with `ports` in place of the simulation the setup would make.
@@ -39,7 +40,8 @@ inline ToolRun RunInProcess(std::vector<std::string> args, const InProcessStream
                                  .inIsTerminal = surroundings.inIsTerminal,
                                  .outIsTerminal = surroundings.outIsTerminal,
                                  .errIsTerminal = surroundings.errIsTerminal,
-                                 .columns = surroundings.columns};
+                                 .columns = surroundings.columns,
+                                 .measureColumns = surroundings.measureColumns};
   cli::ToolHooks hooks;
   hooks.interrupts = interrupts;
   hooks.ports = [&ports](const std::optional<std::string>&) {
