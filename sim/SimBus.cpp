@@ -40,10 +40,6 @@ std::size_t SimBus::SlotOf(const SimDevice& device) const {
 
 void SimBus::PluggedIn(Slot& slot) {
   slot.enumeration = ++enumerations_;
-  const std::string path = slot.device->InterfacePath();
-  for (const auto& other : slots_)
-    if (other.get() != &slot && other->device->InterfacePath() == path) other->holder = false;
-  slot.holder = true;
 }
 
 void SimBus::Unplug(SimDevice& device) {
@@ -93,7 +89,8 @@ bool SimBus::AdvanceIdle(std::chrono::microseconds duration,
   bool changed = false;
   for (const auto& slot : slots_) {
     const std::string path = slot->device->InterfacePath();
-    if (slot->holder && std::find(inUse.begin(), inUse.end(), path) != inUse.end()) continue;
+    // Devices that share a port's path wait while one of them is worked with.
+    if (std::find(inUse.begin(), inUse.end(), path) != inUse.end()) continue;
     slot->device->Clock().Advance(duration);
     changed = FollowSchedule(*slot) || changed;
   }

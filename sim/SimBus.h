@@ -88,9 +88,6 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
     std::atomic<bool> plugged{true};
     std::atomic<std::uint64_t> plugGeneration{0};  // bumped on every unplug: stale handles fail
     std::atomic<std::uint64_t> enumeration{0};     // the bus's number of its plugging in
-    // The last device plugged in at its port: the one a host that works with the port's path
-    // works with, while the others that share the path wait on their own time.
-    std::atomic<bool> holder{true};
     // The schedule's pluggings in begun at its last look; nothing before its first.
     std::optional<std::size_t> scheduledArrivals;
     std::map<std::uint32_t, OpenHandle> handles;
@@ -99,7 +96,7 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   };
 
   std::size_t SlotOf(const SimDevice& device) const;
-  // The slot's device is plugged in, with a new number, as the one its port holds.
+  // The slot's device is plugged in, with a new number.
   void PluggedIn(Slot& slot);
   // Plugs the slot's device in or takes it out as its schedule says; true when that changed it.
   bool FollowSchedule(Slot& slot);
