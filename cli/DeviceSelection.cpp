@@ -14,11 +14,12 @@ struct KnownId {
   std::string matchText;
 };
 
-void AddMatches(std::vector<PresentDevice>& present, const std::vector<std::string>& paths,
-                const KnownId& id, std::uint8_t useAudioDriver) {
+void AddMatches(std::vector<PresentDevice>& present, DeviceInterfaces& interfaces,
+                const std::vector<std::string>& paths, const KnownId& id,
+                std::uint8_t useAudioDriver) {
   for (const std::string& path : paths)
     if (path.find(id.matchText) != std::string::npos)
-      present.push_back({id.name, id.matchText, useAudioDriver, path});
+      present.push_back({id.name, id.matchText, useAudioDriver, path, interfaces.Arrival(path)});
 }
 
 std::string Listing(const std::vector<const PresentDevice*>& devices) {
@@ -43,12 +44,14 @@ std::vector<PresentDevice> FindPresentDevices(DeviceInterfaces& interfaces) {
   if (const auto audio = interfaces.PresentPaths(protocol::kAudioInterfaceClass)) {
     for (const DeviceModel& model : DeviceModelTable()) {
       const KnownId id{std::string(ModelName(model)), std::string(FieldText(model.MatchText))};
-      AddMatches(present, *audio, id, 1);
+      AddMatches(present, interfaces, *audio, id, 1);
     }
   }
   if (const auto usb = interfaces.PresentPaths(protocol::kUsbDeviceInterfaceClass)) {
-    AddMatches(present, *usb, {"Firmware update device E6A4", protocol::kUpdateMatchE6A4}, 0);
-    AddMatches(present, *usb, {"Firmware update device E7B2", protocol::kUpdateMatchE7B2}, 0);
+    AddMatches(present, interfaces, *usb,
+               {"Firmware update device E6A4", protocol::kUpdateMatchE6A4}, 0);
+    AddMatches(present, interfaces, *usb,
+               {"Firmware update device E7B2", protocol::kUpdateMatchE7B2}, 0);
   }
   return present;
 }

@@ -17,6 +17,8 @@ struct PresentDevice {
   std::string matchText;  // "vid_e5d3&pid_7a01"
   std::uint8_t useAudioDriver = 0;
   std::string path;
+  // What tells this plugging-in from another at the same path (DeviceInterfaces::Arrival).
+  std::string arrival;
 };
 
 // Every present device of a known id, as polling would find it: the model table's ids through

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -14,10 +15,13 @@ namespace qv::cli {
 // The progress of several devices at once, each device's bar on its own thread. On a terminal
 // that can move its cursor, one line per device, each redrawn in place under its label; elsewhere
 // plain lines, each led by the label of its device ("Brevanto RX1 1-2: Start Programming").
-// Lines never interleave: the board writes one whole line at a time.
+// Lines never interleave: the board writes one whole line at a time. A row is cut to the
+// terminal's width as it is when the row is drawn (`measure`, when given, tells it; a resize
+// redraws every row), so that no row wraps and every redraw lands on its own row.
 class ProgressBoard {
  public:
-  ProgressBoard(std::ostream& out, bool terminal, int columns);
+  ProgressBoard(std::ostream& out, bool terminal, int columns,
+                std::function<int()> measure = nullptr);
   ProgressBoard(const ProgressBoard&) = delete;
   ProgressBoard& operator=(const ProgressBoard&) = delete;
   ~ProgressBoard();
@@ -33,15 +37,23 @@ class ProgressBoard {
   bool Terminal() const { return terminal_; }
   // The output no longer takes the board's lines (a closed pipe, a full disk).
   bool Broken();
+  // A message of its own while the board is up: on a terminal written above the rows, which are
+  // drawn again below it; elsewhere a plain line.
+  void Note(const std::string& text);
 
  private:
   class Row;
   void Line(const Row& row, const std::string& text);
-  void Redraw(const Row& row, const std::string& text);
+  void Redraw(Row& row, const std::string& text);
+  int Columns() const;
+  // The row's label and text, cut to the terminal's width.
+  std::string Drawn(const Row& row, int columns) const;
 
   std::ostream& out_;
   bool terminal_;
   int columns_;
+  std::function<int()> measure_;
+  int drawnColumns_ = 0;  // the width the rows were last drawn at
   bool started_ = false;
   std::size_t labelWidth_ = 0;  // of the widest label, once the board has started
   std::mutex mutex_;

@@ -29,6 +29,8 @@ struct ToolStreams {
   bool outIsTerminal = false;
   bool errIsTerminal = false;
   int columns = 80;  // of the terminal the progress is drawn on
+  // Its columns now, for progress that follows a resize; empty: `columns` throughout.
+  std::function<int()> measureColumns = nullptr;
   // Standard output moves its cursor on escape sequences, so several progress lines can be
   // redrawn in place (a console that cannot gets plain lines).
   bool outMovesCursor = true;

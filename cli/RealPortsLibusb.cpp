@@ -29,14 +29,17 @@ class LibusbDevicePorts final : public DevicePorts {
   UnitIdentity IdentityOf(std::string_view path) override {
     for (const usb::PresentUsbDevice& device : context_.PresentDevices())
       if (device.path == path)
-        return {.serial = context_.SerialNumber(device), .address = device.address};
+        return {.serial = context_.SerialNumber(device), .address = device.busAddress};
     return {};
   }
 
   bool WaitForChange(std::chrono::milliseconds most,
                      const std::vector<std::string>& inUse) override {
     // libusb's hot-plug events where it has them, taken only once something waits for them.
-    if (!hotplug_) hotplug_ = std::make_unique<usb::LibusbHotplug>(context_);
+    if (!hotplug_) {
+      hotplug_ = std::make_unique<usb::LibusbHotplug>(context_);
+      if (hotplug_->Available()) interfaces_.WatchArrivals(*hotplug_);
+    }
     if (hotplug_->Available()) return hotplug_->Wait(most);
     return DevicePorts::WaitForChange(most, inUse);
   }

@@ -1,12 +1,15 @@
 #include "cli/Station.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -39,6 +42,13 @@ std::string UtcNow() {
   return text;
 }
 
+// One plugging in of a device: its path, and what tells it from an earlier or a later one at that
+// path (a replug, or another device on the same port).
+using Unit = std::pair<std::string, std::string>;
+Unit UnitOf(const PresentDevice& device) {
+  return {device.path, device.arrival};
+}
+
 // One device's update under way, on its own thread.
 struct Job {
   PresentDevice device;
@@ -68,7 +78,7 @@ class Station {
         board_(text_,
                !report.Json() && (textOnErr_ ? streams.errIsTerminal : streams.outIsTerminal) &&
                    streams.outMovesCursor,
-               streams.columns),
+               streams.columns, streams.measureColumns),
         checksum_(ImageChecksum(request.image)),
         filePath_(std::filesystem::absolute(request.file).lexically_normal().string()),
         started_(HostClock().Now()) {}
@@ -79,12 +89,16 @@ class Station {
           << ", checksum 0x" << FormatHex(checksum_, 4)
           << (request_.count ? ", " + DeviceCount(*request_.count) : std::string())
           << "; Ctrl-C ends" << std::endl;
-    // Present already: not plugged in "from now on".
-    for (const PresentDevice* device : Devices()) {
-      known_[device->path] = State::kLeftAlone;
-      text_ << "port " << PortOfPath(device->path)
-            << ": already plugged in when the station started, not updated (plug it "
-               "in again to update it)"
+    // Present already: not plugged in "from now on". Each is named once, as is every device the
+    // station leaves alone.
+    const std::vector<const PresentDevice*> chosen = Devices();
+    for (const PresentDevice& device : present_) {
+      known_[UnitOf(device)] = State::kLeftAlone;
+      const bool ours = std::find(chosen.begin(), chosen.end(), &device) != chosen.end();
+      text_ << "port " << PortOfPath(device.path) << ": " << device.name << ", "
+            << (ours ? "already plugged in when the station started, not updated (plug "
+                       "it in again to update it)"
+                     : "not updated: " + NotOurs(device))
             << std::endl;
     }
     board_.Start();
@@ -94,12 +108,14 @@ class Station {
       TellRecordFailure();
       // A record that stopped taking lines, or an output nobody reads any more, takes no new
       // device: the ones under way finish.
-      stopping = stopping || Interrupted() || Counted() || recordFailed_ || outBroken_ ||
-                 (!report_.Json() && board_.Broken());
+      stopping = stopping || Interrupted() || Counted() || Closed();
       if (stopping && jobs_.empty()) break;
-      if (!stopping) Scan();
+      if (!Interrupted()) Scan();
+      // A device whose update has ended is no longer in use: its time passes while it waits to
+      // be collected, so that a replug then is seen.
       std::vector<std::string> inUse;
-      for (const auto& job : jobs_) inUse.push_back(job->device.path);
+      for (const auto& job : jobs_)
+        if (!job->done) inUse.push_back(job->device.path);
       request_.ports.WaitForChange(kScanInterval, inUse);
     }
     return Summary();
@@ -115,6 +131,8 @@ class Station {
   }
   bool Interrupted() const { return request_.interrupts && request_.interrupts->load() > 0; }
   bool Counted() const { return request_.count && started_count_ >= *request_.count; }
+  // A record that stopped taking lines, or an output nobody reads any more: no unit starts.
+  bool Closed() { return recordFailed_ || outBroken_ || (!report_.Json() && board_.Broken()); }
   static std::string DeviceCount(std::uint64_t n) {
     return std::to_string(n) + (n == 1 ? " device" : " devices");
   }
@@ -130,28 +148,58 @@ class Station {
     return *it->second;
   }
 
-  // Arrivals and removals since the last look.
+  // Why the station leaves a device it did not choose alone.
+  std::string NotOurs(const PresentDevice& device) const {
+    if (request_.wanted) return "--device '" + *request_.wanted + "' does not name it";
+    if (!device.useAudioDriver)
+      return "in firmware-update mode (--device names such a device to update it)";
+    return "another model (the file is for the " + std::string(ModelName(model_)) + ")";
+  }
+
+  bool Updating(const std::string& path) const {
+    return std::any_of(known_.begin(), known_.end(), [&](const auto& unit) {
+      return unit.first.first == path && unit.second == State::kUpdating;
+    });
+  }
+
+  // Arrivals and removals since the last look. An arrival is a path with what tells its
+  // plugging in apart, so that a replug or a swap on one port between two looks is a new unit.
   void Scan() {
-    const std::vector<const PresentDevice*> devices = Devices();
+    const std::vector<const PresentDevice*> chosen = Devices();
     for (auto it = known_.begin(); it != known_.end();) {
-      const bool here = std::any_of(devices.begin(), devices.end(),
-                                    [&](const PresentDevice* d) { return d->path == it->first; });
+      const bool here = std::any_of(present_.begin(), present_.end(),
+                                    [&](const PresentDevice& d) { return UnitOf(d) == it->first; });
       // A device under way that left is told by its update's failure.
       if (here || it->second == State::kUpdating) {
         ++it;
         continue;
       }
-      Event(PortOfPath(it->first), "left", "waiting");
+      // On a terminal a finished unit's row keeps its result when the unit is pulled out: that is
+      // when the technician reads it.
+      if (it->second != State::kDone || !board_.Terminal())
+        Event(PortOfPath(it->first.first), "left", "waiting");
       it = known_.erase(it);
     }
-    for (const PresentDevice* device : devices) {
-      if (known_.contains(device->path) || Counted()) continue;
-      Start(*device);
+    for (const PresentDevice& device : present_) {
+      // A new unit on a port whose last one is still under way waits for that one to end.
+      if (known_.contains(UnitOf(device)) || Updating(device.path)) continue;
+      const bool ours = std::find(chosen.begin(), chosen.end(), &device) != chosen.end();
+      if (ours && !Counted() && !Closed()) {
+        Start(device);
+        continue;
+      }
+      known_[UnitOf(device)] = State::kLeftAlone;
+      const std::string why =
+          !ours       ? NotOurs(device)
+          : Counted() ? "the station has its " + DeviceCount(*request_.count) + " (--count)"
+                      : "the station starts no more devices";
+      const std::string text = device.name + " plugged in, not updated: " + why;
+      Event(PortOfPath(device.path), text, text);
     }
   }
 
   void Start(const PresentDevice& device) {
-    known_[device.path] = State::kUpdating;
+    known_[UnitOf(device)] = State::kUpdating;
     ++started_count_;
     auto job = std::make_unique<Job>();
     job->device = device;
@@ -198,7 +246,7 @@ class Station {
                ? std::string()
                : (outcome.result.warning ? ": warning: " : ": ") + outcome.result.message);
       Event(job.port, "finished: " + result, result);
-      known_[job.device.path] = State::kDone;
+      known_[UnitOf(job.device)] = State::kDone;
       it = jobs_.erase(it);
     }
   }
@@ -211,6 +259,7 @@ class Station {
     line.port = job.port;
     line.path = job.device.path;
     line.unit = job.unit;
+    line.arrival = job.device.arrival;
     line.model = job.device.name;
     line.file = DisplayName(request_.file);
     line.filePath = filePath_;
@@ -252,8 +301,7 @@ class Station {
       const std::lock_guard lock(recordMutex_);
       error = recordError_;
     }
-    streams_.err << "qvtool: --record: " << error
-                 << "; no more devices are started, those under way finish" << std::endl;
+    Warn("qvtool: --record: " + error + "; no more devices are started, those under way finish");
   }
 
   // On a terminal the port's row shows `shown`; piped, the event is a line of its own.
@@ -264,6 +312,15 @@ class Station {
     } else {
       row.Line(line);
     }
+  }
+
+  // A warning on standard error: above the board's rows when both share the terminal, so that it
+  // never breaks them.
+  void Warn(const std::string& text) {
+    if (board_.Terminal() && streams_.errIsTerminal)
+      board_.Note(text);
+    else
+      streams_.err << text << std::endl;
   }
 
   // The totals once: on standard output, or as the message that ends the run (after Ctrl-C). With
@@ -309,7 +366,7 @@ class Station {
   std::string filePath_;
   std::chrono::microseconds started_;
   std::vector<PresentDevice> present_;
-  std::map<std::string, State> known_;        // by path
+  std::map<Unit, State> known_;
   std::map<std::string, ProgressRow*> rows_;  // by port
   std::vector<std::unique_ptr<Job>> jobs_;
   std::uint64_t started_count_ = 0;
@@ -321,6 +378,25 @@ class Station {
   bool recordTold_ = false;
   bool outBroken_ = false;  // standard output no longer takes the JSON lines
 };
+
+// A --device that names another model of the table could never match a device the station would
+// update: refused at once rather than waited on for ever, as --all refuses it.
+std::optional<std::string> NeverNamed(const std::string& wanted, const DeviceModel& model,
+                                      const std::string& file) {
+  const std::string lower = LowerAscii(wanted);
+  const std::string match = LowerAscii(DeviceMatchText(wanted));
+  const auto names = [&](const DeviceModel& row) {
+    return lower == LowerAscii(ModelName(row)) || match == LowerAscii(FieldText(row.MatchText));
+  };
+  if (names(model)) return std::nullopt;
+  for (const DeviceModel& other : DeviceModelTable()) {
+    if (!names(other)) continue;
+    return "--device '" + wanted + "' names the " + std::string(ModelName(other)) + ", not the " +
+           std::string(ModelName(model)) + " " + DisplayName(file) +
+           " is for: no device it names could be updated";
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -339,6 +415,7 @@ std::string RecordText(const StationRecordLine& line) {
   // Where the port knows them: what tells this unit from the one on the port before it.
   if (!line.unit.serial.empty()) json["serial"] = line.unit.serial;
   if (!line.unit.address.empty()) json["address"] = line.unit.address;
+  if (!line.arrival.empty()) json["arrival"] = line.arrival;
   json["model"] = line.model;
   json["file"] = line.file;
   json["filePath"] = line.filePath;
@@ -362,6 +439,10 @@ CommandResult RunStation(const StationRequest& request, const ToolStreams& strea
   const DeviceModel* model = nullptr;
   if (auto problem = NoModelNamed("update --watch updates the devices", request.file, model))
     return {kExitUsage, *problem};
+  if (request.wanted) {
+    if (auto problem = NeverNamed(*request.wanted, *model, request.file))
+      return {kExitUsage, *problem};
+  }
   if (report.Json()) report.SetOneLine();
   const std::string question =
       "Update every " + std::string(ModelName(*model)) + " plugged in from now on?";

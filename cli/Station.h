@@ -18,9 +18,11 @@ namespace qv::cli {
 // `update --watch`: the bench of a service centre or a production line. It waits for devices of
 // the model the firmware file is named for (as `update --all` picks them) and updates each, on a
 // thread of its own, as soon as it is plugged in, while the others go on; one device's failure
-// never stops the others. A device is updated once per plugging in: one that stays plugged in
-// after its update is not updated again, and devices already plugged in when the station starts
-// are left alone. Every finished device is a line of the record (and of standard output with
+// never stops the others. A device is updated once per plugging in (its path and what tells that
+// plugging in from another there): one that stays plugged in after its update is not updated
+// again, and devices already plugged in when the station starts are left alone. Every device left
+// alone is named once, with why. Every finished device is a line of the record (and of standard
+// output with
 // --json). Ctrl-C stops the devices under way as it stops an update, then the station ends.
 struct StationRequest {
   DevicePorts& ports;
@@ -40,7 +42,8 @@ struct StationRequest {
 
 // Exit 0 when every device that came was updated, 1 when any failed or the record stopped taking
 // lines (the station then starts no more devices; those under way finish), 130 when stopped by
-// Ctrl-C, 2 for a file named for no model or a record that cannot be opened (nothing sent).
+// Ctrl-C, 2 for a file named for no model, a --device of another model, or a record that cannot
+// be opened (nothing sent).
 CommandResult RunStation(const StationRequest& request, const ToolStreams& streams, Report& report);
 
 // One line of the record: when the device finished (UTC), its port and path, the unit's serial
@@ -52,6 +55,7 @@ struct StationRecordLine {
   std::string port;
   std::string path;
   UnitIdentity unit;
+  std::string arrival;  // what tells this plugging-in from another on the port, where known
   std::string model;
   std::string file;
   std::string filePath;

@@ -164,7 +164,7 @@ CommandResult UpdateAll(const UpdateAllRequest& request, const ToolStreams& stre
   }
 
   const bool terminal = !report.Json() && streams.outIsTerminal && streams.outMovesCursor;
-  ProgressBoard board(report.Out(), terminal, streams.columns);
+  ProgressBoard board(report.Out(), terminal, streams.columns, streams.measureColumns);
   for (DeviceRun& run : runs) {
     run.row = &board.AddRow(run.label);
     if (request.trace) request.trace->Label(run.device->path, run.label);

@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
       .outIsTerminal = outIsTerminal,
       .errIsTerminal = errIsTerminal,
       .columns = qv::cli::TerminalColumns(outIsTerminal ? stdout : stderr),
+      .measureColumns =
+          [outIsTerminal] { return qv::cli::TerminalColumns(outIsTerminal ? stdout : stderr); },
       .outMovesCursor = outIsTerminal && qv::cli::EnableCursorMoves(stdout)};
   qv::cli::ToolHooks hooks;
   hooks.interrupts = &qv::cli::InstallInterruptHandlers();

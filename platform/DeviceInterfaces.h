@@ -17,6 +17,11 @@ class DeviceInterfaces {
   // whose detail could not be fetched are left out. std::nullopt when the list itself could not
   // be obtained.
   virtual std::optional<std::vector<std::string>> PresentPaths(const Guid& interfaceClass) = 0;
+
+  // What tells this plugging-in of the device at `path` from an earlier or a later one at the
+  // same path, as of the last listing: an enumeration count, a bus address. Empty where the path
+  // itself changes with every plugging in (a device instance on Windows), or where nothing tells.
+  virtual std::string Arrival(const std::string& /*path*/) { return {}; }
 };
 
 }  // namespace qv

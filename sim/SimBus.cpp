@@ -20,9 +20,10 @@ NativeHandle MakeHandle(std::size_t slot, std::uint32_t serial) {
 
 }  // namespace
 
-SimDevice& SimBus::Plug(Identity identity) {
-  // Instance ids differ per device as Windows' do, so two devices of one model have two paths.
-  const std::string instance = "5&2c3d4e5f&0&" + std::to_string(slots_.size() + 2);
+SimDevice& SimBus::Plug(Identity identity, std::optional<std::size_t> port) {
+  // Instance ids differ per port as Windows' do, so two devices of one model have two paths.
+  const std::string instance =
+      "5&2c3d4e5f&0&" + std::to_string(port.value_or(slots_.size() + 1) + 1);
   std::chrono::microseconds now{0};
   for (const auto& slot : slots_) now = std::max(now, slot->device->Clock().Now());
   auto slot = std::make_unique<Slot>();
@@ -33,6 +34,7 @@ SimDevice& SimBus::Plug(Identity identity) {
   slot->device->SetSerialNumber(serial);
   slot->device->Log().SetEnabled(logEnabled_);
   slots_.push_back(std::move(slot));
+  PluggedIn(*slots_.back());
   return *slots_.back()->device;
 }
 
@@ -40,6 +42,10 @@ std::size_t SimBus::SlotOf(const SimDevice& device) const {
   const auto it = std::find_if(slots_.begin(), slots_.end(),
                                [&](const auto& s) { return s->device.get() == &device; });
   return static_cast<std::size_t>(it - slots_.begin());
+}
+
+void SimBus::PluggedIn(Slot& slot) {
+  slot.enumeration = ++enumerations_;
 }
 
 void SimBus::Unplug(SimDevice& device) {
@@ -50,24 +56,34 @@ void SimBus::Unplug(SimDevice& device) {
 }
 
 void SimBus::Replug(SimDevice& device) {
-  slots_[SlotOf(device)]->plugged = true;
+  Slot& slot = *slots_[SlotOf(device)];
+  if (!slot.plugged.exchange(true)) PluggedIn(slot);
 }
 
 bool SimBus::FollowSchedule(Slot& slot) {
   SimDevice& device = *slot.device;
   if (!device.HasSchedule()) return false;
   const bool in = device.ScheduledIn();
-  if (in == slot.plugged) return false;
-  if (in) {
-    slot.plugged = true;
-    device.Arrived();
-  } else {
+  // The clock may have passed a whole time out between two looks (a pause of the host, a wait
+  // for devices): the pluggings in begun since tell that it was taken out and plugged in again.
+  const std::size_t begun = device.ScheduledArrivals();
+  const bool replugged = slot.scheduledArrivals && begun > *slot.scheduledArrivals;
+  slot.scheduledArrivals = begun;
+  bool changed = false;
+  if (slot.plugged && (!in || replugged)) {
     // Unplugged, the device loses its power; a handle opened before reaches nothing.
     device.Chip().Isp().PowerOff();
     slot.plugged = false;
     ++slot.plugGeneration;
+    changed = true;
   }
-  return true;
+  if (in && !slot.plugged) {
+    slot.plugged = true;
+    PluggedIn(slot);
+    device.Arrived();
+    changed = true;
+  }
+  return changed;
 }
 
 void SimBus::FollowSchedules() {
@@ -79,6 +95,7 @@ bool SimBus::AdvanceIdle(std::chrono::microseconds duration,
   bool changed = false;
   for (const auto& slot : slots_) {
     const std::string path = slot->device->InterfacePath();
+    // Devices that share a port's path wait while one of them is worked with.
     if (std::find(inUse.begin(), inUse.end(), path) != inUse.end()) continue;
     slot->device->Clock().Advance(duration);
     changed = FollowSchedule(*slot) || changed;
@@ -282,6 +299,13 @@ std::optional<std::vector<std::string>> SimBus::PresentPaths(const Guid& interfa
       paths.push_back(slot->device->InterfacePath());
   }
   return paths;
+}
+
+std::string SimBus::Arrival(const std::string& path) {
+  for (const auto& slot : slots_)
+    if (slot->plugged && slot->device->InterfacePath() == path)
+      return "enumeration " + std::to_string(slot->enumeration.load());
+  return {};
 }
 
 }  // namespace qv::sim

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,9 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   SimBus() = default;
 
   // Plugs a new device in and returns it; it stays owned by the bus. Its clock starts at the
-  // time the bus has reached.
-  SimDevice& Plug(Identity identity);
+  // time the bus has reached. Each device has a port of its own unless `port` (from 1) names one
+  // it shares with others, which then have its interface path as devices swapped there would.
+  SimDevice& Plug(Identity identity, std::optional<std::size_t> port = std::nullopt);
   void Unplug(SimDevice& device);
   void Replug(SimDevice& device);
   bool IsPlugged(const SimDevice& device) const;
@@ -81,6 +83,10 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
 
   // DeviceInterfaces
   std::optional<std::vector<std::string>> PresentPaths(const Guid& interfaceClass) override;
+  // "enumeration N": the number the bus gave the device's plugging in, a new one for every
+  // plugging in of any device as a USB stack gives addresses, so that a replug of any length or
+  // a swap on one port is a new arrival.
+  std::string Arrival(const std::string& path) override;
 
  private:
   struct OpenHandle {
@@ -93,12 +99,17 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
     std::unique_ptr<SimDevice> device;
     std::atomic<bool> plugged{true};
     std::atomic<std::uint64_t> plugGeneration{0};  // bumped on every unplug: stale handles fail
+    std::atomic<std::uint64_t> enumeration{0};     // the bus's number of its plugging in
+    // The schedule's pluggings in begun at its last look; nothing before its first.
+    std::optional<std::size_t> scheduledArrivals;
     std::map<std::uint32_t, OpenHandle> handles;
     std::uint32_t nextHandle = 1;
     std::size_t opens = 0;
   };
 
   std::size_t SlotOf(const SimDevice& device) const;
+  // The slot's device is plugged in, with a new number.
+  void PluggedIn(Slot& slot);
   // Plugs the slot's device in or takes it out as its schedule says; true when that changed it.
   bool FollowSchedule(Slot& slot);
   // The driver's answer: its success flag and the bytes it reports returned.
@@ -111,6 +122,7 @@ class SimBus : public DeviceIo, public DeviceInterfaces {
   bool realTime_ = false;
   bool logEnabled_ = true;
   std::atomic<std::uint64_t> sequence_{0};
+  std::atomic<std::uint64_t> enumerations_{0};
   mutable RequestLog merged_;
 };
 

@@ -85,6 +85,13 @@ std::optional<std::chrono::microseconds> SimDevice::NextScheduledChange(
   return next;
 }
 
+std::size_t SimDevice::ScheduledArrivals() const {
+  const auto now = clock_.Now();
+  return static_cast<std::size_t>(
+      std::count_if(schedule_.begin(), schedule_.end(),
+                    [&](const PlugInterval& interval) { return now >= interval.in; }));
+}
+
 void SimDevice::Arrived() {
   arrival_ = std::chrono::steady_clock::now();
 }

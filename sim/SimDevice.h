@@ -93,6 +93,9 @@ class SimDevice {
   // The first moment after `now`, on the device's clock, at which its schedule plugs it in or
   // takes it out; nullopt when the schedule has no more.
   std::optional<std::chrono::microseconds> NextScheduledChange(std::chrono::microseconds now) const;
+  // How many of the schedule's pluggings in have begun by now: one more since the last look is
+  // a new arrival, however short the time out was.
+  std::size_t ScheduledArrivals() const;
   // For benchmarks: each arrival's time on the wall clock, and how long after it the first
   // request came (in the order of the arrivals that got one).
   void Arrived();

@@ -118,6 +118,16 @@ std::string ParseSchedules(SimSetup& setup, std::string_view value) {
   });
 }
 
+std::string ParsePorts(SimSetup& setup, std::string_view value) {
+  setup.ports.clear();
+  return ForEachItem(value, [&](std::string_view item) -> std::string {
+    const auto port = ParseUnsigned(item, 10, 1000);
+    if (!port || *port == 0) return "port needs, for each device, a port number from 1 to 1000";
+    setup.ports.push_back(static_cast<std::size_t>(*port));
+    return {};
+  });
+}
+
 struct Key {
   std::string_view name;
   KeyHandler parse;
@@ -166,6 +176,7 @@ std::span<const Key> Keys() {
        }},
       {"flash-file", ParseFlashFiles},
       {"schedule", ParseSchedules},
+      {"port", ParsePorts},
       {"stuck-busy",
        [](SimSetup& s, std::string_view v) { return ParseFlag(s.stuckBusy, "stuck-busy", v); }},
       {"wp", [](SimSetup& s, std::string_view v) { return ParseFlag(s.writeProtectPin, "wp", v); }},
@@ -241,6 +252,9 @@ SimSetupResult ParseSimSetup(std::string_view text) {
     return {std::nullopt, "schedule gives " + std::to_string(setup.schedules.size()) +
                               " schedules for " + std::to_string(setup.devices.size()) +
                               " devices"};
+  if (setup.ports.size() > setup.devices.size())
+    return {std::nullopt, "port gives " + std::to_string(setup.ports.size()) + " ports for " +
+                              std::to_string(setup.devices.size()) + " devices"};
   if (setup.flashFiles.size() > std::max<std::size_t>(setup.devices.size(), 1))
     return {std::nullopt, "flash-file names " + std::to_string(setup.flashFiles.size()) +
                               " files for " + std::to_string(setup.devices.size()) + " devices"};
@@ -261,7 +275,9 @@ Simulation::Simulation(const SimSetup& setup) {
   bus_.SetRealTime(setup.realTime);
   for (std::size_t i = 0; i < setup.devices.size(); ++i) {
     const Identity& identity = setup.devices[i];
-    SimDevice& device = bus_.Plug(identity);
+    SimDevice& device =
+        bus_.Plug(identity, i < setup.ports.size() ? std::optional<std::size_t>(setup.ports[i])
+                                                   : std::nullopt);
     if (setup.failAfter) device.GoneAfterRequests(*setup.failAfter);
     if (setup.failRequest) device.FailRequestNumber(*setup.failRequest);
     if (setup.shortRequest) device.ShortAnswerNumber(*setup.shortRequest);

@@ -37,6 +37,10 @@ struct SimSetup {
   // When each device (in plug order) is plugged in and taken out; a device past the end of the
   // list, or with an empty schedule, stays plugged in.
   std::vector<PlugSchedule> schedules;
+  // The bench's port of each device (in plug order, from 1); devices of one port share its
+  // interface path, one after another as their schedules say. Past the list each device has a
+  // port of its own.
+  std::vector<std::size_t> ports;
   MailboxSetup mailbox;  // the firmware's stored parameters, status and version
   I2cSetup i2c;          // the slaves on the chip's I2C bus
 };

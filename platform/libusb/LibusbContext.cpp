@@ -19,6 +19,16 @@ std::string InterfacePath(const std::string& idText, std::uint8_t bus,
   return "usb#" + idText + "#" + place;
 }
 
+std::vector<std::uint8_t> PlaceOf(libusb_device* device) {
+  // USB 3 allows seven tiers of hubs below the root.
+  std::uint8_t ports[7];
+  const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+  if (depth < 0) return {};
+  std::vector<std::uint8_t> place(1, libusb_get_bus_number(device));
+  place.insert(place.end(), ports, ports + depth);
+  return place;
+}
+
 LibusbContext::LibusbContext() {
   if (const int result = libusb_init(&context_); result != LIBUSB_SUCCESS) {
     context_ = nullptr;
@@ -43,23 +53,20 @@ std::vector<PresentUsbDevice> LibusbContext::PresentDevices() const {
     libusb_device* device = list.get()[i];
     libusb_device_descriptor descriptor{};
     if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS) continue;
-    // USB 3 allows seven tiers of hubs below the root.
-    std::uint8_t ports[7];
-    const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
-    if (depth < 0) continue;
     PresentUsbDevice entry;
+    entry.place = PlaceOf(device);
+    if (entry.place.empty()) continue;
     entry.device = std::shared_ptr<libusb_device>(libusb_ref_device(device), libusb_unref_device);
     entry.idText = IdText(descriptor.idVendor, descriptor.idProduct);
-    const std::uint8_t bus = libusb_get_bus_number(device);
-    entry.place.assign(1, bus);
-    entry.place.insert(entry.place.end(), ports, ports + depth);
-    entry.path = InterfacePath(entry.idText, bus, {ports, ports + depth});
+    const std::uint8_t bus = entry.place.front();
+    entry.path = InterfacePath(entry.idText, bus, {entry.place.begin() + 1, entry.place.end()});
+    entry.address = libusb_get_device_address(device);
     char node[32];
     std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", unsigned{bus},
-                  unsigned{libusb_get_device_address(device)});
+                  unsigned{entry.address});
     entry.node = node;
-    entry.address = std::string(node).substr(std::strlen("/dev/bus/usb/"));
-    entry.address[3] = ':';
+    entry.busAddress = std::string(node).substr(std::strlen("/dev/bus/usb/"));
+    entry.busAddress[3] = ':';
     present.push_back(std::move(entry));
   }
   // By place on the bus, so that a listing reads the same each time.

@@ -19,9 +19,14 @@ struct PresentUsbDevice {
   // "usb#vid_e5d3&pid_7a01#1-1.4".
   std::string path;
   std::string node;                 // its usbfs device node, "/dev/bus/usb/001/005"
-  std::string address;              // its bus and device number as lsusb names it, "001:005"
+  std::string busAddress;           // its bus and device number as lsusb names it, "001:005"
   std::vector<std::uint8_t> place;  // bus number, then the port numbers from the root down
+  std::uint8_t address = 0;         // on its bus: a new one at each enumeration
 };
+
+// A device's place on the bus: its bus number, then the port numbers from the root down; empty
+// when libusb cannot tell.
+std::vector<std::uint8_t> PlaceOf(libusb_device* device);
 
 // The interface path of a device with these ids at this place on the bus.
 std::string InterfacePath(const std::string& idText, std::uint8_t bus,

@@ -2,11 +2,14 @@
 
 // clang-format off
 #include <windows.h>
+#include <devpropdef.h>
 #include <setupapi.h>
 // clang-format on
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <string>
 
 #include "util/Text.h"
 
@@ -43,8 +46,10 @@ class DeviceInfoList {
   HDEVINFO list_;
 };
 
-// The device path of one interface, or nothing when its detail cannot be fetched.
-std::optional<std::string> InterfacePath(HDEVINFO list, SP_DEVICE_INTERFACE_DATA& interfaceData) {
+// The device path of one interface, or nothing when its detail cannot be fetched; `device` gets
+// the device the interface belongs to.
+std::optional<std::string> InterfacePath(HDEVINFO list, SP_DEVICE_INTERFACE_DATA& interfaceData,
+                                         SP_DEVINFO_DATA& device) {
   DWORD required = 0;
   SetupDiGetDeviceInterfaceDetailA(list, &interfaceData, nullptr, 0, &required, nullptr);
   constexpr DWORD kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
@@ -54,13 +59,31 @@ std::optional<std::string> InterfacePath(HDEVINFO list, SP_DEVICE_INTERFACE_DATA
   std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD));
   auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-  if (!SetupDiGetDeviceInterfaceDetailA(list, &interfaceData, detail, required, nullptr, nullptr)) {
+  device = {};
+  device.cbSize = sizeof device;
+  if (!SetupDiGetDeviceInterfaceDetailA(list, &interfaceData, detail, required, nullptr, &device)) {
     return std::nullopt;
   }
   // Bounded by the buffer: a path without its terminator must not be read past the end.
   const char* begin = reinterpret_cast<const char*>(storage.data()) + kPathOffset;
   const char* end = std::find(begin, begin + (required - kPathOffset), '\0');
   return std::string(begin, end);
+}
+
+// When Windows last saw the device arrive ("arrived" and the FILETIME's count), or empty where it
+// does not keep that (before Windows 8, and under some emulations).
+std::string LastArrival(HDEVINFO list, SP_DEVINFO_DATA& device) {
+  // DEVPKEY_Device_LastArrivalDate, spelled out so that no GUID library is linked for it.
+  static constexpr DEVPROPKEY kLastArrivalDate = {
+      {0x83da6326, 0x97a6, 0x4088, {0x94, 0x53, 0xa1, 0x92, 0x3f, 0x57, 0x3b, 0x29}}, 102};
+  DEVPROPTYPE type = 0;
+  FILETIME time{};
+  if (!SetupDiGetDevicePropertyW(list, &device, &kLastArrivalDate, &type,
+                                 reinterpret_cast<PBYTE>(&time), sizeof time, nullptr, 0) ||
+      type != DEVPROP_TYPE_FILETIME)
+    return {};
+  return "arrived " + std::to_string((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                                     time.dwLowDateTime);
 }
 
 }  // namespace
@@ -110,9 +133,21 @@ std::optional<std::vector<std::string>> Win32DeviceInterfaces::PresentPaths(
       continue;
     }
     failuresInARow = 0;
-    if (auto path = InterfacePath(list.Get(), interfaceData)) paths.push_back(std::move(*path));
+    SP_DEVINFO_DATA device{};
+    if (auto path = InterfacePath(list.Get(), interfaceData, device)) {
+      std::string arrival = LastArrival(list.Get(), device);
+      std::lock_guard lock(mutex_);
+      arrival_[*path] = std::move(arrival);
+      paths.push_back(std::move(*path));
+    }
   }
   return paths;
+}
+
+std::string Win32DeviceInterfaces::Arrival(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  const auto it = arrival_.find(path);
+  return it == arrival_.end() ? std::string() : it->second;
 }
 
 std::optional<bool> Win32DeviceInterfaces::Listed(std::string_view path) {

@@ -29,6 +29,7 @@
 #include "tests/support/RequestHook.h"
 #include "tests/support/SimFixture.h"
 #include "tests/support/TempFiles.h"
+#include "tests/support/TerminalScreen.h"
 #include "tests/support/TestFirmware.h"
 #include "util/OwnedFile.h"
 #include "util/Sha256.h"
@@ -44,6 +45,23 @@ std::vector<std::string> Lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+// The results of a record's lines, by port, in the order they were written.
+std::map<std::string, std::vector<std::string>> ResultsByPort(const std::string& record) {
+  std::map<std::string, std::vector<std::string>> results;
+  for (const std::string& line : Lines(record)) {
+    const nlohmann::json json = nlohmann::json::parse(line);
+    results[json["port"]].push_back(json["result"]);
+  }
+  return results;
 }
 
 class Station : public ::testing::Test {
@@ -361,6 +379,87 @@ TEST_F(InTurn, AFifoRecordReadByAnotherThreadGetsEveryLine) {
   for (const std::string& line : lines) EXPECT_EQ(nlohmann::json::parse(line)["result"], "success");
 }
 #endif
+
+// A plugging in is told by what the bus numbers it with, not by its path. Port 1: pulled out for
+// 1 ms during the erase, the device fails and is updated once more. Port 2: the device there from
+// the start is swapped for another within 1 ms, which is updated, then pulled out for 1 ms after
+// its update and updated again. Port 3's device, plugged in late three times, ends a run that
+// misses them.
+class Replugs : public Station {
+ protected:
+  Replugs()
+      : Station(
+            "model=Brevanto_RX1,Brevanto_RX1,Brevanto_RX1,Brevanto_RX1;port=1,2,2,3;"
+            "schedule=100-400+401-,0-3000,3001-5000+5001-,60000-61000+62000-63000+64000-") {}
+};
+
+TEST_F(Replugs, AReplugWithin1MsAndASwapOnOnePortAreEachUpdated) {
+  const ToolRun run =
+      Tool({"update", "--watch", "--yes", "--count", "4", "--record", record_, file_});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  const auto results = ResultsByPort(Record());
+  EXPECT_EQ(results.at(kPort0), (std::vector<std::string>{"failed", "success"})) << Record();
+  EXPECT_EQ(results.at(kPort1), (std::vector<std::string>{"success", "success"})) << Record();
+  EXPECT_FALSE(results.contains("5&2c3d4e5f&0&4")) << Record();
+  EXPECT_TRUE(FlashHolds(device(0), image_));
+  EXPECT_FALSE(FlashHolds(device(1), image_));
+  EXPECT_TRUE(FlashHolds(device(2), image_));
+}
+
+// A narrow terminal, a device pulled out mid-update and one of another model: replayed through a
+// terminal of that width, every port is one row that ends with its device's last word.
+TEST_F(Station, OnANarrowTerminalEachPortIsOneRowWithItsResult) {
+  constexpr std::size_t kColumns = 50;
+  const ToolRun run =
+      Tool({"update", "--watch", "--yes", "--count", "2", file_},
+           {.input = "", .outIsTerminal = true, .errIsTerminal = true, .columns = kColumns});
+  const std::vector<std::string> screen = Screen(run.out, kColumns);
+  const auto rowOf = [&](const std::string& port) {
+    std::vector<std::string> rows;
+    for (const std::string& row : screen)
+      if (row.starts_with("port " + port)) rows.push_back(row);
+    return rows;
+  };
+  const auto first = rowOf(kPort0), second = rowOf(kPort1), other = rowOf("5&2c3d4e5f&0&4");
+  ASSERT_EQ(first.size(), 1u) << run.out;
+  ASSERT_EQ(second.size(), 1u) << run.out;
+  ASSERT_EQ(other.size(), 1u) << run.out;
+  EXPECT_CONTAINS(first[0], "Firmware update success!");
+  EXPECT_CONTAINS(second[0], "Firmware update Fail!");
+  EXPECT_CONTAINS(other[0], "Brevanto RX2 plugged in");
+  for (const auto& row : {first[0], second[0], other[0]}) EXPECT_LT(row.size(), kColumns) << row;
+}
+
+// Every device the station leaves alone is named once, with why: another model, one in
+// firmware-update mode, one that came after --count was reached, one there from the start.
+TEST(StationNames, EveryDeviceLeftAloneIsNamedOnceWithTheReason) {
+  sim::Simulation simulation(
+      ParseSetupOrFail("model=Brevanto_RX1,Brevanto_RX2,update-e6a4,Brevanto_RX1,Brevanto_RX1;"
+                       "schedule=100-,100-,100-,100-"));
+  TempDir dir;
+  const std::string file = dir.Write("Brevanto_RX1.bin", TestImage<std::string>(6000)).string();
+  const ToolRun run = RunInProcess(
+      {"update", "--watch", "--yes", "--count", "1", file}, {},
+      [&] { return std::make_unique<RequestHook>(simulation, std::function<void()>()); }, nullptr);
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  for (const std::string& named :
+       {std::string("Brevanto RX2 plugged in, not updated: another model (the file is for the "
+                    "Brevanto RX1)"),
+        std::string("Firmware update device E6A4 plugged in, not updated: in firmware-update "
+                    "mode (--device names such a device to update it)"),
+        std::string("Brevanto RX1 plugged in, not updated: the station has its 1 device (--count)"),
+        std::string("Brevanto RX1, already plugged in when the station started")})
+    EXPECT_EQ(Occurrences(run.out, named), 1u) << named << " in:\n" << run.out;
+}
+
+// A --device that names another model could never be met: refused before anything is sent.
+TEST_F(Station, ADeviceOfAnotherModelIsRefusedAtTheStart) {
+  const ToolRun run =
+      Tool({"update", "--watch", "--yes", "--device", "Brevanto RX2", "--count", "1", file_});
+  EXPECT_EQ(run.status, 2) << run.out;
+  EXPECT_CONTAINS(run.err, "--device 'Brevanto RX2' names the Brevanto RX2, not the Brevanto RX1");
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(device(i).RequestCount(), 0u);
+}
 
 // The bench's results are worth no more than the simulated flash they went to: a flash file that
 // could not be kept fails the run, as it fails a single update.

@@ -16,6 +16,7 @@
 #include "tests/support/RequestHook.h"
 #include "tests/support/SimFixture.h"
 #include "tests/support/TempFiles.h"
+#include "tests/support/TerminalScreen.h"
 #include "tests/support/TestFirmware.h"
 
 namespace qv::test {
@@ -110,34 +111,6 @@ TEST_F(UpdateAll, EveryDeviceOfTheModelGetsTheImageInItsOwnFlashAndTwinsAreToldA
   EXPECT_CONTAINS(table, std::string(kFirst) + "  Firmware update success!  ");
   EXPECT_CONTAINS(table, std::string(kSecond) + "  Firmware update success!  ");
   EXPECT_CONTAINS(table, std::string(kThird) + "  Firmware update success!  ");
-}
-
-// What a terminal shows after the text: the cursor moves up and down, returns, and clears to the
-// end of the line.
-std::vector<std::string> Screen(const std::string& text) {
-  std::vector<std::string> rows(1);
-  std::size_t row = 0, column = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\x1b' && i + 1 < text.size() && text[i + 1] == '[') {
-      std::size_t end = i + 2, n = 0;
-      for (; end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])); ++end)
-        n = n * 10 + static_cast<std::size_t>(text[end] - '0');
-      if (text[end] == 'A') row -= std::min(n, row);
-      if (text[end] == 'B') row += n;
-      if (text[end] == 'K') rows[row].resize(std::min(column, rows[row].size()));
-      i = end;
-    } else if (text[i] == '\r') {
-      column = 0;
-    } else if (text[i] == '\n') {
-      ++row;
-      column = 0;
-    } else {
-      if (rows[row].size() <= column) rows[row].resize(column + 1, ' ');
-      rows[row][column++] = text[i];
-    }
-    if (rows.size() <= row) rows.resize(row + 1);
-  }
-  return rows;
 }
 
 TEST_F(UpdateAll, OnATerminalEachDeviceKeepsOneLineThatEndsWithItsResult) {

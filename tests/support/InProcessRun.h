@@ -26,6 +26,7 @@ struct InProcessStreams {
   bool outIsTerminal = false;
   bool errIsTerminal = false;
   int columns = 80;
+  std::function<int()> measureColumns = nullptr;  // the terminal's width at each draw, for a resize
   // Once set, standard output refuses every write, as a pipe does whose reader went away.
   const std::atomic<bool>* outClosed = nullptr;
   // Sees each write to standard output as it is made, on the thread that makes it.
@@ -77,7 +78,8 @@ inline ToolRun RunInProcess(std::vector<std::string> args, const InProcessStream
                                  .inIsTerminal = surroundings.inIsTerminal,
                                  .outIsTerminal = surroundings.outIsTerminal,
                                  .errIsTerminal = surroundings.errIsTerminal,
-                                 .columns = surroundings.columns};
+                                 .columns = surroundings.columns,
+                                 .measureColumns = surroundings.measureColumns};
   cli::ToolHooks hooks;
   hooks.interrupts = interrupts;
   hooks.ports = [&ports](const std::optional<std::string>&) {
