@@ -24,8 +24,9 @@ std::vector<std::uint8_t> PlaceOf(libusb_device* device) {
   std::uint8_t ports[7];
   const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
   if (depth < 0) return {};
-  std::vector<std::uint8_t> place(1, libusb_get_bus_number(device));
-  place.insert(place.end(), ports, ports + depth);
+  std::vector<std::uint8_t> place(static_cast<std::size_t>(depth) + 1);
+  place[0] = libusb_get_bus_number(device);
+  std::copy_n(ports, depth, place.begin() + 1);
   return place;
 }
 
