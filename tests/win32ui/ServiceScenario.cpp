@@ -68,7 +68,9 @@ bool Checked(HWND radio) {
 void CheckKeyboard(HWND window, HWND mclk, Failures& failures) {
   HWND focus = FocusIn(window);
   for (int presses = 0; presses < kMostTabStops && focus != mclk; ++presses) {
-    focus = PressAndWaitForFocusMove(window, Keys{.key = VK_TAB}, focus, kKeyTimeoutMs);
+    HWND before = focus;
+    focus = PressAndWaitForFocusMove(window, Keys{.key = VK_TAB}, before, kKeyTimeoutMs);
+    if (focus == before) break;
     failures.Check(focus && IsWindowVisible(focus) && IsWindowEnabled(focus),
                    "Tab stopped on \"" + WindowText(focus) + "\", which is hidden or disabled");
   }
