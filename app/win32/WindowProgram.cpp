@@ -49,6 +49,7 @@ int RunWindow(DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock, Win32She
 
   MSG msg;
   while (!shell.QuitRequested() && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (ui::HandleNavigationKey(&msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

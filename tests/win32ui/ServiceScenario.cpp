@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "tests/win32ui/KeyInput.h"
 #include "tests/win32ui/ProgramUnderTest.h"
 #include "tests/win32ui/WindowSnapshot.h"
 
@@ -17,6 +18,9 @@ namespace {
 constexpr DWORD kStartTimeoutMs = 30000;
 constexpr DWORD kFoundTimeoutMs = 30000;
 constexpr DWORD kStepTimeoutMs = 20000;
+constexpr DWORD kKeyTimeoutMs = 3000;
+// Tab stops of the whole window at most, the register grid's page included.
+constexpr int kMostTabStops = 60;
 
 // A device whose status registers say: connected, PCM, 96 kHz (rate code 3); firmware 2.7.
 constexpr const char* kSetup = "model=Brevanto_RX1;status=030001;version=0207";
@@ -52,6 +56,46 @@ HWND FindGrid(HWND window) {
 void Click(HWND button) {
   // Posted: the handler runs inside the program's own message loop.
   PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+bool Checked(HWND radio) {
+  return SendMessageA(radio, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+// On the parameter page with "512 Fs" chosen: Tab reaches the choice of its group, stopping only
+// on controls in sight; the arrows move the choice within the group and back; Ctrl+Tab shows
+// the next page (the Information page) with the focus on it, Ctrl+Shift+Tab the page before.
+void CheckKeyboard(HWND window, HWND mclk, Failures& failures) {
+  HWND focus = FocusIn(window);
+  for (int presses = 0; presses < kMostTabStops && focus != mclk; ++presses) {
+    HWND before = focus;
+    focus = PressAndWaitForFocusMove(window, Keys{.key = VK_TAB}, before, kKeyTimeoutMs);
+    if (focus == before) break;
+    failures.Check(focus && IsWindowVisible(focus) && IsWindowEnabled(focus),
+                   "Tab stopped on \"" + WindowText(focus) + "\", which is hidden or disabled");
+  }
+  if (focus != mclk) {
+    failures.Check(false, "Tab did not reach \"512 Fs\" on the parameter page");
+    return;
+  }
+  HWND next = PressAndWaitForFocusMove(window, Keys{.key = VK_DOWN}, mclk, kKeyTimeoutMs);
+  failures.Check(
+      next != mclk && GetParent(next) == GetParent(mclk) && Checked(next) && !Checked(mclk),
+      "Down on \"512 Fs\" did not choose the next button of its group");
+  std::printf("Down moves the choice to \"%s\"\n", WindowText(next).c_str());
+  HWND back = PressAndWaitForFocusMove(window, Keys{.key = VK_UP}, next, kKeyTimeoutMs);
+  failures.Check(back == mclk && Checked(mclk), "Up did not choose \"512 Fs\" again");
+
+  PressAndWaitForFocusMove(window, Keys{.key = VK_TAB, .ctrl = true}, mclk, kKeyTimeoutMs);
+  HWND update = ChildHandle(window, "Update", "Button");
+  focus = FocusIn(window);
+  failures.Check(update && IsWindowVisible(update) && focus && IsWindowVisible(focus),
+                 "Ctrl+Tab did not show the Information page with the focus on it");
+  PressAndWaitForFocusMove(window, Keys{.key = VK_TAB, .shift = true, .ctrl = true}, focus,
+                           kKeyTimeoutMs);
+  HWND readBack = ChildHandle(window, "Read back", "Button");
+  failures.Check(readBack && IsWindowVisible(readBack) && IsWindowVisible(FocusIn(window)),
+                 "Ctrl+Shift+Tab did not show the parameter page again");
 }
 
 }  // namespace
@@ -129,8 +173,8 @@ int RunServiceScenario(const std::string& program, const std::string& screenshot
         "after Read back the page does not show \"EEPROM Exist\"");
     // The record read back is A1 00 00 80: bits 4-5 of A1 are 2, "512 Fs".
     HWND mclk = ChildHandle(window, "512 Fs", "Button");
-    failures.Check(mclk && SendMessageA(mclk, BM_GETCHECK, 0, 0) == BST_CHECKED,
-                   "after Read back \"512 Fs\" is not checked");
+    failures.Check(mclk && Checked(mclk), "after Read back \"512 Fs\" is not checked");
+    if (mclk && Checked(mclk)) CheckKeyboard(window, mclk, failures);
   } else {
     failures.Check(false, "no \"Read back\" button");
   }

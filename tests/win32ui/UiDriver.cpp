@@ -13,6 +13,8 @@
 //   qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>
 //     the same update in the service window, with another file opened on the "Gen. Bin File"
 //     page while it runs: the flash must end with the model's file.
+//   qv_ui_driver update-keys <qvupdate-sim.exe> <work folder> <screenshot.bmp>
+//     the same update started from the keyboard alone: Tab to Start, Enter, the question.
 //   qv_ui_driver update-owned <qvupdate-sim.exe> <work folder> <screenshot.bmp> [<qvtool.exe>]
 //     the same update on a device the driver holds first, as another program would, with the
 //     session asked to end while it runs, and qvtool.exe started on the device meanwhile.
@@ -135,6 +137,10 @@ constexpr UpdateMode kUpdateModes[] = {
      .outcome = UpdateOutcome::kSuccess,
      .disturbance = UpdateDisturbance::kEditorLoad,
      .device = UpdateDevice::kSimulatedTwin},
+    {.name = "update-keys",
+     .outcome = UpdateOutcome::kSuccess,
+     .disturbance = UpdateDisturbance::kKeyboard,
+     .device = UpdateDevice::kSimulatedTwin},
     {.name = "update-owned",
      .outcome = UpdateOutcome::kSuccess,
      .disturbance = UpdateDisturbance::kOtherOwner,
@@ -156,6 +162,7 @@ int Usage() {
       "<screenshot.bmp>\n"
       "       qv_ui_driver update-real|update-real-unplug <qvupdate.exe> <work folder> "
       "<screenshot.bmp>\n"
+      "       qv_ui_driver update-keys <qvupdate-sim.exe> <work folder> <screenshot.bmp>\n"
       "       qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>\n"
       "       qv_ui_driver update-owned <qvupdate-sim.exe> <work folder> <screenshot.bmp> "
       "[<qvtool.exe>]\n"

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "sim/SimSetup.h"
 #include "tests/support/TestFirmware.h"
 #include "tests/win32driver/LoopbackDevices.h"
+#include "tests/win32ui/KeyInput.h"
 #include "tests/win32ui/ProgramUnderTest.h"
 #include "tests/win32ui/WindowSnapshot.h"
 #include "tests/win32ui/WorkFiles.h"
@@ -57,6 +59,11 @@ constexpr const char* kFailText = "Firmware update Fail!";
 // second, and each must leave it so.
 constexpr DWORD kHeldMs = 2500;
 constexpr DWORD kQueryEndSessionTimeoutMs = 10000;
+// Tab stops of the update panel at most, and how long a key takes to move the focus.
+constexpr int kMostTabStops = 20;
+constexpr DWORD kKeyTimeoutMs = 3000;
+// Waited where a key must leave the focus where it is.
+constexpr DWORD kSettleKeyMs = 500;
 // Past the erase and its polls, inside the blank check or the programming.
 constexpr const char* kUnplugSetup = ";fail-after=1500";
 
@@ -93,8 +100,8 @@ bool IsReady(HWND window) {
          start && start->visible && start->enabled;
 }
 
-// Checks the question and answers it with OK, as a user's click on the button would.
-void AnswerWarning(const ProgramUnderTest& sim, Failures& failures) {
+// Checks the question and answers it (OK or Cancel), as a user's click on the button would.
+void AnswerWarning(const ProgramUnderTest& sim, Failures& failures, int answer = IDOK) {
   HWND box = sim.WaitForWindow("#32770", "Warning", kWarningTimeoutMs);
   if (!box) {
     failures.Check(false, "no \"Warning\" box within " + std::to_string(kWarningTimeoutMs / 1000) +
@@ -104,13 +111,65 @@ void AnswerWarning(const ProgramUnderTest& sim, Failures& failures) {
   const std::vector<ChildWindow> children = ChildWindows(box);
   failures.Check(FindChild(children, kWarningText, "Static") != nullptr,
                  "the \"Warning\" box does not ask the update question");
-  HWND ok = GetDlgItem(box, IDOK);
-  failures.Check(ok && GetDlgItem(box, IDCANCEL), "the \"Warning\" box lacks OK or Cancel");
-  if (ok) {
-    PostMessageA(ok, BM_CLICK, 0, 0);
+  HWND button = GetDlgItem(box, answer);
+  failures.Check(GetDlgItem(box, IDOK) && GetDlgItem(box, IDCANCEL),
+                 "the \"Warning\" box lacks OK or Cancel");
+  if (button) {
+    PostMessageA(button, BM_CLICK, 0, 0);
   } else {
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
   }
+}
+
+// Tab from wherever the focus is, until it comes round again: every control it stops on must be
+// in sight and enabled, and Start among them; Shift+Tab from Start goes back to the one before.
+// Leaves the focus on Start; false when Tab never reached it.
+bool TabToStart(HWND window, HWND start, Failures& failures) {
+  std::vector<HWND> walk;
+  HWND focus = FocusIn(window);
+  for (int presses = 0; presses < kMostTabStops; ++presses) {
+    focus = PressAndWaitForFocusMove(window, Keys{.key = VK_TAB}, focus, kKeyTimeoutMs);
+    if (!walk.empty() && focus == walk.front()) break;
+    walk.push_back(focus);
+  }
+  std::string names;
+  for (HWND stop : walk) {
+    const std::string text = stop ? WindowText(stop) : "(none)";
+    names += " \"" + text + "\"";
+    failures.Check(stop && IsWindowVisible(stop) && IsWindowEnabled(stop),
+                   "Tab stopped on \"" + text + "\", which is hidden or disabled");
+  }
+  std::printf("Tab walks the panel:%s\n", names.c_str());
+  const auto at = std::find(walk.begin(), walk.end(), start);
+  if (at == walk.end()) {
+    failures.Check(false, "Tab never reached Start");
+    return false;
+  }
+  while (FocusIn(window) != start) {
+    PressAndWaitForFocusMove(window, Keys{.key = VK_TAB}, FocusIn(window), kKeyTimeoutMs);
+  }
+  HWND before = at == walk.begin() ? walk.back() : *(at - 1);
+  HWND back = PressAndWaitForFocusMove(window, Keys{.key = VK_TAB, .shift = true}, start,
+                                       walk.size() > 1 ? kKeyTimeoutMs : kSettleKeyMs);
+  failures.Check(back == before, "Shift+Tab from Start did not go back to the control before it");
+  PressAndWaitForFocusMove(window, Keys{.key = VK_TAB}, back, kKeyTimeoutMs);
+  return FocusIn(window) == start;
+}
+
+// Enter on the focused Start asks the question; Cancel leaves the update unstarted with Start
+// as it was. Enter again (the focus back on Start) asks again, answered OK here.
+void StartByKeyboard(const ProgramUnderTest& sim, HWND window, HWND start, Failures& failures) {
+  if (!TabToStart(window, start, failures)) return;
+  PressKey(window, Keys{.key = VK_RETURN});
+  AnswerWarning(sim, failures, IDCANCEL);
+  sim.WaitUntil([&] { return !FindProcessWindow(sim.Id(), "#32770", "Warning"); },
+                kWarningTimeoutMs);
+  Sleep(kSettleKeyMs);
+  failures.Check(IsReady(window) && !ChildHandle(window, "Stop", "Button"),
+                 "Cancel in the question Enter asked did not leave the update unstarted");
+  if (FocusIn(window) != start && !TabToStart(window, start, failures)) return;
+  PressKey(window, Keys{.key = VK_RETURN});
+  AnswerWarning(sim, failures);
 }
 
 // "Gen. Bin File", "Current File" and another firmware file while the update runs. The window
@@ -401,9 +460,13 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
     failures.Check(false, "the Start button went away before it could be clicked");
     return 1;
   }
-  // Posted, not sent: the click runs the whole update inside the program's handler.
-  PostMessageA(start->hwnd, BM_CLICK, 0, 0);
-  AnswerWarning(sim, failures);
+  if (disturbance == UpdateDisturbance::kKeyboard) {
+    StartByKeyboard(sim, window, start->hwnd, failures);
+  } else {
+    // Posted, not sent: the click runs the whole update inside the program's handler.
+    PostMessageA(start->hwnd, BM_CLICK, 0, 0);
+    AnswerWarning(sim, failures);
+  }
   if (failures.count != 0) return 1;
   const ULONGLONG confirmed = GetTickCount64();
   if (disturbance == UpdateDisturbance::kEditorLoad)

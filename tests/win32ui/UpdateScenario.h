@@ -20,8 +20,10 @@ enum class UpdateDevice { kSimulatedTwin, kLoopbackDriver };
 // real time so the update lasts) the user opens another firmware file on the "Gen. Bin File"
 // page while it runs; or another program (the driver) holds the device until the window shows
 // it in use, and the session is asked to end while the paced update runs, which the window must
-// refuse. The flash must end with the model's file each time.
-enum class UpdateDisturbance { kNone, kEditorLoad, kOtherOwner };
+// refuse; or the update is started from the keyboard alone: Tab walks the panel to Start,
+// Shift+Tab walks back, Enter on Start asks the question, Cancel leaves the update unstarted,
+// and Enter again with OK starts it. The flash must end with the model's file each time.
+enum class UpdateDisturbance { kNone, kEditorLoad, kOtherOwner, kKeyboard };
 
 // With kOtherOwner and a `qvtool` path, qvtool.exe is also started on the device while the
 // window updates it, and must be refused. Empties workDir first, so nothing of an earlier run

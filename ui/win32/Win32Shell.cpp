@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "ui/win32/Win32Window.h"
+
 namespace qv {
 
 std::string NativeFilter(std::string_view filter) {
@@ -80,6 +82,9 @@ void Win32Shell::ProcessMessages() {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
+    // The keyboard moves between the controls here too; what a key presses goes through the
+    // handlers, which refuse a second operation.
+    if (ui::HandleNavigationKey(&msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

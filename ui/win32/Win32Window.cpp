@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -117,6 +118,9 @@ class Win32Window::Impl {
     return found != natives_.end() ? found->second.hwnd : nullptr;
   }
 
+  // A navigation key of this window's message loop; true when it moved the focus or the page.
+  bool HandleKey(const MSG& msg);
+
   HWND window = nullptr;
   bool closed = false;
 
@@ -139,6 +143,15 @@ class Win32Window::Impl {
   void OnScroll(WPARAM wParam, HWND from);
   LRESULT OnCtlColor(HWND parent, UINT message, WPARAM wParam, LPARAM lParam);
   void OnTabClick(PageControl& pages, int x, int y);
+
+  void CollectTabStops(const Control& parent, std::vector<HWND>& stops) const;
+  bool TakesInput(HWND hwnd) const;
+  bool PassedOverRadio(const Control& radio) const;
+  void MoveFocus(bool back);
+  void StepRadio(const Control& radio, bool back);
+  void StepPage(bool back);
+  void FocusControl(HWND hwnd);
+  void ClickAsMouse(HWND button);
 
   void Mirror(Control& control, const Change& change);
   void Layout(const Control& control);
@@ -165,7 +178,9 @@ class Win32Window::Impl {
   std::size_t observer_ = 0;
   bool mirroring_ = false;
   bool quitOnDestroy_ = false;
-  bool endRefused_ = false;  // a reason to keep the session is registered with the system
+  bool endRefused_ = false;   // a reason to keep the session is registered with the system
+  bool focusing_ = false;     // a radio button is taking the focus
+  HWND lastFocus_ = nullptr;  // the focus when the window was deactivated, given back on return
 };
 
 Win32Window::Impl::Impl(Win32Window& owner, Form& form, EventDispatcher& dispatcher)
@@ -439,6 +454,17 @@ LRESULT Win32Window::Impl::HandleWindow(HWND hwnd, UINT message, WPARAM wParam, 
         return 0;
       }
       break;
+    // The focus leaves with the window and comes back to the same control, as in a dialog box.
+    case WM_ACTIVATE:
+      if (hwnd != window) break;
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        lastFocus_ = focus && IsChild(window, focus) ? focus : nullptr;
+      } else if (lastFocus_ && IsChild(window, lastFocus_) && IsWindowVisible(lastFocus_)) {
+        SetFocus(lastFocus_);
+        return 0;
+      }
+      break;
     case WM_QUERYENDSESSION:
       if (hwnd != window) break;
       return OnQueryEndSession();
@@ -470,6 +496,18 @@ LRESULT Win32Window::Impl::HandleControl(HWND hwnd, UINT message, WPARAM wParam,
     case WM_KEYDOWN:
       if (IsEditKind(control->Kind())) {
         dispatcher_.KeyDown(*control, static_cast<std::uint16_t>(wParam), CurrentShift());
+      }
+      // Enter presses a push button once per press (a held key repeats nothing).
+      if (wParam == VK_RETURN &&
+          (control->Kind() == ControlKind::Button || control->Kind() == ControlKind::BitBtn)) {
+        if (!(lParam & (1L << 30))) ClickAsMouse(hwnd);
+        return 0;
+      }
+      break;
+    case WM_SETFOCUS:
+      if (control->Kind() == ControlKind::RadioButton) {
+        MirrorScope scope(focusing_);
+        return DefSubclassProc(hwnd, message, wParam, lParam);
       }
       break;
     case WM_LBUTTONUP:
@@ -517,9 +555,16 @@ void Win32Window::Impl::OnCommand(WPARAM wParam, LPARAM lParam) {
   HWND from = reinterpret_cast<HWND>(lParam);
   Control* control = from ? Lookup(from) : nullptr;
   if (!control) return;
+  // Only the control's own notifications: a command of another origin naming a control (the
+  // dialog manager's IDOK for a focused window) is not its click.
+  if (LOWORD(wParam) != GetDlgCtrlID(from)) return;
   const UINT code = HIWORD(wParam);
   if (IsButtonKind(control->Kind())) {
-    if (code == BN_CLICKED) dispatcher_.Click(*control);
+    // A radio button reports a click when it takes the focus; the focus alone chooses nothing
+    // (a mouse click reports its own when the button is released, an arrow key clicks itself).
+    if (code == BN_CLICKED && !(focusing_ && control->Kind() == ControlKind::RadioButton)) {
+      dispatcher_.Click(*control);
+    }
   } else if (IsEditKind(control->Kind())) {
     if (code == EN_CHANGE && !mirroring_) {
       dispatcher_.TypeText(*control, WindowText(from));
@@ -601,6 +646,157 @@ void Win32Window::Impl::OnTabClick(PageControl& pages, int x, int y) {
       return;
     }
   }
+}
+
+// ---- The keyboard
+
+// Tab walks the controls in the layout's order rather than the dialog manager's: that follows
+// the windows' stacking, in which later controls lie over earlier ones, so it would walk the
+// layout backwards; and it stops on every radio button, whose focus selects it.
+bool Win32Window::Impl::HandleKey(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || closed || !window || GetKeyState(VK_MENU) < 0) return false;
+  const bool shift = GetKeyState(VK_SHIFT) < 0;
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+  const Control* focused = Lookup(GetFocus());
+  switch (msg.wParam) {
+    case VK_TAB:
+      if (ctrl) {
+        StepPage(shift);
+      } else {
+        MoveFocus(shift);
+      }
+      break;
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+      if (!focused || focused->Kind() != ControlKind::RadioButton || ctrl) return false;
+      StepRadio(*focused, msg.wParam == VK_LEFT || msg.wParam == VK_UP);
+      break;
+    default:
+      return false;
+  }
+  // From the first key on, the focus is drawn.
+  SendMessageA(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+  return true;
+}
+
+bool Win32Window::Impl::TakesInput(HWND hwnd) const {
+  return hwnd && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd);
+}
+
+// A radio button is passed over when another of its group (the radio buttons of one parent) is
+// the chosen one: Tab enters a group at its choice.
+bool Win32Window::Impl::PassedOverRadio(const Control& radio) const {
+  if (static_cast<const CheckBox&>(radio).Checked() || !radio.Parent()) return false;
+  for (const Control* sibling : radio.Parent()->Children()) {
+    if (sibling->Kind() == ControlKind::RadioButton &&
+        static_cast<const CheckBox*>(sibling)->Checked() && TakesInput(NativeOf(*sibling))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Depth first, each parent's children in their order; hidden or disabled containers (a page
+// not shown, a group switched off) are left out whole.
+void Win32Window::Impl::CollectTabStops(const Control& parent, std::vector<HWND>& stops) const {
+  for (const Control* child : parent.Children()) {
+    HWND hwnd = NativeOf(*child);
+    if (!TakesInput(hwnd)) continue;
+    if (GetWindowLongA(hwnd, GWL_STYLE) & WS_TABSTOP) {
+      if (child->Kind() != ControlKind::RadioButton || !PassedOverRadio(*child)) {
+        stops.push_back(hwnd);
+      }
+      continue;
+    }
+    CollectTabStops(*child, stops);
+  }
+}
+
+void Win32Window::Impl::MoveFocus(bool back) {
+  std::vector<HWND> stops;
+  CollectTabStops(form_, stops);
+  if (stops.empty()) return;
+  // The focus may sit in a part of a control (the edit of a combo box).
+  HWND focus = GetFocus();
+  const auto at = std::find_if(stops.begin(), stops.end(), [focus](HWND stop) {
+    return focus && (stop == focus || IsChild(stop, focus));
+  });
+  const std::size_t count = stops.size();
+  std::size_t next = back ? count - 1 : 0;
+  if (at != stops.end()) {
+    const auto index = static_cast<std::size_t>(at - stops.begin());
+    next = back ? (index + count - 1) % count : (index + 1) % count;
+  }
+  FocusControl(stops[next]);
+}
+
+// Arrows move the choice within the group, wrapping round, as a click on the next one would.
+void Win32Window::Impl::StepRadio(const Control& radio, bool back) {
+  std::vector<HWND> group;
+  for (const Control* sibling : radio.Parent()->Children()) {
+    HWND hwnd = NativeOf(*sibling);
+    if (sibling->Kind() == ControlKind::RadioButton && TakesInput(hwnd)) group.push_back(hwnd);
+  }
+  const auto at = std::find(group.begin(), group.end(), NativeOf(radio));
+  if (at == group.end() || group.size() < 2) return;
+  const auto index = static_cast<std::size_t>(at - group.begin());
+  HWND next = group[back ? (index + group.size() - 1) % group.size() : (index + 1) % group.size()];
+  FocusControl(next);
+  ClickAsMouse(next);
+}
+
+// Ctrl+Tab and Ctrl+Shift+Tab: the next or previous shown tab of the page control the focus is
+// in, or else of the first one shown; the focus goes to the new page's first control.
+void Win32Window::Impl::StepPage(bool back) {
+  PageControl* pages = nullptr;
+  for (Control* c = Lookup(GetFocus()); c && !pages; c = c->Parent()) {
+    pages = dynamic_cast<PageControl*>(c);
+  }
+  if (!pages) {
+    for (const auto& component : form_.Components()) {
+      auto* candidate = dynamic_cast<PageControl*>(component.get());
+      if (candidate && TakesInput(NativeOf(*candidate))) {
+        pages = candidate;
+        break;
+      }
+    }
+  }
+  if (!pages || !TakesInput(NativeOf(*pages))) return;
+  const auto tabs = TabRects(*pages, gdi_);
+  if (tabs.size() < 2) return;
+  const auto at = std::find_if(tabs.begin(), tabs.end(), [pages](const auto& tab) {
+    return tab.first == pages->ActivePage();
+  });
+  const std::size_t count = tabs.size();
+  const std::size_t index = at != tabs.end() ? static_cast<std::size_t>(at - tabs.begin()) : 0;
+  dispatcher_.SelectPage(*pages,
+                         *tabs[back ? (index + count - 1) % count : (index + 1) % count].first);
+  const TabSheet* shown = pages->ActivePage();
+  if (!shown) return;
+  std::vector<HWND> stops;
+  CollectTabStops(*shown, stops);
+  if (!stops.empty()) {
+    FocusControl(stops.front());
+  } else if (!TakesInput(GetFocus())) {
+    SetFocus(window);
+  }
+}
+
+void Win32Window::Impl::FocusControl(HWND hwnd) {
+  SetFocus(hwnd);
+  // An edit entered by the keyboard has its text chosen, ready to be typed over.
+  if (const Control* control = Lookup(hwnd); control && IsEditKind(control->Kind())) {
+    SendMessageA(hwnd, EM_SETSEL, 0, -1);
+  }
+}
+
+// The notification a mouse click sends, so that a key takes the click's very path (and its
+// refusals while an operation runs).
+void Win32Window::Impl::ClickAsMouse(HWND button) {
+  SendMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
 }
 
 LRESULT Win32Window::Impl::OnQueryEndSession() {
@@ -854,6 +1050,19 @@ void* Win32Window::Handle() const {
 
 void* Win32Window::HandleOf(const Control& control) const {
   return impl_->NativeOf(control);
+}
+
+bool HandleNavigationKey(const void* message) {
+  const MSG& msg = *static_cast<const MSG*>(message);
+  if (msg.message != WM_KEYDOWN || !msg.hwnd) return false;
+  HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+  char className[32] = {};
+  if (!root || !GetClassNameA(root, className, sizeof(className)) ||
+      std::string_view(className) != kFormClass) {
+    return false;
+  }
+  auto* impl = reinterpret_cast<Win32Window::Impl*>(GetWindowLongPtrA(root, GWLP_USERDATA));
+  return impl && impl->HandleKey(msg);
 }
 
 }  // namespace qv::ui

@@ -43,4 +43,10 @@ class Win32Window {
   std::unique_ptr<Impl> impl_;
 };
 
+// The keyboard's way between the controls of a form's window: Tab and Shift+Tab in the layout's
+// order, Ctrl+Tab and Ctrl+Shift+Tab between the pages, arrows within a radio group. Each message
+// loop that serves the window asks it first with each message (a MSG); true means the key was
+// used and is not to be dispatched. Enter and Space reach the focused control as usual.
+bool HandleNavigationKey(const void* message);
+
 }  // namespace qv::ui
