@@ -18,6 +18,7 @@
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32DeviceInterfaces.h"
 #include "platform/win32/Win32DeviceIo.h"
+#include "tests/support/TempFiles.h"
 #include "util/AppendedFile.h"
 #include "util/AtomicFile.h"
 #include "util/Sha256.h"
@@ -95,14 +96,7 @@ TEST(AtomicFile, ReplacesWholeAndRefusesWhatItCannotWrite) {
   EXPECT_EQ(WriteFileAtomically(file.Path(), std::string_view("first")), "");
   EXPECT_EQ(WriteFileAtomically(file.Path(), std::string_view("second, longer")), "");
   EXPECT_EQ(CheckWritable(file.Path()), "");
-  std::string read(64, '\0');
-  const HANDLE h =
-      CreateFileA(file.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  DWORD got = 0;
-  ReadFile(h, read.data(), static_cast<DWORD>(read.size()), &got, nullptr);
-  CloseHandle(h);
-  EXPECT_EQ(read.substr(0, got), "second, longer");
+  EXPECT_EQ(test::ReadFile(file.Path()), "second, longer");
   const std::string missing = file.Path() + ".folder\\x.bin";
   EXPECT_NE(WriteFileAtomically(missing, std::string_view("x")).find("its folder does not exist"),
             std::string::npos);
@@ -123,14 +117,7 @@ TEST(AppendedFile, AppendsWholeLinesAfterALastLineCutOff) {
     AppendedFile record(file.Path());
     EXPECT_TRUE(record.Append("{}")) << record.Error();
   }
-  std::string read(64, '\0');
-  const HANDLE h =
-      CreateFileA(file.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  DWORD got = 0;
-  ReadFile(h, read.data(), static_cast<DWORD>(read.size()), &got, nullptr);
-  CloseHandle(h);
-  EXPECT_EQ(read.substr(0, got), "{\"cut\n{}\n");
+  EXPECT_EQ(test::ReadFile(file.Path()), "{\"cut\n{}\n");
   const std::string abc = "abc";
   EXPECT_EQ(Sha256Hex({reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size()}),
             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
