@@ -133,9 +133,6 @@ class Station {
   bool Counted() const { return request_.count && started_count_ >= *request_.count; }
   // A record that stopped taking lines, or an output nobody reads any more: no unit starts.
   bool Closed() { return recordFailed_ || outBroken_ || (!report_.Json() && board_.Broken()); }
-  static std::string DeviceCount(std::uint64_t n) {
-    return std::to_string(n) + (n == 1 ? " device" : " devices");
-  }
 
   std::vector<const PresentDevice*> Devices() {
     present_ = FindPresentDevices(request_.ports.Interfaces());

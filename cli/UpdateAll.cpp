@@ -76,6 +76,10 @@ std::optional<std::string> NoModelNamed(const std::string& what, const std::stri
          " carries no model's name (Brevanto_RX1.hex, ...)";
 }
 
+std::string DeviceCount(std::uint64_t n) {
+  return std::to_string(n) + (n == 1 ? " device" : " devices");
+}
+
 std::string ResultText(const DeviceOutcome& outcome) {
   if (outcome.result.exit == kExitSuccess) return "Firmware update success!";
   std::string text = "Firmware update Fail!";
@@ -152,8 +156,7 @@ CommandResult UpdateAll(const UpdateAllRequest& request, const ToolStreams& stre
     runs[i].label = Label(*chosen[i], chosen);
     report.Out() << "Device: " << DescribeDevice(*chosen[i]) << '\n';
   }
-  const std::string count =
-      std::to_string(runs.size()) + (runs.size() == 1 ? " device" : " devices");
+  const std::string count = DeviceCount(runs.size());
   const Answer answer = request.yes ? Answer::kYes
                                     : Confirm(streams, report, request.interrupts,
                                               kUpdateWarningText, "Update " + count + "?");

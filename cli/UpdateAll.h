@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -56,6 +57,9 @@ DeviceOutcome UpdateOneDevice(const DeviceUpdateContext& context, const PresentD
 // "Firmware update success!", or "Firmware update Fail!" and the text of the failure that says
 // the most, which names its address where it has one.
 std::string ResultText(const DeviceOutcome& outcome);
+
+// "1 device", "3 devices".
+std::string DeviceCount(std::uint64_t n);
 
 // `update --all`: every present device of the model the firmware file is named for, updated
 // side by side, each by the sequence of `update` on a thread of its own, with its own connection
