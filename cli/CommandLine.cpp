@@ -8,6 +8,7 @@ namespace {
 constexpr const char* kExitCodes =
     "Exit codes: 0 success, 1 the operation failed on the device (or was not confirmed), 2 usage "
     "or file error, 3 no device, 4 the device is in use by another program (nothing was sent), "
+    "5 a replayed capture's requests differ from the tool's, "
     "130 stopped by Ctrl-C, a closed terminal or a service stop (the device left protected).";
 
 // Each command's help shows the global options too: they are accepted after the command as well,
@@ -85,6 +86,10 @@ CommandLine::CommandLine() {
   app.add_option("--log", options_.logPath,
                  "Write the decoded request trace (as -v shows it) to this file")
       ->type_name("FILE");
+  app.add_option("--capture", options_.capturePath,
+                 "Write the conversation with the devices (every request and answer, as JSON "
+                 "lines) to this file, to replay with --simulate=replay=FILE")
+      ->type_name("FILE");
   app.footer(kExitCodes);
 
   for (const Command* row : AllCommands()) {
@@ -123,10 +128,10 @@ std::string CommandList(const CLI::App& app) {
 }
 
 std::optional<std::string> FirstCommandWord(const std::vector<std::string>& args) {
-  // --device and --log always take a value.
+  // --device, --log and --capture always take a value.
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
-    if (word == "--device" || word == "--log") {
+    if (word == "--device" || word == "--log" || word == "--capture") {
       ++i;
       continue;
     }

@@ -34,6 +34,7 @@ struct GlobalOptions {
   bool verbose = false;
   bool json = false;
   std::string logPath;
+  std::string capturePath;  // --capture
 };
 
 // What a command needs before its body runs.

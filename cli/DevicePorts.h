@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/DeviceInterfaces.h"
 #include "platform/DeviceIo.h"
+#include "util/StreamedFile.h"
 
 namespace qv::sim {
 class Simulation;
@@ -31,6 +32,9 @@ class SimulationView {
   // The host's own time over devices that keep theirs, for how long a run of waits and updates
   // took.
   virtual Clock& HostClock() = 0;
+  // A replayed capture's first request that was not the captured one; empty while all were, and
+  // for a simulated device.
+  virtual std::string ReplayMismatch() { return {}; }
 };
 
 // What tells one unit from another beyond the port it is on, for a record that must name the
@@ -88,10 +92,23 @@ inline Clock& ClockOfDevice(DevicePorts& ports, std::string_view path) {
 struct PortsResult {
   std::unique_ptr<DevicePorts> ports;
   std::string error;  // set when ports is empty
+  // What answers, as a capture's first line names it: "libusb", "setupapi", "simulated",
+  // "replay".
+  const char* kind = "simulated";
 };
 
 // The simulated device of a setup text; a bad setup or an unreadable flash file is an error.
+// "replay=FILE" is a device that answers from a capture (ReplayPorts).
 PortsResult SimulatedPorts(std::string_view setup);
+
+// Devices that answer from the capture at `path`, on a virtual clock that each captured request
+// moves by the time it took; a capture that cannot be read is an error.
+PortsResult ReplayPorts(const std::string& path);
+
+// Ports whose discoveries, opens and requests are written to `file` as they happen (a
+// conversation capture); everything else is `inner`'s. `inner` lives as long as the result.
+std::unique_ptr<DevicePorts> CapturedPorts(std::unique_ptr<DevicePorts> inner, StreamedFile& file,
+                                           const char* kind);
 
 // Ports over a simulation the caller owns and keeps alive, for running the tool against a
 // device whose faults and flash the caller sets up and inspects. A real-time simulation keeps

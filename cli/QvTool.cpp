@@ -22,13 +22,14 @@ namespace {
 // Why the files of the command line must not be used, before anything is sent: two of them that
 // are one file on disk (the one would overwrite the other, or the trace a backup), or a file to
 // be written that cannot be, or firmware that an output would replace (unless forced). The
-// trace's --log is one of them when the command has a trace.
+// tool's own files (--log, --capture, a replayed capture) are among them when the command sends
+// requests.
 std::optional<std::string> FileProblem(const std::vector<NamedFile>& named,
-                                       const std::string& logPath, bool force) {
+                                       const std::vector<NamedFile>& toolFiles, bool force) {
   std::vector<NamedFile> files;
   for (const NamedFile& file : named)
     if (file.use != NamedFile::Use::kAppended) files.push_back(file);
-  if (!logPath.empty()) files.push_back({logPath, "--log", NamedFile::Use::kWritten});
+  files.insert(files.end(), toolFiles.begin(), toolFiles.end());
   for (const NamedFile& file : named)
     if (file.use == NamedFile::Use::kAppended) files.push_back(file);
   for (std::size_t i = 0; i < files.size(); ++i)
@@ -45,6 +46,27 @@ std::optional<std::string> FileProblem(const std::vector<NamedFile>& named,
   }
   return std::nullopt;
 }
+
+// The files the tool itself writes or reads beside the command's: the trace's --log, the
+// --capture, and the capture a replay answers from.
+std::vector<NamedFile> ToolFiles(const GlobalOptions& options) {
+  std::vector<NamedFile> files;
+  if (!options.logPath.empty())
+    files.push_back({options.logPath, "--log", NamedFile::Use::kWritten});
+  if (!options.capturePath.empty())
+    files.push_back({options.capturePath, "--capture", NamedFile::Use::kWritten});
+  if (constexpr std::string_view kReplay = "replay=";
+      options.simulate && options.simulate->starts_with(kReplay))
+    files.push_back(
+        {options.simulate->substr(kReplay.size()), "--simulate=replay", NamedFile::Use::kRead});
+  return files;
+}
+
+// A file the tool writes as the run goes, opened before anything is sent.
+struct RunFile {
+  std::optional<StreamedFile> file;
+  StreamedFile* Get() { return file ? &*file : nullptr; }
+};
 
 // One run of one command of the table: parse (done), find the row (done), check, ports and trace,
 // the device when the row needs one, ask, run, report.
@@ -64,9 +86,10 @@ class Tool {
     // Everything the user can get wrong is reported before anything is sent.
     if (auto error = command_.Check()) return report_.End(kExitUsage, *error);
     const Needs needs = command_.Need();
-    // Without ports there is no trace to log.
-    const std::string logPath = needs == Needs::kNothing ? std::string() : options_.logPath;
-    if (auto problem = FileProblem(command_.Files(), logPath, options_.force))
+    // Without ports there is no conversation to log or capture.
+    const std::vector<NamedFile> toolFiles =
+        needs == Needs::kNothing ? std::vector<NamedFile>() : ToolFiles(options_);
+    if (auto problem = FileProblem(command_.Files(), toolFiles, options_.force))
       return report_.End(kExitUsage, *problem);
     if (auto problem = command_.Load(report_)) return report_.End(kExitUsage, *problem);
     CommandRun run{report_, streams_, options_, hooks_.interrupts};
@@ -78,24 +101,31 @@ class Tool {
     if (!ports.ports)
       return report_.End(options_.simulate ? kExitUsage : kExitNoDevice, ports.error);
 
-    // The request trace: -v to standard error, --log to a file written as the requests go.
+    // The capture sees what the devices see, under the trace: -v to standard error, --log to a
+    // file. Both are written as the requests go.
+    RunFile capture;
+    RunFile log;
+    for (const auto& [path, as, file] : {std::tuple{&options_.capturePath, "--capture", &capture},
+                                         std::tuple{&options_.logPath, "--log", &log}}) {
+      if (path->empty()) continue;
+      file->file.emplace(*path);
+      if (!file->file->Ready())
+        return report_.End(kExitUsage, std::string(as) + ": " + file->file->Error());
+    }
+    if (capture.file)
+      ports.ports = CapturedPorts(std::move(ports.ports), *capture.Get(), ports.kind);
     std::vector<std::ostream*> traceOuts;
     if (options_.verbose) traceOuts.push_back(&streams_.err);
-    std::optional<StreamedFile> log;
-    if (!logPath.empty()) {
-      log.emplace(logPath);
-      if (!log->Ready()) return report_.End(kExitUsage, "--log: " + log->Error());
-    }
     std::optional<RequestTrace> trace;
-    if (!traceOuts.empty() || log)
-      trace.emplace(ports.ports->Io(), traceOuts, log ? &*log : nullptr);
+    if (!traceOuts.empty() || log.file) trace.emplace(ports.ports->Io(), traceOuts, log.Get());
     run.ports = ports.ports.get();
     run.io = trace ? static_cast<DeviceIo*>(&*trace) : &ports.ports->Io();
     run.trace = trace ? &*trace : nullptr;
-    const int code = OnPorts(run, needs);
-    if (log && !log->Error().empty()) {
-      streams_.err << "qvtool: --log: " << log->Error() << '\n';
-      if (code == kExitSuccess) return kExitUsage;
+    int code = OnPorts(run, needs);
+    for (const auto& [as, file] : {std::pair{"--capture", &capture}, std::pair{"--log", &log}}) {
+      if (!file->file || file->file->Error().empty()) continue;
+      streams_.err << "qvtool: " << as << ": " << file->file->Error() << '\n';
+      if (code == kExitSuccess) code = kExitUsage;
     }
     return code;
   }
@@ -111,18 +141,18 @@ class Tool {
 
     const Selection selection = SelectDevice(present, options_.device);
     if (!selection.device)
-      return report_.End(selection.ambiguous ? kExitUsage : kExitNoDevice, selection.message);
+      return EndOnPorts(run, selection.ambiguous ? kExitUsage : kExitNoDevice, selection.message);
     const PresentDevice& device = *selection.device;
     report_.Document()["device"] = DeviceJson(device, run.Simulated());
     if (const std::string* file = command_.FileForTheModel(); file && !options_.force)
       if (auto mismatch = ModelMismatch(*file, device.matchText))
-        return report_.End(kExitUsage, *mismatch);
+        return EndOnPorts(run, kExitUsage, *mismatch);
     const OwnedDevice owned = OwnDevice(ports, device);
-    if (owned.refusal) return report_.End(owned.refusal->exit, owned.refusal->message);
+    if (owned.refusal) return EndOnPorts(run, owned.refusal->exit, owned.refusal->message);
     if (!ProbePresentDevice(core.UsbDevice, device)) {
       const std::string problem = ports.OpenProblem(device.path);
-      return report_.End(
-          kExitNoDevice,
+      return EndOnPorts(
+          run, kExitNoDevice,
           problem.empty() ? "the device does not answer: " + DescribeDevice(device) : problem);
     }
     run.device = &device;
@@ -131,7 +161,8 @@ class Tool {
       const Answer answer = options_.yes
                                 ? Answer::kYes
                                 : Confirm(streams_, report_, hooks_.interrupts, question->warning);
-      if (answer == Answer::kStopped) return report_.End(kExitInterrupted, kStoppedAtQuestionText);
+      if (answer == Answer::kStopped)
+        return EndOnPorts(run, kExitInterrupted, kStoppedAtQuestionText);
       if (answer == Answer::kNo) {
         if (question->declinedAsStep) {
           ProgressBar(report_.Out(), !report_.Json() && streams_.outIsTerminal, streams_.columns)
@@ -141,14 +172,29 @@ class Tool {
         } else {
           report_.Out() << question->declined << std::endl;
         }
-        return report_.End(kExitFailed, report_.Json() ? question->error : "");
+        return EndOnPorts(run, kExitFailed, report_.Json() ? question->error : "");
       }
     }
     return Finish(command_.Run(run), run);
   }
 
-  // A simulated flash that could not be kept in its file makes any result worthless.
+  // A replay the tool's requests left ends the run with its own code, whatever the tool made of
+  // the refusal that followed (no device, no answer).
+  int EndOnPorts(const CommandRun& run, int exit, const std::string& message) {
+    if (const std::string mismatch = ReplayMismatch(run); !mismatch.empty())
+      return report_.End(kExitReplay, "replay: " + mismatch);
+    return report_.End(exit, message);
+  }
+  static std::string ReplayMismatch(const CommandRun& run) {
+    SimulationView* simulation = run.ports ? run.ports->Simulation() : nullptr;
+    return simulation ? simulation->ReplayMismatch() : std::string();
+  }
+
+  // A simulated flash that could not be kept in its file makes any result worthless, and so does
+  // a replay the tool's requests left.
   int Finish(const CommandResult& result, const CommandRun& run) {
+    if (const std::string mismatch = ReplayMismatch(run); !mismatch.empty())
+      return report_.End(kExitReplay, "replay: " + mismatch);
     if (SimulationView* simulation = run.ports ? run.ports->Simulation() : nullptr)
       if (const std::string fileError = simulation->FileError(); !fileError.empty())
         return report_.End(kExitUsage, "simulator: " + fileError);

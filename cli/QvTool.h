@@ -18,6 +18,7 @@ enum ExitCode : int {
   kExitUsage = 2,          // bad arguments, a refused firmware file, a file that cannot be written
   kExitNoDevice = 3,       // no device, or none this build can reach
   kExitInUse = 4,          // another program owns the device: nothing was sent to it
+  kExitReplay = 5,         // a request differed from the replayed capture's
   kExitInterrupted = 130,  // stopped by Ctrl-C, after leaving the device protected
 };
 

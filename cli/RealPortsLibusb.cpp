@@ -57,8 +57,8 @@ class LibusbDevicePorts final : public DevicePorts {
 
 PortsResult RealPorts() {
   auto ports = std::make_unique<LibusbDevicePorts>();
-  if (!ports->Context().Ready()) return {nullptr, ports->Context().Error()};
-  return {std::move(ports), {}};
+  if (!ports->Context().Ready()) return {nullptr, ports->Context().Error(), "libusb"};
+  return {std::move(ports), {}, "libusb"};
 }
 
 }  // namespace qv::cli

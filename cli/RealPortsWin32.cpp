@@ -30,7 +30,7 @@ class Win32DevicePorts final : public DevicePorts {
 }  // namespace
 
 PortsResult RealPorts() {
-  return {std::make_unique<Win32DevicePorts>(), {}};
+  return {std::make_unique<Win32DevicePorts>(), {}, "setupapi"};
 }
 
 }  // namespace qv::cli

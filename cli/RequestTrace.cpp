@@ -33,10 +33,7 @@ IoResult RequestTrace::Control(NativeHandle handle, std::uint32_t code,
   sim::LoggedRequest entry;
   entry.code = code;
   entry.record.assign(input.begin(), input.end());
-  // The I/O control code tells which driver the record is meant for.
-  const auto request = code == drivers::kKsPropertyCode
-                           ? drivers::DecodeAudioRequest(code, input, output, entry.refusal)
-                           : drivers::DecodeVendorRequest(code, input, output, entry.refusal);
+  const auto request = drivers::DecodeRequest(code, input, output, entry.refusal);
   // Taken before the call: the data stage may share the buffer the driver answers into.
   if (request) sim::RecordDecoded(entry, *request);
 

@@ -105,4 +105,11 @@ std::optional<DecodedRequest> DecodeVendorRequest(std::uint32_t code,
   return request;
 }
 
+std::optional<DecodedRequest> DecodeRequest(std::uint32_t code, std::span<const std::uint8_t> input,
+                                            std::span<const std::uint8_t> output,
+                                            std::string& why) {
+  return code == kKsPropertyCode ? DecodeAudioRequest(code, input, output, why)
+                                 : DecodeVendorRequest(code, input, output, why);
+}
+
 }  // namespace qv::drivers

@@ -54,4 +54,8 @@ std::optional<DecodedRequest> DecodeVendorRequest(std::uint32_t code,
                                                   std::span<const std::uint8_t> output,
                                                   std::string& why);
 
+// Decodes a request of either driver: the I/O control code tells which one it is meant for.
+std::optional<DecodedRequest> DecodeRequest(std::uint32_t code, std::span<const std::uint8_t> input,
+                                            std::span<const std::uint8_t> output, std::string& why);
+
 }  // namespace qv::drivers

@@ -1,5 +1,8 @@
 #include "sim/RequestLog.h"
 
+#include <algorithm>
+#include <span>
+
 #include "util/Text.h"
 
 namespace qv::sim {
@@ -16,6 +19,10 @@ void RecordDecoded(LoggedRequest& entry, const drivers::DecodedRequest& request)
 }
 
 std::string Describe(const LoggedRequest& entry) {
+  return DescribeAsked(entry) + (entry.ok ? " ok" : " failed");
+}
+
+std::string DescribeAsked(const LoggedRequest& entry, std::size_t mostData) {
   std::string line;
   if (!entry.decoded) {
     line = "REFUSED code=" + FormatHex(entry.code, 6) + " (" + entry.refusal + ")";
@@ -27,9 +34,13 @@ std::string Describe(const LoggedRequest& entry) {
     line = std::string(entry.deviceToHost ? "IN  " : "OUT ") + FormatHex(entry.request, 2) +
            " v=" + FormatHex(entry.value, 4) + " i=" + FormatHex(entry.index, 4) +
            " len=" + std::to_string(entry.length);
-    if (!entry.data.empty()) line += " [" + FormatHexBytes(entry.data) + "]";
+    if (!entry.data.empty()) {
+      const std::size_t shown = std::min(entry.data.size(), mostData);
+      line += " [" + FormatHexBytes(std::span(entry.data).first(shown)) +
+              (shown < entry.data.size() ? " ...]" : "]");
+    }
   }
-  return line + (entry.ok ? " ok" : " failed");
+  return line;
 }
 
 }  // namespace qv::sim

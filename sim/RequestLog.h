@@ -53,5 +53,8 @@ void RecordDecoded(LoggedRequest& entry, const drivers::DecodedRequest& request)
 
 // One line for a logged request, e.g. "OUT 90 v=0000 i=0091 len=1 [21] ok".
 std::string Describe(const LoggedRequest& entry);
+// What was asked, without the outcome ("OUT 90 v=0000 i=0091 len=1 [21]"); a data stage longer
+// than `mostData` bytes is cut there and marked with "...".
+std::string DescribeAsked(const LoggedRequest& entry, std::size_t mostData = SIZE_MAX);
 
 }  // namespace qv::sim

@@ -15,13 +15,26 @@ std::string FormatHex(std::uint64_t value, int digits) {
   return text;
 }
 
-std::string FormatHexBytes(std::span<const std::uint8_t> bytes) {
+std::string FormatHexBytes(std::span<const std::uint8_t> bytes, std::string_view separator) {
   std::string text;
+  text.reserve(bytes.size() * (2 + separator.size()));
   for (std::uint8_t b : bytes) {
-    if (!text.empty()) text += ' ';
+    if (!text.empty()) text += separator;
     text += FormatHex(b, 2);
   }
   return text;
+}
+
+std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
+  if (text.size() % 2 != 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(text.size() / 2);
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const auto value = ParseUnsigned(text.substr(i, 2), 16, 0xFF);
+    if (!value) return std::nullopt;
+    bytes.push_back(static_cast<std::uint8_t>(*value));
+  }
+  return bytes;
 }
 
 std::optional<std::uint64_t> ParseUnsigned(std::string_view text, int base, std::uint64_t max) {

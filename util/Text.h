@@ -5,13 +5,18 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
 // Upper-case hexadecimal, zero-padded to at least `digits` digits ("0A", "01F000").
 std::string FormatHex(std::uint64_t value, int digits);
-// Bytes as upper-case hex pairs separated by blanks ("06 9F 00").
-std::string FormatHexBytes(std::span<const std::uint8_t> bytes);
+// Bytes as upper-case hex pairs separated by `separator` ("06 9F 00", or "069F00" for files where
+// size counts).
+std::string FormatHexBytes(std::span<const std::uint8_t> bytes, std::string_view separator = " ");
+// Hex pairs with nothing between them, either case, as FormatHexBytes writes them with no
+// separator; nullopt for an odd length or a character that is not a hex digit.
+std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text);
 
 // The text with A-Z turned to a-z and every other byte as it stands (ids in interface paths,
 // file extensions, answers typed at a prompt).

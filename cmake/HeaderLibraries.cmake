@@ -1,0 +1,20 @@
+# CLI11 and nlohmann-json are header-only; Debian installs them for the host. The cross compiler
+# must not see the host's include directory as a whole, so it gets a directory holding only
+# links to theirs. qv_cli11 and qv_json are what the project's targets link to.
+find_package(CLI11 2.1 CONFIG REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+find_package(nlohmann_json 3.10 CONFIG REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+add_library(qv_cli11 INTERFACE)
+add_library(qv_json INTERFACE)
+if(CMAKE_CROSSCOMPILING)
+  set(header_link_dir ${CMAKE_BINARY_DIR}/host-headers)
+  file(MAKE_DIRECTORY ${header_link_dir})
+  get_target_property(cli11_include CLI11::CLI11 INTERFACE_INCLUDE_DIRECTORIES)
+  file(CREATE_LINK ${cli11_include}/CLI ${header_link_dir}/CLI SYMBOLIC)
+  find_path(json_include nlohmann/json.hpp NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  file(CREATE_LINK ${json_include}/nlohmann ${header_link_dir}/nlohmann SYMBOLIC)
+  target_include_directories(qv_cli11 SYSTEM INTERFACE ${header_link_dir})
+  target_include_directories(qv_json SYSTEM INTERFACE ${header_link_dir})
+else()
+  target_link_libraries(qv_cli11 INTERFACE CLI11::CLI11)
+  target_link_libraries(qv_json INTERFACE nlohmann_json::nlohmann_json)
+endif()

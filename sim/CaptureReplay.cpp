@@ -1,0 +1,230 @@
+#include "sim/CaptureReplay.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/ConversationCapture.h"
+#include "platform/DriverRecords.h"
+#include "sim/RequestLog.h"
+#include "util/Text.h"
+
+namespace qv::sim {
+namespace {
+
+// Bytes of a field written as hex pairs; an absent field is no bytes.
+std::vector<std::uint8_t> HexField(const nlohmann::json& line, const char* name) {
+  if (!line.contains(name)) return {};
+  auto bytes = ParseHexBytes(line.at(name).get<std::string>());
+  if (!bytes) throw std::runtime_error(std::string("'") + name + "' is not hex bytes");
+  return std::move(*bytes);
+}
+
+CapturedRequest RequestOf(const nlohmann::json& line) {
+  CapturedRequest request;
+  request.number = line.at("n").get<std::uint64_t>();
+  request.device = line.at("device").get<int>();
+  const auto code = ParseUnsigned(line.at("code").get<std::string>(), 16, UINT32_MAX);
+  if (!code) throw std::runtime_error("'code' is not a hex number");
+  request.code = static_cast<std::uint32_t>(*code);
+  request.input = HexField(line, "in");
+  request.sent = HexField(line, "out");
+  request.size = line.at("size").get<std::size_t>();
+  request.ok = line.at("ok").get<bool>();
+  request.gone = line.at("gone").get<bool>();
+  request.returned = line.at("returned").get<std::uint32_t>();
+  request.answer = HexField(line, "answer");
+  request.took = std::chrono::microseconds(line.at("us").get<std::int64_t>());
+  if (request.sent.size() > request.size || request.answer.size() > request.size)
+    throw std::runtime_error("more bytes than the request's size");
+  return request;
+}
+
+// A request as the drivers read it, for a message: its setup values and at most 16 bytes of a
+// data stage sent.
+std::string DescribeRequest(std::uint32_t code, std::span<const std::uint8_t> input,
+                            std::span<const std::uint8_t> sent, std::size_t size) {
+  std::vector<std::uint8_t> buffer(std::max(size, sent.size()));
+  std::copy(sent.begin(), sent.end(), buffer.begin());
+  LoggedRequest entry;
+  entry.code = code;
+  if (const auto request = drivers::DecodeRequest(code, input, buffer, entry.refusal))
+    RecordDecoded(entry, *request);
+  return DescribeAsked(entry, 16) + " (code " + FormatHex(code, 6) + ", " +
+         std::to_string(input.size()) + " bytes in, " + std::to_string(size) + " asked)";
+}
+
+// Where two data stages first differ, for a message that cannot show them whole.
+std::string FirstDifference(std::span<const std::uint8_t> captured,
+                            std::span<const std::uint8_t> sent) {
+  const auto [c, s] = std::mismatch(captured.begin(), captured.end(), sent.begin(), sent.end());
+  if (c == captured.end() && s == sent.end()) return {};
+  const auto at = static_cast<std::size_t>(c - captured.begin());
+  return "; the data first differ at byte " + std::to_string(at) + " (capture " +
+         (c == captured.end() ? std::string("none") : FormatHex(*c, 2)) + ", sent " +
+         (s == sent.end() ? std::string("none") : FormatHex(*s, 2)) + ")";
+}
+
+}  // namespace
+
+CaptureReplay::Loaded CaptureReplay::Load(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {nullptr, "cannot read the capture '" + path.string() + "'"};
+  auto replay = std::make_unique<CaptureReplay>();
+  if (std::string error = replay->LoadLines(in); !error.empty())
+    return {nullptr, "the capture '" + path.string() + "' " + error};
+  return {std::move(replay), {}};
+}
+
+std::string CaptureReplay::LoadLines(std::istream& in) {
+  std::map<int, std::string> pathOf;  // by device number
+  std::string text;
+  std::size_t number = 0;
+  while (std::getline(in, text)) {
+    ++number;
+    if (text.empty()) continue;
+    try {
+      const nlohmann::json line = nlohmann::json::parse(text);
+      if (number == 1) {
+        if (line.value("format", "") != kCaptureFormat)
+          return "is not a capture: its first line does not name the format";
+        if (line.value("version", 0) != kCaptureVersion)
+          return "is of version " + line.value("version", nlohmann::json()).dump() +
+                 "; this tool reads version " + std::to_string(kCaptureVersion);
+        origin_ = line.value("platform", "?") + " " + line.value("port", "?") + " port, tool " +
+                  line.value("tool", "?");
+        continue;
+      }
+      const std::string event = line.at("event").get<std::string>();
+      if (event == "discover") {
+        Listing listing;
+        if (!line.at("paths").is_null())
+          listing.paths = line.at("paths").get<std::vector<std::string>>();
+        if (line.contains("arrivals"))
+          listing.arrivals = line.at("arrivals").get<std::map<std::string, std::string>>();
+        listings_[line.at("class").get<std::string>()].ahead.push_back(std::move(listing));
+      } else if (event == "open") {
+        const std::string path = line.at("path").get<std::string>();
+        pathOf[line.at("device").get<int>()] = path;
+        auto& device = devices_[path];
+        if (!device) device = std::make_unique<Device>();
+        device->opens.push_back(line.at("ok").get<bool>());
+      } else if (event == "request") {
+        CapturedRequest request = RequestOf(line);
+        const auto path = pathOf.find(request.device);
+        if (path == pathOf.end()) throw std::runtime_error("a request to a device never opened");
+        devices_.at(path->second)->requests.push_back(std::move(request));
+      } else if (event != "close") {
+        throw std::runtime_error("unknown event '" + event + "'");
+      }
+    } catch (const std::exception& error) {
+      // A run cut short may leave its last line unfinished: the capture ends before it.
+      if (in.eof() && number > 1) break;
+      if (number == 1) return "is not a capture: its first line is not JSON";
+      return "has a bad line " + std::to_string(number) + ": " + error.what();
+    }
+  }
+  if (number == 0) return "is empty";
+  return {};
+}
+
+std::optional<std::vector<std::string>> CaptureReplay::PresentPaths(const Guid& interfaceClass) {
+  std::lock_guard lock(mutex_);
+  const auto found = listings_.find(FormatHexBytes(interfaceClass.Bytes(), ""));
+  if (found == listings_.end()) return std::vector<std::string>{};
+  Listings& listings = found->second;
+  if (!listings.ahead.empty()) {
+    listings.last = std::move(listings.ahead.front());
+    listings.ahead.pop_front();
+  }
+  return listings.last.paths;
+}
+
+std::string CaptureReplay::Arrival(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  for (const auto& [interfaceClass, listings] : listings_)
+    if (const auto arrival = listings.last.arrivals.find(path);
+        arrival != listings.last.arrivals.end())
+      return arrival->second;
+  return {};
+}
+
+NativeHandle CaptureReplay::Open(const char* path) {
+  std::lock_guard lock(mutex_);
+  const auto device = devices_.find(path);
+  if (device == devices_.end() || device->second->opens.empty()) return kInvalidHandle;
+  const bool ok = device->second->opens.front();
+  device->second->opens.pop_front();
+  if (!ok) return kInvalidHandle;
+  const NativeHandle handle = nextHandle_++;
+  opened_[handle] = path;
+  return handle;
+}
+
+void CaptureReplay::Close(NativeHandle handle) {
+  std::lock_guard lock(mutex_);
+  opened_.erase(handle);
+}
+
+IoResult CaptureReplay::Refuse(std::string mismatch) {
+  if (mismatch_.empty()) mismatch_ = std::move(mismatch);
+  return {.ok = false, .bytesReturned = 0, .gone = true};
+}
+
+IoResult CaptureReplay::Control(NativeHandle handle, std::uint32_t code,
+                                std::span<const std::uint8_t> input,
+                                std::span<std::uint8_t> output) {
+  std::unique_lock lock(mutex_);
+  // After a request that differed nothing is answered: the run is to end there.
+  if (!mismatch_.empty()) return {.ok = false, .bytesReturned = 0, .gone = true};
+  const auto path = opened_.find(handle);
+  if (path == opened_.end()) return {};
+  Device& device = *devices_.at(path->second);
+  // The capture ends here for this device: as far as the tool can tell, it left.
+  if (device.requests.empty()) return {.ok = false, .bytesReturned = 0, .gone = true};
+  CapturedRequest captured = std::move(device.requests.front());
+  device.requests.pop_front();
+
+  std::string why;
+  const auto decoded = drivers::DecodeRequest(code, input, output, why);
+  const std::span<const std::uint8_t> sent =
+      decoded && !decoded->deviceToHost ? decoded->outData : std::span<const std::uint8_t>();
+  if (code != captured.code || !std::ranges::equal(input, captured.input) ||
+      output.size() != captured.size || !std::ranges::equal(sent, captured.sent)) {
+    return Refuse("request " + std::to_string(captured.number) + " of the capture (device " +
+                  std::to_string(captured.device) +
+                  ") is not what the tool sent: the capture holds " +
+                  DescribeRequest(captured.code, captured.input, captured.sent, captured.size) +
+                  ", the tool sent " + DescribeRequest(code, input, sent, output.size()) +
+                  FirstDifference(captured.sent, sent));
+  }
+  lock.unlock();
+  std::copy(captured.answer.begin(), captured.answer.end(), output.begin());
+  device.clock.Advance(captured.took);
+  return {.ok = captured.ok, .bytesReturned = captured.returned, .gone = captured.gone};
+}
+
+std::string CaptureReplay::Mismatch() const {
+  std::lock_guard lock(mutex_);
+  return mismatch_;
+}
+
+Clock& CaptureReplay::ClockOf(const std::string& path) {
+  const auto device = devices_.find(path);
+  return device == devices_.end() ? static_cast<Clock&>(busClock_) : device->second->clock;
+}
+
+void CaptureReplay::Bus::Sleep(std::uint32_t milliseconds) {
+  const std::chrono::microseconds pause = std::chrono::milliseconds(milliseconds);
+  replay_.idle_ += pause;
+  for (auto& [path, device] : replay_.devices_) device->clock.Advance(pause);
+}
+
+std::chrono::microseconds CaptureReplay::Bus::Now() const {
+  std::chrono::microseconds now = replay_.idle_;
+  for (const auto& [path, device] : replay_.devices_) now = std::max(now, device->clock.Now());
+  return now;
+}
+
+}  // namespace qv::sim

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/DeviceInterfaces.h"
+#include "platform/DeviceIo.h"
+#include "sim/VirtualClock.h"
+
+namespace qv::sim {
+
+// One I/O control request of a capture, as asked and as answered.
+struct CapturedRequest {
+  std::uint64_t number = 0;  // the request's place in the capture, from 1
+  int device = 0;
+  std::uint32_t code = 0;
+  std::vector<std::uint8_t> input;
+  std::vector<std::uint8_t> sent;  // a host-to-device data stage
+  std::size_t size = 0;            // of the answer's buffer
+  bool ok = false;
+  bool gone = false;
+  std::uint32_t returned = 0;
+  std::vector<std::uint8_t> answer;
+  std::chrono::microseconds took{0};
+};
+
+// A device, or several, that answer from a captured conversation (platform/ConversationCapture):
+// discovery lists the paths the capture listed, listing by listing (the last one stays); each
+// device's requests must be, one by one, the requests the capture holds for it, and get the
+// captured answer, outcome and time. The first request that differs is refused as by a device
+// that left, and so is every request after it, so that the run ends there; Mismatch() says which
+// it was. A capture that ends early is a device that left.
+class CaptureReplay final : public DeviceIo, public DeviceInterfaces {
+ public:
+  struct Loaded {
+    std::unique_ptr<CaptureReplay> replay;
+    std::string error;  // set when replay is empty
+  };
+  // Reads a whole capture; a file that is not one, of another version, or with a malformed line
+  // is an error naming the line.
+  static Loaded Load(const std::filesystem::path& path);
+  CaptureReplay() = default;  // answers nothing until lines are loaded
+
+  NativeHandle Open(const char* path) override;
+  IoResult Control(NativeHandle handle, std::uint32_t code, std::span<const std::uint8_t> input,
+                   std::span<std::uint8_t> output) override;
+  void Close(NativeHandle handle) override;
+  std::optional<std::vector<std::string>> PresentPaths(const Guid& interfaceClass) override;
+  std::string Arrival(const std::string& path) override;
+
+  // The time of the devices, one after another: a pause passes on every device's clock, and the
+  // time is the furthest any device has come.
+  Clock& BusClock() { return busClock_; }
+  // One device's own clock, for devices worked side by side on their own threads; the bus's for
+  // a path the capture never opened.
+  Clock& ClockOf(const std::string& path);
+  // The first request that differed from the capture, named with what each side held; empty
+  // while every request has been the captured one.
+  std::string Mismatch() const;
+  // What the capture's first line says about where it was made.
+  const std::string& Origin() const { return origin_; }
+
+ private:
+  struct Listing {
+    std::optional<std::vector<std::string>> paths;
+    std::map<std::string, std::string> arrivals;
+  };
+  struct Device {
+    std::deque<bool> opens;  // each open's outcome
+    std::deque<CapturedRequest> requests;
+    VirtualClock clock;
+  };
+  class Bus final : public Clock {
+   public:
+    explicit Bus(CaptureReplay& replay) : replay_(replay) {}
+    void Sleep(std::uint32_t milliseconds) override;
+    std::chrono::microseconds Now() const override;
+
+   private:
+    CaptureReplay& replay_;
+  };
+
+  std::string LoadLines(std::istream& in);
+  IoResult Refuse(std::string mismatch);  // with mutex_ held
+
+  std::string origin_;
+  struct Listings {
+    std::deque<Listing> ahead;
+    Listing last;
+  };
+  std::map<std::string, Listings> listings_;                // by class
+  std::map<std::string, std::unique_ptr<Device>> devices_;  // by path; stable for their clocks
+  std::map<NativeHandle, std::string> opened_;
+  NativeHandle nextHandle_ = 1;
+  mutable std::mutex mutex_;
+  std::string mismatch_;
+  std::chrono::microseconds idle_{0};  // the bus's time before any device is opened
+  Bus busClock_{*this};
+};
+
+}  // namespace qv::sim
