@@ -90,7 +90,9 @@ void ConversationCapture::Close(NativeHandle handle) {
   std::lock_guard lock(mutex_);
   const auto opened = opened_.find(handle);
   if (opened == opened_.end()) return;
-  WriteLine(nlohmann::ordered_json{{"event", "close"}, {"device", opened->second.device}}.dump());
+  WriteLine(nlohmann::ordered_json{
+      {"event", "close"}, {"device", opened->second.device}, {"path", opened->second.path}}
+                .dump());
   opened_.erase(opened);
 }
 
