@@ -121,6 +121,8 @@ int RunWindowProgram(WindowPorts ports, Win32Shell& shell, WindowMode mode) {
   if (!file.Ready()) return refuse(file.Error());
   ConversationCapture capture(ports.io, ports.interfaces, ports.deviceClock, file,
                               {.toolVersion = QV_TOOL_VERSION, .port = ports.kind});
+  // Its first line is written: a file that takes nothing (a full disk) holds no capture either.
+  if (!file.Error().empty()) return refuse(file.Error());
   const int status = RunGuarded(ports, {capture, capture}, shell, mode);
   // A capture that stopped taking lines does not stop the user's update, which may be half done:
   // the devices are worked with as without it, and the user learns at the end that the capture
