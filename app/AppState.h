@@ -3,6 +3,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ struct AppState {
   std::string CustomVid;
   std::string CustomPid;
   std::string CustomMatchText;
+
+  // Over a replayed capture: the first request of the window's that was not the captured one,
+  // named with what each side held; empty while every request was. Unset over other devices.
+  std::function<std::string()> ReplayMismatch;
 
   // The service build: the engineering pages and the panel's engineering controls stay shown
   // and the window keeps its designed size. Chosen once, before the window is created.

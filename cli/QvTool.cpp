@@ -12,6 +12,7 @@
 #include "cli/Prompt.h"
 #include "cli/Report.h"
 #include "cli/RequestTrace.h"
+#include "sim/CaptureReplay.h"
 #include "util/AtomicFile.h"
 #include "util/FilePaths.h"
 #include "util/StreamedFile.h"
@@ -55,10 +56,10 @@ std::vector<NamedFile> ToolFiles(const GlobalOptions& options) {
     files.push_back({options.logPath, "--log", NamedFile::Use::kWritten});
   if (!options.capturePath.empty())
     files.push_back({options.capturePath, "--capture", NamedFile::Use::kWritten});
-  if (constexpr std::string_view kReplay = "replay=";
-      options.simulate && options.simulate->starts_with(kReplay))
-    files.push_back(
-        {options.simulate->substr(kReplay.size()), "--simulate=replay", NamedFile::Use::kRead});
+  if (const auto replay =
+          options.simulate ? sim::ParseReplaySetup(*options.simulate) : std::nullopt;
+      replay && replay->error.empty())
+    files.push_back({replay->file, "--simulate=replay", NamedFile::Use::kRead});
   return files;
 }
 

@@ -4,6 +4,7 @@
 
 #include "cli/DevicePorts.h"
 #include "platform/SteadyClock.h"
+#include "sim/CaptureReplay.h"
 #include "sim/PacedClock.h"
 #include "sim/SimSetup.h"
 #include "sim/VirtualClock.h"
@@ -131,12 +132,9 @@ std::unique_ptr<DevicePorts> PortsOver(sim::Simulation& simulation, Clock* realC
 }
 
 PortsResult SimulatedPorts(std::string_view setup) {
-  // A replay is a device of its own: no other key applies to it.
-  if (constexpr std::string_view kReplay = "replay="; setup.starts_with(kReplay)) {
-    if (setup.size() == kReplay.size()) return {nullptr, "simulator setup: replay= needs a file"};
-    if (setup.find(';') != std::string_view::npos)
-      return {nullptr, "simulator setup: replay=FILE takes no other key"};
-    return ReplayPorts(std::string(setup.substr(kReplay.size())));
+  if (const auto replay = sim::ParseReplaySetup(setup)) {
+    if (!replay->error.empty()) return {nullptr, "simulator setup: " + replay->error};
+    return ReplayPorts(replay->file);
   }
   const sim::SimSetupResult parsed = sim::ParseSimSetup(setup);
   if (!parsed.setup) return {nullptr, "simulator setup: " + parsed.error};

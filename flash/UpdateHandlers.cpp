@@ -56,7 +56,17 @@ void TForm1::btnSimpleAutoClick(ui::Control&) {
   RestyleLabel(*lblISPProcStatus, kStepFontSize, ui::clWindowText);
 
   FormProgress progress(*this);
-  RunOneClickUpdate(core, progress);
+  UpdateChecks checks;
+  // A replay answers nothing after the request that differed, which the protection and the ISP
+  // mode exit would pass over to a success.
+  if (app.ReplayMismatch) {
+    checks.beforeResult = [this](const CoreState&) -> std::optional<std::string> {
+      std::string mismatch = app.ReplayMismatch();
+      if (mismatch.empty()) return std::nullopt;
+      return mismatch;
+    };
+  }
+  RunOneClickUpdate(core, progress, checks);
 
   btnSimpleAuto->SetCaption("Finish");
   btnSimpleAuto->SetEnabled(false);

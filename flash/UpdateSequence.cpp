@@ -150,6 +150,12 @@ UpdateResult RunOneClickUpdate(CoreState& core, UpdateProgress& progress,
   const bool leftIsp = SetIspMode(usb, false);
   result.secured = isProtected && leftIsp;
   usb.Close();
+  if (checks.beforeResult) {
+    if (auto reason = checks.beforeResult(core)) {
+      if (result.reason.empty()) result.reason = std::move(*reason);
+      core.SequenceFailed = 1;
+    }
+  }
   result.success = !core.SequenceFailed;
   ReportResult(progress, result.success);
   return result;

@@ -39,9 +39,9 @@ inline constexpr const char* kUpdateWarningText =
     "disconnect the device before the update is complete. Would you like to proceed?";
 inline constexpr const char* kUpdateAbortedText = "Abort Firmware update process";
 
-// What a caller may add to the one-click update. The window adds nothing and runs the sequence
-// as it stands; the command-line tool refuses a flash that does not answer before anything is
-// erased, and stops retrying once the device has left.
+// What a caller may add to the one-click update. The window runs the sequence as it stands, over a
+// replayed capture with the last check only; the command-line tool refuses a flash that does not
+// answer before anything is erased, and stops retrying once the device has left.
 struct UpdateChecks {
   // After the flash was identified, before anything is erased: a reason not to go on. It may
   // identify the flash again (which sets the programming parameters anew).
@@ -51,6 +51,10 @@ struct UpdateChecks {
   std::function<std::optional<std::string>(CoreState&)> afterClear;
   // After an attempt failed: a reason not to try again.
   std::function<std::optional<std::string>(const CoreState&)> beforeRetry;
+  // After the last request, before the result is shown: a reason the update is no success
+  // whatever the device answered (a replayed capture that the requests left: the protection and
+  // the ISP mode exit fail without failing the update).
+  std::function<std::optional<std::string>(const CoreState&)> beforeResult;
 };
 
 struct UpdateResult {

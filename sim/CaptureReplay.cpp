@@ -68,6 +68,16 @@ std::string FirstDifference(std::span<const std::uint8_t> captured,
 
 }  // namespace
 
+std::optional<ReplaySetup> ParseReplaySetup(std::string_view setup) {
+  constexpr std::string_view kReplay = "replay=";
+  if (!setup.starts_with(kReplay)) return std::nullopt;
+  setup.remove_prefix(kReplay.size());
+  if (setup.empty()) return ReplaySetup{.file = {}, .error = "replay= needs a file"};
+  if (setup.find(';') != std::string_view::npos)
+    return ReplaySetup{.file = {}, .error = "replay=FILE takes no other key"};
+  return ReplaySetup{.file = std::string(setup), .error = {}};
+}
+
 CaptureReplay::Loaded CaptureReplay::Load(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {nullptr, "cannot read the capture '" + path.string() + "'"};

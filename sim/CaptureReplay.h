@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -17,6 +18,15 @@
 #include "sim/VirtualClock.h"
 
 namespace qv::sim {
+
+// A simulator setup of the form "replay=FILE" names a capture to answer from; a replay is a
+// device of its own, so no other key may stand beside it.
+struct ReplaySetup {
+  std::string file;
+  std::string error;  // "replay=" without a file, or with other keys; set when file is empty
+};
+// The replay a setup names; nullopt for every other setup.
+std::optional<ReplaySetup> ParseReplaySetup(std::string_view setup);
 
 // One I/O control request of a capture, as asked and as answered.
 struct CapturedRequest {

@@ -14,9 +14,16 @@ int RunRealWindowProgram(WindowMode mode) {
   Win32DeviceInterfaces interfaces;
   Win32Clock clock;
   Win32Shell shell(kApplicationTitle);
-  // A real device is claimed by its interface path, which names it to every process.
-  return RunWindowProgram(io, interfaces, clock, shell, mode,
-                          [](std::string_view path) { return std::string(path); });
+  return RunWindowProgram(
+      {.io = io,
+       .interfaces = interfaces,
+       .clock = clock,
+       // A request takes the time it takes.
+       .deviceClock = [&clock](std::string_view) -> Clock& { return clock; },
+       .kind = "setupapi",
+       // A real device is claimed by its interface path, which names it to every process.
+       .claimKeyFor = [](std::string_view path) { return std::string(path); }},
+      shell, mode);
 }
 
 }  // namespace qv

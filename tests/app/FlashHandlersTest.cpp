@@ -8,9 +8,13 @@
 
 #include "app/Unit1.h"
 #include "flash/UpdateSequence.h"
+#include "platform/ConversationCapture.h"
+#include "sim/CaptureReplay.h"
 #include "tests/app/WindowFixture.h"
 #include "tests/support/TempFiles.h"
 #include "tests/support/TestFirmware.h"
+#include "tests/support/ToolRun.h"
+#include "util/StreamedFile.h"
 
 namespace qv::test {
 namespace {
@@ -556,6 +560,61 @@ TEST_F(IspButtons, ManualOperationsAndTheReadBackDump) {
   const std::string text = ReadFile(dump);
   EXPECT_EQ(text.size(), 2048u * (16 * 6 + 1));
   EXPECT_EQ(text.substr(0, 12), "0x00, 0x07, ");
+}
+
+// The window's one-click update over a capture of itself ends as it did. Over a capture whose last
+// request (the ISP mode exit) is not the one the window sends, every step passes and only the exit
+// fails, which the update passes over: it must not end in a success all the same.
+TEST(WindowOverAReplay, EndsAsTheCapturedUpdateAndNeverInASuccessTheRequestsLeft) {
+  const TempDir dir;
+  const auto file = dir.Path() / "update.jsonl";
+  const auto update = [](DeviceIo& io, DeviceInterfaces& interfaces, Clock& clock,
+                         std::function<std::string()> mismatch) {
+    AppState app;
+    app.ReplayMismatch = std::move(mismatch);
+    CoreState core(io, interfaces, clock);
+    ui::ScriptedShell shell;
+    TForm1 form(app, core, shell);
+    form.Create();
+    core.UsbDevice.SetUseAudioDriver(1);
+    core.UsbDevice.SetMatchId("vid_e5d3&pid_7a01");
+    core.UsbDevice.FindDevice();
+    LoadTestImage(core.FlashImage, 3000);
+    core.ProgramFileReady = 1;
+    form.btnSimpleAuto->SetEnabled(true);
+    form.Dispatcher().Click(*form.btnSimpleAuto);
+    return form.lblISPProcStatus->Caption();
+  };
+  {
+    sim::Simulation simulation(ParseSetupOrFail(""));
+    StreamedFile out(file);
+    ConversationCapture capture(simulation.Bus(), simulation.Bus(),
+                                [&](std::string_view) -> Clock& { return simulation.Clock(); }, out,
+                                {.toolVersion = "test", .port = "simulated"});
+    EXPECT_EQ(update(capture, capture, simulation.Clock(), nullptr), "Firmware update success!");
+  }
+  const auto replayed = [&] {
+    sim::CaptureReplay::Loaded loaded = sim::CaptureReplay::Load(file);
+    EXPECT_EQ(loaded.error, "");
+    sim::CaptureReplay& replay = *loaded.replay;
+    const std::string shown =
+        update(replay, replay, replay.BusClock(), [&] { return replay.Mismatch(); });
+    return std::pair{shown, replay.Mismatch()};
+  };
+  const auto [shown, mismatch] = replayed();
+  EXPECT_EQ(shown, "Firmware update success!");
+  EXPECT_EQ(mismatch, "");
+
+  std::string capture = ReadFile(file);
+  const std::size_t last = capture.rfind("\"event\":\"request\"");
+  const std::size_t in = capture.find("\"in\":\"", last);
+  ASSERT_NE(in, std::string::npos);
+  char& digit = capture[in + 6];
+  digit = digit == '0' ? '1' : '0';
+  dir.Write("update.jsonl", capture);
+  const auto [leftShown, leftMismatch] = replayed();
+  EXPECT_EQ(leftShown, "Firmware update Fail!");
+  EXPECT_CONTAINS(leftMismatch, "is not what the tool sent");
 }
 
 }  // namespace

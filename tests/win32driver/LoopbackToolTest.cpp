@@ -8,6 +8,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <utility>
 
 #include "tests/support/OwnedHandle.h"
 #include "tests/support/TempFiles.h"
@@ -99,12 +102,22 @@ TEST_F(QvToolOverLoopback, ListsUpdatesBacksUpAndRestoresARealDevice) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_CONTAINS(run.out, "0xEF,  0x40,  0x13,  \nflash: EF 40 13 (4 Mbit");
 
+  // Captured into the build tree, with its firmware and what the tool said, for the native qvtool
+  // to replay (loopback_capture_replay): the requests are the same bytes on both platforms.
+  const std::filesystem::path captured(QV_CAPTURE_DIR);
+  std::filesystem::remove_all(captured);  // nothing of an earlier run is replayed
+  std::filesystem::create_directories(captured);
   const std::string image = Firmware(0x1801);
   Write("Brevanto_RX1.hex", AsHex(image));
-  run = Tool({"update", "--yes", "Brevanto_RX1.hex"});
+  run = Tool(
+      {"--capture", (captured / "update.jsonl").string(), "update", "--yes", "Brevanto_RX1.hex"});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_CONTAINS(run.out, "Firmware update success!");
   EXPECT_EQ(FlashOf(0), Flashed(image));
+  for (const auto& [name, bytes] :
+       {std::pair{"Brevanto_RX1.hex", AsHex(image)}, std::pair{"stdout.txt", run.out},
+        std::pair{"status.txt", std::to_string(run.status) + "\n"}})
+    std::ofstream(captured / name, std::ios::binary) << bytes;
 
   // Its first 16 KiB: the whole flash would take thousands of requests more and prove no more.
   run = Tool({"backup", "--size", "0x4000", "old.bin"});

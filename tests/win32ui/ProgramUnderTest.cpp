@@ -45,10 +45,11 @@ UnmanagedFrameSetting::~UnmanagedFrameSetting() {
 }
 
 ProgramUnderTest::ProgramUnderTest(const std::string& program, const std::string& simSetup,
-                                   const std::string& workDir)
+                                   const std::string& workDir, const std::string& capture)
     : frames_(program) {
   // The child inherits the environment.
   SetEnvironmentVariableA("QV_SIM", simSetup.c_str());
+  SetEnvironmentVariableA("QV_CAPTURE", capture.empty() ? nullptr : capture.c_str());
   std::string commandLine = "\"" + program + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);

@@ -45,9 +45,10 @@ bool AnswerOpenDialog(HWND dialog, const std::string& path);
 class ProgramUnderTest {
  public:
   // Starts the program with QV_SIM set to simSetup (the simulated twins' devices; the real
-  // programs do not read it), in workDir (empty: the driver's own).
+  // programs do not read it), in workDir (empty: the driver's own), capturing into the file
+  // QV_CAPTURE names (empty: none).
   ProgramUnderTest(const std::string& program, const std::string& simSetup,
-                   const std::string& workDir = {});
+                   const std::string& workDir = {}, const std::string& capture = {});
   ProgramUnderTest(const ProgramUnderTest&) = delete;
   ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
   // A program still running at the end of a failed check is ended, so no test leaves one behind.

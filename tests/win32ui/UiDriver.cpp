@@ -5,11 +5,12 @@
 //     start-up with no device plugged in: finds the window by caption, checks the size and what
 //     the update panel shows, saves a screenshot, closes the window and checks the exit code.
 //   qv_ui_driver update|update-fail|update-unplug <qvupdate-sim.exe> <work folder> <screenshot.bmp>
-//     the one-click firmware update on a simulated device, to success, to failure (every flash
-//     read disturbed) or with the device leaving in the middle; see UpdateScenario.h.
+//     the one-click firmware update on a simulated device, to success (captured, then replayed
+//     from the capture), to failure (every flash read disturbed) or with the device leaving in
+//     the middle; see UpdateScenario.h.
 //   qv_ui_driver update-real|update-real-unplug <qvupdate.exe> <work folder> <screenshot.bmp>
 //     the same update in the real program, on a device of the loopback test driver that it finds
-//     and reaches through Windows.
+//     and reaches through Windows (the success captured).
 //   qv_ui_driver update-load <qvservice-sim.exe> <work folder> <screenshot.bmp>
 //     the same update in the service window, with another file opened on the "Gen. Bin File"
 //     page while it runs: the flash must end with the model's file.
@@ -119,12 +120,14 @@ struct UpdateMode {
   UpdateOutcome outcome;
   UpdateDisturbance disturbance;
   UpdateDevice device;
+  UpdateCapture capture = UpdateCapture::kNone;
 };
 constexpr UpdateMode kUpdateModes[] = {
     {.name = "update",
      .outcome = UpdateOutcome::kSuccess,
      .disturbance = UpdateDisturbance::kNone,
-     .device = UpdateDevice::kSimulatedTwin},
+     .device = UpdateDevice::kSimulatedTwin,
+     .capture = UpdateCapture::kCapturedAndReplayed},
     {.name = "update-fail",
      .outcome = UpdateOutcome::kFailure,
      .disturbance = UpdateDisturbance::kNone,
@@ -148,7 +151,8 @@ constexpr UpdateMode kUpdateModes[] = {
     {.name = "update-real",
      .outcome = UpdateOutcome::kSuccess,
      .disturbance = UpdateDisturbance::kNone,
-     .device = UpdateDevice::kLoopbackDriver},
+     .device = UpdateDevice::kLoopbackDriver,
+     .capture = UpdateCapture::kCaptured},
     {.name = "update-real-unplug",
      .outcome = UpdateOutcome::kUnplugged,
      .disturbance = UpdateDisturbance::kNone,
@@ -192,7 +196,7 @@ int main(int argc, char** argv) {
     for (const UpdateMode& mode : kUpdateModes) {
       if (std::strcmp(argv[1], mode.name) != 0) continue;
       return RunUpdateScenario(WindowsPath(argv[2]), WindowsPath(argv[3]), WindowsPath(argv[4]),
-                               mode.outcome, mode.disturbance, mode.device,
+                               mode.outcome, mode.disturbance, mode.device, mode.capture,
                                argc == 6 ? WindowsPath(argv[5]) : std::string());
     }
   }

@@ -390,11 +390,93 @@ void CheckFlash(const std::filesystem::path& file, std::span<const std::uint8_t>
                             (at < image.size() ? " (inside the image)" : " (behind the image)"));
 }
 
+// What the window shows at the end: every text in sight, with its control's class.
+std::vector<std::string> ShownTexts(HWND window) {
+  std::vector<std::string> texts;
+  for (const ChildWindow& child : ChildWindows(window))
+    if (child.visible && !child.text.empty())
+      texts.push_back(child.windowClass + " \"" + child.text + "\"");
+  return texts;
+}
+
+// A capture asked for that cannot be opened (its folder is missing): a message box naming the
+// file, no window, and status 2, so that nobody believes a capture is made.
+void RefusesACaptureItCannotOpen(const std::string& program, const std::string& setup,
+                                 const std::filesystem::path& folder, Failures& failures) {
+  const std::string capture = (folder / "missing" / "update.jsonl").string();
+  ProgramUnderTest refused(program, setup, folder.string(), capture);
+  if (!refused.Started()) return;
+  const std::string name = std::filesystem::path(program).stem().string();
+  HWND box = refused.WaitForWindow("#32770", name.c_str(), kStartTimeoutMs);
+  bool named = false;
+  if (box) {
+    for (const ChildWindow& child : ChildWindows(box))
+      named = named || (child.text.starts_with("QV_CAPTURE: ") &&
+                        child.text.find(capture) != std::string::npos);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  }
+  failures.Check(named, "no message box naming the capture " + capture + " that cannot be opened");
+  refused.WaitUntil([&] { return refused.State() != "running"; }, kExitTimeoutMs);
+  failures.Check(refused.State() == "ended with code 2",
+                 "with a capture it cannot open the program " + refused.State() +
+                     ", expected to end with code 2");
+  failures.Check(!FindProcessWindow(refused.Id(), nullptr, kMainCaption),
+                 "the window showed with a capture that cannot be opened");
+  std::printf("a capture that cannot be opened: refused (%s)\n", refused.State().c_str());
+}
+
+// The real program's capture: its first line names the ports it went through and requests follow.
+void CheckCapture(const std::filesystem::path& file, Failures& failures) {
+  std::ifstream in(file, std::ios::binary);
+  std::string first;
+  std::getline(in, first);
+  int requests = 0;
+  for (std::string line; std::getline(in, line);)
+    requests += line.find("\"event\":\"request\"") != std::string::npos;
+  failures.Check(first.find("\"platform\":\"windows\",\"port\":\"setupapi\"") != std::string::npos,
+                 "the capture's first line does not name the SetupAPI ports: " + first);
+  failures.Check(requests > 0, "the capture holds no request");
+  std::printf("capture: %d requests\n", requests);
+}
+
+// The update again, in a second run of the program in the same folder, its devices answering
+// from the first run's capture: it must end with the texts the captured run ended with.
+void ReplayCapture(const std::string& program, const std::filesystem::path& folder,
+                   const std::vector<std::string>& captured, Failures& failures) {
+  const ULONGLONG started = GetTickCount64();
+  const std::string setup = "replay=" + (folder / "update.jsonl").string();
+  std::printf("QV_SIM=%s\n", setup.c_str());
+  ProgramUnderTest replay(program, setup, folder.string());
+  if (!replay.Started()) return;
+  HWND window = replay.WaitForMainWindow(kMainCaption, kStartTimeoutMs, started);
+  if (!window || !replay.WaitUntil([&] { return IsReady(window); }, kReadyTimeoutMs)) {
+    failures.Check(false,
+                   "the replay did not become ready to update (program " + replay.State() + ")");
+    if (window) PrintPanel(window);
+    return;
+  }
+  PostMessageA(ChildHandle(window, "Start", "Button"), BM_CLICK, 0, 0);
+  AnswerWarning(replay, failures);
+  if (failures.count == 0 && WaitForFinish(replay, window, failures)) {
+    const std::vector<std::string> shown = ShownTexts(window);
+    if (shown != captured) {
+      failures.Check(false, "the replay ends with other texts than the captured update");
+      for (const auto& [run, texts] :
+           {std::pair{"captured", &captured}, std::pair{"replay", &shown}})
+        for (const std::string& text : *texts) std::printf("  %s: %s\n", run, text.c_str());
+    }
+  }
+  replay.CloseAndCheckExit(window, kExitTimeoutMs, failures);
+  std::printf("replay of the capture %s (%zu texts, %llu ms)\n",
+              failures.count == 0 ? "ends with the same texts" : "FAILED", captured.size(),
+              GetTickCount64() - started);
+}
+
 }  // namespace
 
 int RunUpdateScenario(const std::string& program, const std::string& workDir,
                       const std::string& screenshot, UpdateOutcome expected,
-                      UpdateDisturbance disturbance, UpdateDevice device,
+                      UpdateDisturbance disturbance, UpdateDevice device, UpdateCapture capture,
                       const std::string& qvtool) {
   Failures failures;
   const ULONGLONG started = GetTickCount64();
@@ -436,7 +518,11 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
     std::printf("QV_SIM=%s\n", setup.c_str());
   }
 
-  ProgramUnderTest sim(program, setup, workDir);
+  if (capture == UpdateCapture::kCapturedAndReplayed)
+    RefusesACaptureItCannotOpen(program, setup, folder, failures);
+  const std::filesystem::path captureFile = folder / "update.jsonl";
+  ProgramUnderTest sim(program, setup, workDir,
+                       capture == UpdateCapture::kNone ? std::string() : captureFile.string());
   if (!sim.Started()) return 1;
   HWND window = sim.WaitForMainWindow(kMainCaption, kStartTimeoutMs, started);
   if (!window) return 1;
@@ -478,8 +564,10 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
       SecondProgramRefusedMeanwhile(sim, window, qvtool, setup, folder, failures);
   }
 
+  std::vector<std::string> finalTexts;
   if (WaitForFinish(sim, window, failures)) {
     std::printf("update ended after %llu ms\n", GetTickCount64() - confirmed);
+    finalTexts = ShownTexts(window);
     const std::vector<ChildWindow> shown = ChildWindows(window);
     const bool success = expected == UpdateOutcome::kSuccess;
     if (devices && expected == UpdateOutcome::kUnplugged)
@@ -504,6 +592,9 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
   // A device that left in the middle holds what it had been sent so far: the texts tell.
   if (expected != UpdateOutcome::kUnplugged)
     CheckFlash(folder / "flash.bin", image, expected, failures);
+  if (capture == UpdateCapture::kCaptured) CheckCapture(captureFile, failures);
+  if (capture == UpdateCapture::kCapturedAndReplayed && failures.count == 0)
+    ReplayCapture(program, folder, finalTexts, failures);
 
   std::printf("%s (%llu ms)\n", failures.count == 0 ? "update test passed" : "update test FAILED",
               GetTickCount64() - started);

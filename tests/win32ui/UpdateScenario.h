@@ -25,6 +25,13 @@ enum class UpdateDevice { kSimulatedTwin, kLoopbackDriver };
 // and Enter again with OK starts it. The flash must end with the model's file each time.
 enum class UpdateDisturbance { kNone, kEditorLoad, kOtherOwner, kKeyboard };
 
+// Whether the run captures the window's conversation (QV_CAPTURE, update.jsonl in the work
+// folder): not at all; captured, the capture checked to name its ports and hold requests; or
+// captured and replayed (QV_SIM=replay=) by a second run of the program, which must end with the
+// texts the first ended with. A replayed run first starts the program with a capture it cannot
+// open, which it must refuse in a message box and end with status 2, showing no window.
+enum class UpdateCapture { kNone, kCaptured, kCapturedAndReplayed };
+
 // With kOtherOwner and a `qvtool` path, qvtool.exe is also started on the device while the
 // window updates it, and must be refused. Empties workDir first, so nothing of an earlier run
 // counts. Returns the process exit code:
@@ -33,6 +40,6 @@ int RunUpdateScenario(const std::string& program, const std::string& workDir,
                       const std::string& screenshot, UpdateOutcome expected,
                       UpdateDisturbance disturbance = UpdateDisturbance::kNone,
                       UpdateDevice device = UpdateDevice::kSimulatedTwin,
-                      const std::string& qvtool = {});
+                      UpdateCapture capture = UpdateCapture::kNone, const std::string& qvtool = {});
 
 }  // namespace qv::uitest
