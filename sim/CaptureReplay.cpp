@@ -78,24 +78,30 @@ CaptureReplay::Loaded CaptureReplay::Load(const std::filesystem::path& path) {
 }
 
 std::string CaptureReplay::LoadLines(std::istream& in) {
-  std::map<int, std::string> pathOf;  // by device number
   std::string text;
-  std::size_t number = 0;
+  // The first line, and no other, says what the file is: a file that starts otherwise is not a
+  // capture, however its later lines look.
+  if (!std::getline(in, text)) return "is empty";
+  const nlohmann::json first = nlohmann::json::parse(text, nullptr, false);
+  if (first.is_discarded()) return "is not a capture: its first line is not JSON";
+  if (!first.is_object() || first.value("format", nlohmann::json()) != kCaptureFormat)
+    return "is not a capture: its first line does not name the format";
+  if (first.value("version", nlohmann::json()) != kCaptureVersion)
+    return "is of version " + first.value("version", nlohmann::json()).dump() +
+           "; this tool reads version " + std::to_string(kCaptureVersion);
+  const auto said = [&first](const char* key) {
+    const nlohmann::json value = first.value(key, nlohmann::json());
+    return value.is_string() ? value.get<std::string>() : std::string("?");
+  };
+  origin_ = said("platform") + " " + said("port") + " port, tool " + said("tool");
+
+  std::map<int, std::string> pathOf;  // by device number
+  std::size_t number = 1;
   while (std::getline(in, text)) {
     ++number;
     if (text.empty()) continue;
     try {
       const nlohmann::json line = nlohmann::json::parse(text);
-      if (number == 1) {
-        if (line.value("format", "") != kCaptureFormat)
-          return "is not a capture: its first line does not name the format";
-        if (line.value("version", 0) != kCaptureVersion)
-          return "is of version " + line.value("version", nlohmann::json()).dump() +
-                 "; this tool reads version " + std::to_string(kCaptureVersion);
-        origin_ = line.value("platform", "?") + " " + line.value("port", "?") + " port, tool " +
-                  line.value("tool", "?");
-        continue;
-      }
       const std::string event = line.at("event").get<std::string>();
       if (event == "discover") {
         Listing listing;
@@ -120,12 +126,10 @@ std::string CaptureReplay::LoadLines(std::istream& in) {
       }
     } catch (const std::exception& error) {
       // A run cut short may leave its last line unfinished: the capture ends before it.
-      if (in.eof() && number > 1) break;
-      if (number == 1) return "is not a capture: its first line is not JSON";
+      if (in.eof()) break;
       return "has a bad line " + std::to_string(number) + ": " + error.what();
     }
   }
-  if (number == 0) return "is empty";
   return {};
 }
 
