@@ -142,7 +142,13 @@ std::optional<std::vector<std::string>> CaptureReplay::PresentPaths(const Guid& 
     listings.last = std::move(listings.ahead.front());
     listings.ahead.pop_front();
   }
-  return listings.last.paths;
+  auto paths = listings.last.paths;
+  if (paths)
+    std::erase_if(*paths, [this](const std::string& path) {
+      const auto device = devices_.find(path);
+      return device != devices_.end() && device->second->left;
+    });
+  return paths;
 }
 
 std::string CaptureReplay::Arrival(const std::string& path) {
@@ -157,7 +163,8 @@ std::string CaptureReplay::Arrival(const std::string& path) {
 NativeHandle CaptureReplay::Open(const char* path) {
   std::lock_guard lock(mutex_);
   const auto device = devices_.find(path);
-  if (device == devices_.end() || device->second->opens.empty()) return kInvalidHandle;
+  if (device == devices_.end() || device->second->left || device->second->opens.empty())
+    return kInvalidHandle;
   const bool ok = device->second->opens.front();
   device->second->opens.pop_front();
   if (!ok) return kInvalidHandle;
@@ -186,7 +193,10 @@ IoResult CaptureReplay::Control(NativeHandle handle, std::uint32_t code,
   if (path == opened_.end()) return {};
   Device& device = *devices_.at(path->second);
   // The capture ends here for this device: as far as the tool can tell, it left.
-  if (device.requests.empty()) return {.ok = false, .bytesReturned = 0, .gone = true};
+  if (device.requests.empty()) {
+    device.left = true;
+    return {.ok = false, .bytesReturned = 0, .gone = true};
+  }
   CapturedRequest captured = std::move(device.requests.front());
   device.requests.pop_front();
 

@@ -38,7 +38,8 @@ struct CapturedRequest {
 // device's requests must be, one by one, the requests the capture holds for it, and get the
 // captured answer, outcome and time. The first request that differs is refused as by a device
 // that left, and so is every request after it, so that the run ends there; Mismatch() says which
-// it was. A capture that ends early is a device that left.
+// it was. A capture that ends early is a device that left: once asked past its end, the device
+// is gone from the listings and opens no more.
 class CaptureReplay final : public DeviceIo, public DeviceInterfaces {
  public:
   struct Loaded {
@@ -78,6 +79,7 @@ class CaptureReplay final : public DeviceIo, public DeviceInterfaces {
     std::deque<bool> opens;  // each open's outcome
     std::deque<CapturedRequest> requests;
     VirtualClock clock;
+    bool left = false;  // asked past its capture's end: no longer listed, opened or answered
   };
   class Bus final : public Clock {
    public:
