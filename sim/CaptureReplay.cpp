@@ -229,14 +229,19 @@ Clock& CaptureReplay::ClockOf(const std::string& path) {
   return device == devices_.end() ? static_cast<Clock&>(busClock_) : device->second->clock;
 }
 
+void CaptureReplay::PassIdle(std::chrono::microseconds pause,
+                             const std::vector<std::string>& inUse) {
+  idle_.Advance(pause);
+  for (auto& [path, device] : devices_)
+    if (std::ranges::find(inUse, path) == inUse.end()) device->clock.Advance(pause);
+}
+
 void CaptureReplay::Bus::Sleep(std::uint32_t milliseconds) {
-  const std::chrono::microseconds pause = std::chrono::milliseconds(milliseconds);
-  replay_.idle_ += pause;
-  for (auto& [path, device] : replay_.devices_) device->clock.Advance(pause);
+  replay_.PassIdle(std::chrono::milliseconds(milliseconds), {});
 }
 
 std::chrono::microseconds CaptureReplay::Bus::Now() const {
-  std::chrono::microseconds now = replay_.idle_;
+  std::chrono::microseconds now = replay_.idle_.Now();
   for (const auto& [path, device] : replay_.devices_) now = std::max(now, device->clock.Now());
   return now;
 }

@@ -61,6 +61,9 @@ class CaptureReplay final : public DeviceIo, public DeviceInterfaces {
   // The time of the devices, one after another: a pause passes on every device's clock, and the
   // time is the furthest any device has come.
   Clock& BusClock() { return busClock_; }
+  // A host's wait while devices in `inUse` are at work on their own threads: the pause passes on
+  // the bus and on every other device, never on a clock that another thread moves.
+  void PassIdle(std::chrono::microseconds pause, const std::vector<std::string>& inUse);
   // One device's own clock, for devices worked side by side on their own threads; the bus's for
   // a path the capture never opened.
   Clock& ClockOf(const std::string& path);
@@ -105,7 +108,7 @@ class CaptureReplay final : public DeviceIo, public DeviceInterfaces {
   NativeHandle nextHandle_ = 1;
   mutable std::mutex mutex_;
   std::string mismatch_;
-  std::chrono::microseconds idle_{0};  // the bus's time before any device is opened
+  VirtualClock idle_;  // the bus's own time: every pause, with or without devices
   Bus busClock_{*this};
 };
 
