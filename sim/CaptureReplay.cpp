@@ -236,6 +236,12 @@ void CaptureReplay::PassIdle(std::chrono::microseconds pause,
     if (std::ranges::find(inUse, path) == inUse.end()) device->clock.Advance(pause);
 }
 
+bool CaptureReplay::ListingsAhead() const {
+  std::lock_guard lock(mutex_);
+  return std::ranges::any_of(listings_,
+                             [](const auto& entry) { return !entry.second.ahead.empty(); });
+}
+
 void CaptureReplay::Bus::Sleep(std::uint32_t milliseconds) {
   replay_.PassIdle(std::chrono::milliseconds(milliseconds), {});
 }

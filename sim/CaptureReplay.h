@@ -64,6 +64,8 @@ class CaptureReplay final : public DeviceIo, public DeviceInterfaces {
   // A host's wait while devices in `inUse` are at work on their own threads: the pause passes on
   // the bus and on every other device, never on a clock that another thread moves.
   void PassIdle(std::chrono::microseconds pause, const std::vector<std::string>& inUse);
+  // Whether a listing is yet to come: a device may still arrive or leave.
+  bool ListingsAhead() const;
   // One device's own clock, for devices worked side by side on their own threads; the bus's for
   // a path the capture never opened.
   Clock& ClockOf(const std::string& path);
