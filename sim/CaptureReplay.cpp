@@ -36,8 +36,12 @@ CapturedRequest RequestOf(const nlohmann::json& line) {
   request.returned = line.at("returned").get<std::uint32_t>();
   request.answer = HexField(line, "answer");
   request.took = std::chrono::microseconds(line.at("us").get<std::int64_t>());
-  if (request.sent.size() > request.size || request.answer.size() > request.size)
+  // No driver returns more than its buffer holds, and no request takes negative time: the tool
+  // would trust either.
+  if (request.sent.size() > request.size || request.answer.size() > request.size ||
+      request.returned > request.size)
     throw std::runtime_error("more bytes than the request's size");
+  if (request.took.count() < 0) throw std::runtime_error("a negative time");
   return request;
 }
 

@@ -33,6 +33,13 @@ std::string Joined(const std::vector<std::string>& lines) {
   return text;
 }
 
+// `text` with the first `from` in it made `to`.
+std::string Edited(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 std::string Hex(std::string_view bytes) {
   return FormatHexBytes({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, "");
 }
@@ -135,6 +142,9 @@ TEST_F(CaptureReplay, WhatIsNoCaptureOfThisVersionIsRefusedBeforeAnythingIsSent)
       {"{\"event\":\"close\",\"device\":1}\n", "is not a capture: its first line does not name"},
       {"{\"format\":\"qv-capture\",\"version\":2}\n" + status.substr(status.find('\n') + 1),
        "is of version 2; this tool reads version 1"},
+      {Edited(status, "\"returned\":1,", "\"returned\":2,"),
+       "has a bad line 8: more bytes than the request's size"},
+      {Edited(status, "\"us\":125", "\"us\":-125"), "has a bad line 5: a negative time"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);
