@@ -1,4 +1,6 @@
 // Devices that answer from a captured conversation, behind the ports a simulation has.
+#include <thread>
+
 #include "cli/DevicePorts.h"
 #include "sim/CaptureReplay.h"
 
@@ -15,6 +17,21 @@ class CaptureReplayPorts final : public DevicePorts, public SimulationView {
   Clock& DeviceClock() override { return replay_->BusClock(); }
   // Nobody else can reach a replayed device.
   std::string ClaimKey(std::string_view /*path*/) override { return {}; }
+  bool WaitForChange(std::chrono::milliseconds most,
+                     const std::vector<std::string>& inUse) override {
+    if (inUse.empty() && !replay_->ListingsAhead()) {
+      // The capture shows no device coming or going any more: only an interruption can end the
+      // wait, so no device time passes and the host waits in real time, as over a simulation
+      // with nothing scheduled.
+      std::this_thread::sleep_for(most);
+      return false;
+    }
+    // Virtual time costs nothing: without a pause the waits would take the processor from the
+    // threads of the devices at work.
+    if (!inUse.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    replay_->PassIdle(most, inUse);
+    return false;
+  }
   SimulationView* Simulation() override { return this; }
 
   std::chrono::microseconds ModelledTime() override { return replay_->BusClock().Now(); }

@@ -36,8 +36,12 @@ CapturedRequest RequestOf(const nlohmann::json& line) {
   request.returned = line.at("returned").get<std::uint32_t>();
   request.answer = HexField(line, "answer");
   request.took = std::chrono::microseconds(line.at("us").get<std::int64_t>());
-  if (request.sent.size() > request.size || request.answer.size() > request.size)
+  // No driver returns more than its buffer holds, and no request takes negative time: the tool
+  // would trust either.
+  if (request.sent.size() > request.size || request.answer.size() > request.size ||
+      request.returned > request.size)
     throw std::runtime_error("more bytes than the request's size");
+  if (request.took.count() < 0) throw std::runtime_error("a negative time");
   return request;
 }
 
@@ -88,24 +92,30 @@ CaptureReplay::Loaded CaptureReplay::Load(const std::filesystem::path& path) {
 }
 
 std::string CaptureReplay::LoadLines(std::istream& in) {
-  std::map<int, std::string> pathOf;  // by device number
   std::string text;
-  std::size_t number = 0;
+  // The first line, and no other, says what the file is: a file that starts otherwise is not a
+  // capture, however its later lines look.
+  if (!std::getline(in, text)) return "is empty";
+  const nlohmann::json first = nlohmann::json::parse(text, nullptr, false);
+  if (first.is_discarded()) return "is not a capture: its first line is not JSON";
+  if (!first.is_object() || first.value("format", nlohmann::json()) != kCaptureFormat)
+    return "is not a capture: its first line does not name the format";
+  if (first.value("version", nlohmann::json()) != kCaptureVersion)
+    return "is of version " + first.value("version", nlohmann::json()).dump() +
+           "; this tool reads version " + std::to_string(kCaptureVersion);
+  const auto said = [&first](const char* key) {
+    const nlohmann::json value = first.value(key, nlohmann::json());
+    return value.is_string() ? value.get<std::string>() : std::string("?");
+  };
+  origin_ = said("platform") + " " + said("port") + " port, tool " + said("tool");
+
+  std::map<int, std::string> pathOf;  // by device number
+  std::size_t number = 1;
   while (std::getline(in, text)) {
     ++number;
     if (text.empty()) continue;
     try {
       const nlohmann::json line = nlohmann::json::parse(text);
-      if (number == 1) {
-        if (line.value("format", "") != kCaptureFormat)
-          return "is not a capture: its first line does not name the format";
-        if (line.value("version", 0) != kCaptureVersion)
-          return "is of version " + line.value("version", nlohmann::json()).dump() +
-                 "; this tool reads version " + std::to_string(kCaptureVersion);
-        origin_ = line.value("platform", "?") + " " + line.value("port", "?") + " port, tool " +
-                  line.value("tool", "?");
-        continue;
-      }
       const std::string event = line.at("event").get<std::string>();
       if (event == "discover") {
         Listing listing;
@@ -130,12 +140,10 @@ std::string CaptureReplay::LoadLines(std::istream& in) {
       }
     } catch (const std::exception& error) {
       // A run cut short may leave its last line unfinished: the capture ends before it.
-      if (in.eof() && number > 1) break;
-      if (number == 1) return "is not a capture: its first line is not JSON";
+      if (in.eof()) break;
       return "has a bad line " + std::to_string(number) + ": " + error.what();
     }
   }
-  if (number == 0) return "is empty";
   return {};
 }
 
@@ -148,7 +156,13 @@ std::optional<std::vector<std::string>> CaptureReplay::PresentPaths(const Guid& 
     listings.last = std::move(listings.ahead.front());
     listings.ahead.pop_front();
   }
-  return listings.last.paths;
+  auto paths = listings.last.paths;
+  if (paths)
+    std::erase_if(*paths, [this](const std::string& path) {
+      const auto device = devices_.find(path);
+      return device != devices_.end() && device->second->left;
+    });
+  return paths;
 }
 
 std::string CaptureReplay::Arrival(const std::string& path) {
@@ -163,7 +177,8 @@ std::string CaptureReplay::Arrival(const std::string& path) {
 NativeHandle CaptureReplay::Open(const char* path) {
   std::lock_guard lock(mutex_);
   const auto device = devices_.find(path);
-  if (device == devices_.end() || device->second->opens.empty()) return kInvalidHandle;
+  if (device == devices_.end() || device->second->left || device->second->opens.empty())
+    return kInvalidHandle;
   const bool ok = device->second->opens.front();
   device->second->opens.pop_front();
   if (!ok) return kInvalidHandle;
@@ -192,7 +207,10 @@ IoResult CaptureReplay::Control(NativeHandle handle, std::uint32_t code,
   if (path == opened_.end()) return {};
   Device& device = *devices_.at(path->second);
   // The capture ends here for this device: as far as the tool can tell, it left.
-  if (device.requests.empty()) return {.ok = false, .bytesReturned = 0, .gone = true};
+  if (device.requests.empty()) {
+    device.left = true;
+    return {.ok = false, .bytesReturned = 0, .gone = true};
+  }
   CapturedRequest captured = std::move(device.requests.front());
   device.requests.pop_front();
 
@@ -225,14 +243,25 @@ Clock& CaptureReplay::ClockOf(const std::string& path) {
   return device == devices_.end() ? static_cast<Clock&>(busClock_) : device->second->clock;
 }
 
+void CaptureReplay::PassIdle(std::chrono::microseconds pause,
+                             const std::vector<std::string>& inUse) {
+  idle_.Advance(pause);
+  for (auto& [path, device] : devices_)
+    if (std::ranges::find(inUse, path) == inUse.end()) device->clock.Advance(pause);
+}
+
+bool CaptureReplay::ListingsAhead() const {
+  std::lock_guard lock(mutex_);
+  return std::ranges::any_of(listings_,
+                             [](const auto& entry) { return !entry.second.ahead.empty(); });
+}
+
 void CaptureReplay::Bus::Sleep(std::uint32_t milliseconds) {
-  const std::chrono::microseconds pause = std::chrono::milliseconds(milliseconds);
-  replay_.idle_ += pause;
-  for (auto& [path, device] : replay_.devices_) device->clock.Advance(pause);
+  replay_.PassIdle(std::chrono::milliseconds(milliseconds), {});
 }
 
 std::chrono::microseconds CaptureReplay::Bus::Now() const {
-  std::chrono::microseconds now = replay_.idle_;
+  std::chrono::microseconds now = replay_.idle_.Now();
   for (const auto& [path, device] : replay_.devices_) now = std::max(now, device->clock.Now());
   return now;
 }

@@ -48,7 +48,8 @@ struct CapturedRequest {
 // device's requests must be, one by one, the requests the capture holds for it, and get the
 // captured answer, outcome and time. The first request that differs is refused as by a device
 // that left, and so is every request after it, so that the run ends there; Mismatch() says which
-// it was. A capture that ends early is a device that left.
+// it was. A capture that ends early is a device that left: once asked past its end, the device
+// is gone from the listings and opens no more.
 class CaptureReplay final : public DeviceIo, public DeviceInterfaces {
  public:
   struct Loaded {
@@ -70,6 +71,11 @@ class CaptureReplay final : public DeviceIo, public DeviceInterfaces {
   // The time of the devices, one after another: a pause passes on every device's clock, and the
   // time is the furthest any device has come.
   Clock& BusClock() { return busClock_; }
+  // A host's wait while devices in `inUse` are at work on their own threads: the pause passes on
+  // the bus and on every other device, never on a clock that another thread moves.
+  void PassIdle(std::chrono::microseconds pause, const std::vector<std::string>& inUse);
+  // Whether a listing is yet to come: a device may still arrive or leave.
+  bool ListingsAhead() const;
   // One device's own clock, for devices worked side by side on their own threads; the bus's for
   // a path the capture never opened.
   Clock& ClockOf(const std::string& path);
@@ -88,6 +94,7 @@ class CaptureReplay final : public DeviceIo, public DeviceInterfaces {
     std::deque<bool> opens;  // each open's outcome
     std::deque<CapturedRequest> requests;
     VirtualClock clock;
+    bool left = false;  // asked past its capture's end: no longer listed, opened or answered
   };
   class Bus final : public Clock {
    public:
@@ -113,7 +120,7 @@ class CaptureReplay final : public DeviceIo, public DeviceInterfaces {
   NativeHandle nextHandle_ = 1;
   mutable std::mutex mutex_;
   std::string mismatch_;
-  std::chrono::microseconds idle_{0};  // the bus's time before any device is opened
+  VirtualClock idle_;  // the bus's own time: every pause, with or without devices
   Bus busClock_{*this};
 };
 
