@@ -141,6 +141,17 @@ std::optional<std::string> FirstCommandWord(const std::vector<std::string>& args
   return std::nullopt;
 }
 
+std::optional<std::string> SetupAfterABlank(const std::vector<std::string>& args) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--") break;
+    const std::string& next = args[i + 1];
+    if (args[i] == "--simulate" && !next.starts_with("-") && next.find('=') != std::string::npos)
+      return "'" + next + "' after --simulate is not taken as its setup: write --simulate=" + next +
+             " (the setup follows '=', with no blank)";
+  }
+  return std::nullopt;
+}
+
 std::vector<std::string> TakeSimulateSetup(const std::vector<std::string>& args,
                                            std::string& setup) {
   constexpr std::string_view kWithSetup = "--simulate=";

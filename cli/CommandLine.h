@@ -57,4 +57,8 @@ std::vector<std::string> TakeSimulateSetup(const std::vector<std::string>& args,
 // user meant.
 std::optional<std::string> FirstCommandWord(const std::vector<std::string>& args);
 
+// For a command line the parser refused: a word of the form key=value right after a bare
+// "--simulate" was meant as its setup, which only '=' joins to it. The message saying so.
+std::optional<std::string> SetupAfterABlank(const std::vector<std::string>& args);
+
 }  // namespace qv::cli

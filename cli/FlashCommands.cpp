@@ -335,14 +335,18 @@ struct RestoreParameters {
 
 CommandResult Restore(RestoreParameters& p, CommandRun& run) {
   SetWholeFlash(*run.core, std::move(p.backup));
-  return WithSteps(run, UpdateFirmware);
+  // The update's steps, but a restore is not a firmware update to the user who asked for it.
+  return WithSteps(run, [](const CommandContext& context) {
+    context.progress.NameResult("Restore success!", "Restore Fail!");
+    return UpdateFirmware(context);
+  });
 }
 
-// What update and restore ask, after naming the device.
-Question BeforeWriting(const char* warning) {
+// What update and restore ask, after naming the device, and what a "no" says.
+Question BeforeWriting(const char* warning, const char* declined) {
   return {.warning = warning,
-          .declined = kUpdateAbortedText,
-          .error = kUpdateAbortedText,
+          .declined = declined,
+          .error = declined,
           .declinedAsStep = true,
           .namesDevice = true};
 }
@@ -363,7 +367,7 @@ const CommandFamily& FlashCommands() {
                     {&UpdateParameters::recordPath, "--record", NamedFile::Use::kAppended}},
           .load = LoadUpdate,
           .forTheDevicesModel = &UpdateParameters::file,
-          .question = BeforeWriting(kUpdateWarningText),
+          .question = BeforeWriting(kUpdateWarningText, kUpdateAbortedText),
           .run = Update,
       },
       CommandRow<ReadParameters>{
@@ -420,7 +424,8 @@ const CommandFamily& FlashCommands() {
           .files = {{&RestoreParameters::file, "FILE"}},
           .load = [](RestoreParameters& p, Report&) { return ReadBackupFile(p.file, p.backup); },
           .forTheDevicesModel = &RestoreParameters::file,
-          .question = BeforeWriting(kRestoreWarningText),
+          .question =
+              BeforeWriting(kRestoreWarningText, "Restore not confirmed: nothing was sent."),
           .run = Restore,
       },
   };

@@ -35,7 +35,17 @@ void ProgressBar::Advance(std::uint32_t address, std::uint32_t start, std::uint3
   Draw();
 }
 
-void ProgressBar::Text(const FlashEvent& event) {
+void ProgressBar::Text(const FlashEvent& given) {
+  const bool renamed = resultNames_ && given.step == FlashStep::kResult &&
+                       given.kind != FlashEvent::Kind::kStart &&
+                       given.kind != FlashEvent::Kind::kStopped;
+  FlashEvent named;
+  if (renamed) {
+    named = given;
+    named.text =
+        given.kind == FlashEvent::Kind::kSuccess ? resultNames_->first : resultNames_->second;
+  }
+  const FlashEvent& event = renamed ? named : given;
   const std::string_view text = TrimRight(event.text, " ");
   if (steps_ && (steps_->empty() || !SameStep(steps_->back().event, event))) {
     FlashEvent step = event;

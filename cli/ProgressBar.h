@@ -60,6 +60,12 @@ class ProgressBar final : public UpdateProgress {
   void HoldResult() { holding_ = true; }
   void ShowResult();
 
+  // The final text of a sequence that is not an update (a restore runs the update's steps): its
+  // success and its failure, in place of the update's.
+  void NameResult(std::string success, std::string failure) {
+    resultNames_ = {std::move(success), std::move(failure)};
+  }
+
   // Keeps every step in `steps` too (the erase's polls as one), with the time `now` gives.
   void RecordSteps(std::vector<Step>* steps, std::function<std::chrono::microseconds()> now) {
     steps_ = steps;
@@ -86,6 +92,7 @@ class ProgressBar final : public UpdateProgress {
   std::function<std::chrono::microseconds()> now_;
   bool holding_ = false;
   std::optional<FlashEvent> held_;
+  std::optional<std::pair<std::string, std::string>> resultNames_;  // success, failure
 };
 
 }  // namespace qv::cli

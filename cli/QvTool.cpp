@@ -225,7 +225,9 @@ int RunQvTool(const std::vector<std::string>& args, const ToolStreams& streams,
     return app.exit(version, streams.out, streams.err) == 0 ? kExitSuccess : kExitUsage;
   } catch (const CLI::ParseError& error) {
     Report report(streams, json);
-    // A mistyped command is the commonest slip; name it instead of the parser's own words.
+    // The commonest slips, a setup after a blank and a mistyped command, are named instead of
+    // the parser's own words.
+    if (auto setup = SetupAfterABlank(args)) return report.End(kExitUsage, *setup);
     const auto given = app.get_subcommands();
     if (given.empty()) {
       const auto word = FirstCommandWord(args);

@@ -115,6 +115,10 @@ TEST_F(CarelessUse, FilesGivenTwiceOrInOddPlacesAreRefusedOrWrittenWhereTheyLead
   }
   EXPECT_TRUE(Read("fw.bin") == Firmware(3000));
   EXPECT_TRUE(Read("old.bin") == old && Flash() == old);
+  // A backup refused for its size once the flash is known: a failed restore that wrote nothing.
+  const ToolRun partial = Tool({Sim(), "restore", "--yes", "fw.bin"});
+  EXPECT_CONTAINS(partial.out, "Restore Fail!");
+  EXPECT_CONTAINS(partial.err, "The flash was not changed; it is write-protected");
 
   // A link is followed and its target written, the link kept; a FIFO is written straight
   // through (as /dev/null would be: no test may risk that one), and standard output is the

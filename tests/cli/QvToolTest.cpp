@@ -496,6 +496,8 @@ TEST_F(QvTool, SmallCommandsAndUsageErrors) {
       {{"--simulate"}, 2, "no command given; commands: list, update, read, verify"},
       {{"--simulate=", "flash"}, 2, "unknown command 'flash'; commands: list, update,"},
       {{"--device", "x", "frobnicate", "--yes"}, 2, "unknown command 'frobnicate'"},
+      // A setup after a blank, as the help's "--simulate [=SETUP]" reads: the way to write it.
+      {{"--simulate", "flash-file=x.bin", "status"}, 2, "write --simulate=flash-file=x.bin "},
       {{"update", "--help"}, 0, "  -y,--yes "},
       {{"--simulate", "update"}, 2, "FILE is required"},
       // Real devices through libusb: no test machine has one plugged in.
