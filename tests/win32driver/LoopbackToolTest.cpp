@@ -133,7 +133,7 @@ TEST_F(QvToolOverLoopback, ListsUpdatesBacksUpAndRestoresARealDevice) {
   EXPECT_EQ(run.status, 2) << run.out << run.err;
   run = Tool({"restore", "--yes", "--force", "old.bin"});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_CONTAINS(run.out, "Firmware update success!");
+  EXPECT_CONTAINS(run.out, "Restore success!");
   EXPECT_EQ(FlashOf(0), Flashed(backup));
 }
 
