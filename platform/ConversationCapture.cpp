@@ -14,16 +14,6 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
   return FormatHexBytes(bytes, "");
 }
 
-// The data stage a host-to-device request sends: drivers read it from the output buffer, so it is
-// part of what was asked, and only a decoded record says how much of the buffer it is.
-std::span<const std::uint8_t> SentData(std::uint32_t code, std::span<const std::uint8_t> input,
-                                       std::span<const std::uint8_t> output) {
-  std::string why;
-  const auto request = drivers::DecodeRequest(code, input, output, why);
-  if (!request || request->deviceToHost) return {};
-  return request->outData;
-}
-
 }  // namespace
 
 std::string_view CapturePlatform() {
@@ -110,7 +100,8 @@ IoResult ConversationCapture::Control(NativeHandle handle, std::uint32_t code,
                                  {"code", FormatHex(code, 6)},
                                  {"in", Hex(input)}};
   // Taken before the call: the answer may be written over the data stage.
-  if (const auto sent = SentData(code, input, output); !sent.empty()) line["out"] = Hex(sent);
+  if (const auto sent = drivers::SentDataStage(code, input, output); !sent.empty())
+    line["out"] = Hex(sent);
   line["size"] = output.size();
   Clock& clock = clockFor_(device.path);
   const auto started = clock.Now();

@@ -112,4 +112,12 @@ std::optional<DecodedRequest> DecodeRequest(std::uint32_t code, std::span<const 
                                  : DecodeVendorRequest(code, input, output, why);
 }
 
+std::span<const std::uint8_t> SentDataStage(std::uint32_t code, std::span<const std::uint8_t> input,
+                                            std::span<const std::uint8_t> output) {
+  std::string why;
+  const auto request = DecodeRequest(code, input, output, why);
+  if (!request || request->deviceToHost) return {};
+  return request->outData;
+}
+
 }  // namespace qv::drivers

@@ -58,4 +58,10 @@ std::optional<DecodedRequest> DecodeVendorRequest(std::uint32_t code,
 std::optional<DecodedRequest> DecodeRequest(std::uint32_t code, std::span<const std::uint8_t> input,
                                             std::span<const std::uint8_t> output, std::string& why);
 
+// The data stage a host-to-device request sends: drivers read it from the output buffer, so it is
+// part of what was asked, and only a decoded record says how much of the buffer it is. Empty for
+// a request that reads from the device or that no driver would take.
+std::span<const std::uint8_t> SentDataStage(std::uint32_t code, std::span<const std::uint8_t> input,
+                                            std::span<const std::uint8_t> output);
+
 }  // namespace qv::drivers

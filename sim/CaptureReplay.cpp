@@ -13,6 +13,9 @@
 namespace qv::sim {
 namespace {
 
+// What a request to a device that left gets: the answer the tool knows from an unplug.
+constexpr IoResult kLeft{.ok = false, .bytesReturned = 0, .gone = true};
+
 // Bytes of a field written as hex pairs; an absent field is no bytes.
 std::vector<std::uint8_t> HexField(const nlohmann::json& line, const char* name) {
   if (!line.contains(name)) return {};
@@ -194,7 +197,7 @@ void CaptureReplay::Close(NativeHandle handle) {
 
 IoResult CaptureReplay::Refuse(std::string mismatch) {
   if (mismatch_.empty()) mismatch_ = std::move(mismatch);
-  return {.ok = false, .bytesReturned = 0, .gone = true};
+  return kLeft;
 }
 
 IoResult CaptureReplay::Control(NativeHandle handle, std::uint32_t code,
@@ -202,22 +205,19 @@ IoResult CaptureReplay::Control(NativeHandle handle, std::uint32_t code,
                                 std::span<std::uint8_t> output) {
   std::unique_lock lock(mutex_);
   // After a request that differed nothing is answered: the run is to end there.
-  if (!mismatch_.empty()) return {.ok = false, .bytesReturned = 0, .gone = true};
+  if (!mismatch_.empty()) return kLeft;
   const auto path = opened_.find(handle);
   if (path == opened_.end()) return {};
   Device& device = *devices_.at(path->second);
   // The capture ends here for this device: as far as the tool can tell, it left.
   if (device.requests.empty()) {
     device.left = true;
-    return {.ok = false, .bytesReturned = 0, .gone = true};
+    return kLeft;
   }
   CapturedRequest captured = std::move(device.requests.front());
   device.requests.pop_front();
 
-  std::string why;
-  const auto decoded = drivers::DecodeRequest(code, input, output, why);
-  const std::span<const std::uint8_t> sent =
-      decoded && !decoded->deviceToHost ? decoded->outData : std::span<const std::uint8_t>();
+  const std::span<const std::uint8_t> sent = drivers::SentDataStage(code, input, output);
   if (code != captured.code || !std::ranges::equal(input, captured.input) ||
       output.size() != captured.size || !std::ranges::equal(sent, captured.sent)) {
     return Refuse("request " + std::to_string(captured.number) + " of the capture (device " +
