@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <barrier>
+#include <condition_variable>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -216,11 +217,21 @@ TEST_F(UpdateAll, NotConfirmedSendsNothingToAnyDevice) {
 
 TEST_F(UpdateAll, CtrlCStopsEveryDeviceAndLeavesEachProtectedOutOfIspMode) {
   // Ctrl-C once every device is amid its programming, each having erased its flash: the
-  // devices wait for each other there, however the threads happen to be scheduled.
-  std::barrier amid(3, [this]() noexcept { interrupts_ = 1; });
-  afterRequest = [this, &amid](NativeHandle handle) {
+  // devices wait for each other there, however the threads happen to be scheduled. A mutex and a
+  // condition rather than std::barrier: the MinGW-w64 build's atomic waits can miss a wake-up
+  // and hang the waiters.
+  std::mutex lock;
+  std::condition_variable allThere;
+  int arrived = 0;
+  afterRequest = [&](NativeHandle handle) {
     // The simulated bus numbers its handles by port, from 1 in the upper half.
-    if (device((handle >> 32) - 1).RequestCount() == 600) amid.arrive_and_wait();
+    if (device((handle >> 32) - 1).RequestCount() != 600) return;
+    std::unique_lock held(lock);
+    if (++arrived == 3) {
+      interrupts_ = 1;
+      allThere.notify_all();
+    }
+    allThere.wait(held, [&] { return arrived == 3; });
   };
   const ToolRun run = Tool({"update", "--all", "--yes", file_});
   EXPECT_EQ(run.status, 130) << run.out << run.err;
