@@ -68,6 +68,14 @@ std::string WaitForInterface(const Guid& interfaceClass, const std::string& key,
   }
 }
 
+// A server's handle of the driver's control device; empty when it cannot be opened.
+OwnedHandle OpenControl() {
+  const HANDLE handle = CreateFileA(QVLOOP_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr);
+  return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
 // One call on the control device, waited for to its end.
 bool ControlCall(HANDLE control, DWORD code, const void* input, DWORD inputSize, void* output,
                  DWORD outputSize, DWORD& returned, HANDLE stop) {
@@ -114,10 +122,8 @@ LoopbackDevices::LoopbackDevices(const std::string& infPath, const std::string& 
   }
   // The driver is loaded with the first device; a setup without devices needs no server.
   if (devices_.empty()) return;
-  control_.reset(CreateFileA(QVLOOP_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-  if (control_.get() == INVALID_HANDLE_VALUE) {
-    control_.release();
+  control_ = OpenControl();
+  if (!control_) {
     throw std::runtime_error("cannot open the loopback driver's control device (error " +
                              std::to_string(GetLastError()) + ")");
   }
@@ -223,6 +229,18 @@ void LoopbackDevices::Answer(const qvloop_request& request, qvloop_answer& reply
                   returned, nullptr);
       WaitForInterface(device->sim->InterfaceClass(), device->linkKey, false);
       return;
+    }
+    if (device->faults.serverLeavesAt == device->requests) {
+      // The next server is there before this one leaves: the driver is never without one.
+      control_ = OpenControl();
+      return;
+    }
+    if (device->faults.answeredElsewhereAt == device->requests) {
+      const OwnedHandle other = OpenControl();
+      if (!other) return;
+      DWORD returned = 0;
+      ControlCall(other.get(), QVLOOP_IOCTL_ANSWER, &reply,
+                  static_cast<DWORD>(QVLOOP_ANSWER_HEADER), nullptr, 0, returned, nullptr);
     }
     // The flash's busy times pass in real time, as the programs wait for them in real time.
     const auto elapsed =

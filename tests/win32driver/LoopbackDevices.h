@@ -36,6 +36,13 @@ struct LoopbackFaults {
   // This request is lost with its device: never answered, and the device's interface leaves the
   // lists while the request is held (the device itself is removed at the end).
   std::optional<std::uint64_t> lostAt = std::nullopt;
+  // This request is answered as failed through another handle of the control device first, an
+  // answer the driver must refuse, and then as the chip answers it; unanswered if no other handle
+  // opens.
+  std::optional<std::uint64_t> answeredElsewhereAt = std::nullopt;
+  // The server that took this request leaves with it unanswered: its handle closes, after another
+  // one has opened that serves on.
+  std::optional<std::uint64_t> serverLeavesAt = std::nullopt;
 };
 
 class LoopbackDevices {
@@ -76,7 +83,7 @@ class LoopbackDevices {
   std::unique_ptr<sim::Simulation> simulation_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::vector<std::unique_ptr<Device>> devices_;
-  OwnedHandle control_;  // the driver's control device
+  OwnedHandle control_;  // this object's server handle of the driver's control device
   OwnedHandle stop_;     // set: the server thread ends
   std::thread server_;
   // The server thread answers while the test's thread looks at the simulation.

@@ -299,6 +299,23 @@ TEST_F(LoopbackPort, ARequestThatTimedOutIsGoneOnlyWhenItsDeviceLeft) {
   EXPECT_EQ(devices_->Requests(0).size(), 1u);
 }
 
+// Only the server that took a request answers it: another handle's answer is refused. A server
+// that leaves fails what it took at once, as a device that left, rather than leaving it to run out
+// of its time; the server that stays answers the next request.
+TEST_F(LoopbackPort, OnlyTheServerThatTookARequestAnswersOrFailsIt) {
+  Start("model=Brevanto_RX1", {LoopbackFaults{.answeredElsewhereAt = 1, .serverLeavesAt = 2}});
+  ASSERT_TRUE(Connect(0, 1));
+  Bytes byte{0x55};
+  EXPECT_TRUE(connection_.ControlRequest(0xC3, 0x91, 0, 0xAE, byte));
+  EXPECT_EQ(byte, Bytes{0x01});
+  EXPECT_FALSE(connection_.ControlRequest(0xC3, 0x91, 0, 0xAF, byte));
+  EXPECT_TRUE(connection_.Unreachable());
+  ASSERT_TRUE(Connect(0, 1));
+  EXPECT_TRUE(connection_.ControlRequest(0xC3, 0x91, 0, 0xAF, byte));
+  EXPECT_EQ(byte, Bytes{0x00});
+  EXPECT_EQ(devices_->Requests(0).size(), 2u);  // the one its server left with never reached it
+}
+
 // Each device's n-th request answered one byte short through the real drivers' calls: the read
 // fails, and the next one is whole again.
 TEST_F(LoopbackPort, AShortAnswerFailsItsRead) {

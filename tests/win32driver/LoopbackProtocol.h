@@ -3,7 +3,9 @@
  * control device: an inverted call. The simulator keeps a "next request" call pending on the
  * control device; when a program sends a request to one of the driver's devices, the driver
  * completes that call with a copy of the request and holds the program's request until the
- * simulator's answer comes back with the same tag.
+ * simulator's answer comes back with the same tag. Each handle of the control device is a server:
+ * only the one that took a request may answer it (or lose it), and when it closes, what it took
+ * fails at once.
  *
  * Shared by the driver (C, kernel mode) and the simulator (C++, user mode).
  */
