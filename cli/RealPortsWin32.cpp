@@ -47,11 +47,14 @@ class Win32DevicePorts final : public DevicePorts {
       reported.idsWhy = "the device's path holds no ids";
       reported.idsUnavailable = false;
     }
-    if (const std::string serial = IdentityOf(path).serial; !serial.empty())
-      reported.strings[2] = {.text = serial};
-    else
-      reported.strings[2].why =
-          "Windows names it only for a device of one function with a serial number";
+    DescriptorString& serial = reported.strings[2];
+    if (std::string instance = IdentityOf(path).serial; !instance.empty()) {
+      serial.text = std::move(instance);
+      serial.unavailable = false;
+      serial.why.clear();
+    } else {
+      serial.why = "Windows names it only for a device of one function with a serial number";
+    }
     return reported;
   }
 
