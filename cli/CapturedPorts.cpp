@@ -23,6 +23,10 @@ class CapturingPorts final : public DevicePorts {
   }
   std::string ClaimKey(std::string_view path) override { return inner_->ClaimKey(path); }
   UnitIdentity IdentityOf(std::string_view path) override { return inner_->IdentityOf(path); }
+  // Read past the conversation, as the identity is: a replay of the capture cannot give them.
+  ReportedDescriptors DescriptorsOf(std::string_view path) override {
+    return inner_->DescriptorsOf(path);
+  }
   SimulationView* Simulation() override { return inner_->Simulation(); }
 
  private:

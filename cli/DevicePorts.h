@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/DeviceInterfaces.h"
 #include "platform/DeviceIo.h"
+#include "platform/UsbDescriptors.h"
 #include "util/StreamedFile.h"
 
 namespace qv::sim {
@@ -77,6 +78,12 @@ class DevicePorts {
   // The identity of the device at `path`, read when it is asked for: a real device may be asked
   // for its serial string.
   virtual UnitIdentity IdentityOf(std::string_view /*path*/) { return {}; }
+
+  // What the device at `path` reports in its descriptors now, asked when it is asked for; what a
+  // port cannot read is unread, with the reason.
+  virtual ReportedDescriptors DescriptorsOf(std::string_view /*path*/) {
+    return UnreadDescriptors("these ports cannot read a device's descriptors", true);
+  }
 
   // The simulation behind the ports; nullptr for real devices.
   virtual SimulationView* Simulation() { return nullptr; }

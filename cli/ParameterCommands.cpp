@@ -1,6 +1,7 @@
 // param set-vid, set-pid and set-string, and settings get and set: what the device keeps through
 // the firmware's parameter mailbox, as the Parameter page stores and reads it. Each exchange
-// opens and closes the connection itself.
+// opens and closes the connection itself. param show: what the device reports in its descriptors
+// now, which is what it kept when it was last plugged in.
 
 #include <algorithm>
 #include <array>
@@ -8,8 +9,8 @@
 
 #include "chip/ParameterItems.h"
 #include "chip/ParameterRequest.h"
-#include "cli/CommandTable.h"
 #include "chip/SettingsFields.h"
+#include "cli/CommandTable.h"
 #include "util/Text.h"
 
 namespace qv::cli {
@@ -81,6 +82,70 @@ CommandResult StoreString(StringParameters& p, CommandRun& run) {
   return Stored(run, p.item, p.text, SendString(core.UsbDevice, core.clock, p.item, p.text));
 }
 
+// A device's text as a terminal may show it: a control character it sent is written as \xNN, not
+// acted on.
+std::string Printable(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    shown += byte < 0x20 || byte == 0x7F ? "\\x" + FormatHex(byte, 2) : std::string(1, c);
+  }
+  return shown;
+}
+
+// One value's line and its place in the document: a label for people, a key for the document.
+struct DescriptorField {
+  const char* label;
+  const char* key;
+};
+
+CommandResult ShowDescriptors(NoParameters&, CommandRun& run) {
+  const ReportedDescriptors reported = run.ports->DescriptorsOf(run.device->path);
+  std::ostream& out = run.report.Out();
+  nlohmann::json& document = run.report.Document();
+  nlohmann::json unread = nlohmann::json::object();
+  int failed = 0;
+  const auto show = [&](const DescriptorField& field, const std::string& text) {
+    out << field.label << ": " << Printable(text) << '\n';
+    document[field.key] = text;
+  };
+  const auto notShown = [&](const DescriptorField& field, const std::string& shown,
+                            const std::string& why) {
+    out << field.label << ": " << shown << " (" << why << ")\n";
+    document[field.key] = nullptr;
+    unread[field.key] = why;
+  };
+  static constexpr DescriptorField kIds[] = {{"vendor id", "vendorId"},
+                                             {"product id", "productId"}};
+  const std::optional<std::uint16_t> ids[] = {reported.vendorId, reported.productId};
+  for (std::size_t i = 0; i < std::size(ids); ++i) {
+    if (ids[i]) {
+      show(kIds[i], LowerAscii(FormatHex(*ids[i], 4)));
+    } else {
+      notShown(kIds[i], "unread", reported.idsWhy);
+      if (!reported.idsUnavailable) ++failed;
+    }
+  }
+  static constexpr DescriptorField kStrings[] = {
+      {"manufacturer", "manufacturer"}, {"product", "product"}, {"serial number", "serialNumber"}};
+  for (std::size_t i = 0; i < reported.strings.size(); ++i) {
+    const DescriptorString& string = reported.strings[i];
+    if (string.text) {
+      show(kStrings[i], *string.text);
+    } else if (string.absent) {
+      notShown(kStrings[i], "none", "the device names no such string");
+    } else {
+      notShown(kStrings[i], "unread", string.why);
+      if (!string.unavailable) ++failed;
+    }
+  }
+  document["unread"] = unread;
+  if (failed > 0)
+    return {kExitFailed, std::to_string(failed) + (failed == 1 ? " value" : " values") +
+                             " could not be read from the device"};
+  return {};
+}
+
 void ShowSettings(Report& report, const SettingsRecord& record) {
   nlohmann::json fields = nlohmann::json::object();
   for (const SettingsField& field : SettingsFields()) {
@@ -146,7 +211,7 @@ CommandResult SetSettings(SettingsParameters& p, CommandRun& run) {
 
 const CommandFamily& ParameterCommands() {
   static const CommandGroup kGroups[] = {
-      {.word = "param", .help = "The USB ids and strings the device keeps"},
+      {.word = "param", .help = "The USB ids and strings the device keeps and reports"},
       {.word = "settings", .help = "The device's audio settings record"},
   };
   static const Command kCommands[] = {
@@ -184,6 +249,12 @@ const CommandFamily& ParameterCommands() {
                                           "Would you like to proceed?"},
           .asksIf = [](const StringParameters& p) { return p.text.empty(); },
           .run = StoreString,
+      },
+      CommandRow<NoParameters>{
+          .words = "param show",
+          .help = "Show the USB ids and strings the device reports now (stored ones take effect "
+                  "when it is plugged in again)",
+          .run = ShowDescriptors,
       },
       CommandRow<NoParameters>{
           .words = "settings get",

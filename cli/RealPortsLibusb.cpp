@@ -32,6 +32,11 @@ class LibusbDevicePorts final : public DevicePorts {
         return {.serial = context_.SerialNumber(device), .address = device.busAddress};
     return {};
   }
+  ReportedDescriptors DescriptorsOf(std::string_view path) override {
+    for (const usb::PresentUsbDevice& device : context_.PresentDevices())
+      if (device.path == path) return context_.Descriptors(device);
+    return UnreadDescriptors("the device is gone");
+  }
 
   bool WaitForChange(std::chrono::milliseconds most,
                      const std::vector<std::string>& inUse) override {

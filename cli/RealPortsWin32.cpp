@@ -3,6 +3,7 @@
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32DeviceInterfaces.h"
 #include "platform/win32/Win32DeviceIo.h"
+#include "util/Text.h"
 
 namespace qv::cli {
 namespace {
@@ -19,6 +20,42 @@ class Win32DevicePorts final : public DevicePorts {
     const std::string instance = PortOfPath(std::string(path));
     if (instance == path || instance.find('&') != std::string::npos) return {};
     return {.serial = instance, .address = {}};
+  }
+  // The ids are those of the path the system lists for it now. Of the strings, the system gives
+  // only the serial number, as the instance id above; its manufacturer and device texts are its
+  // driver package's, not the device's, so they are not shown as the device's.
+  ReportedDescriptors DescriptorsOf(std::string_view path) override {
+    ReportedDescriptors reported =
+        UnreadDescriptors("the Windows drivers do not give this string to the tool", true);
+    const std::string lower = LowerAscii(path);
+    const auto id = [&lower](std::string_view key) -> std::optional<std::uint16_t> {
+      const std::size_t at = lower.find(key);
+      if (at == std::string::npos) return std::nullopt;
+      const auto value =
+          ParseUnsigned(std::string_view(lower).substr(at + key.size(), 4), 16, 0xFFFF);
+      if (!value || lower.size() < at + key.size() + 4) return std::nullopt;
+      return static_cast<std::uint16_t>(*value);
+    };
+    reported.vendorId = id("vid_");
+    reported.productId = id("&pid_");
+    if (reported.vendorId && reported.productId) {
+      reported.idsWhy.clear();
+      reported.idsUnavailable = false;
+    } else {
+      reported.vendorId.reset();
+      reported.productId.reset();
+      reported.idsWhy = "the device's path holds no ids";
+      reported.idsUnavailable = false;
+    }
+    DescriptorString& serial = reported.strings[2];
+    if (std::string instance = IdentityOf(path).serial; !instance.empty()) {
+      serial.text = std::move(instance);
+      serial.unavailable = false;
+      serial.why.clear();
+    } else {
+      serial.why = "Windows names it only for a device of one function with a serial number";
+    }
+    return reported;
   }
 
  private:

@@ -41,6 +41,26 @@ class SimulationPorts : public DevicePorts, public SimulationView {
     const sim::SimDevice* device = simulation_.Bus().DeviceAt(path);
     return device ? UnitIdentity{.serial = device->SerialNumber(), .address = {}} : UnitIdentity{};
   }
+  // As a host reads them: the device descriptor's ids, and each string descriptor decoded.
+  ReportedDescriptors DescriptorsOf(std::string_view path) override {
+    sim::SimDevice* device = simulation_.Bus().DeviceAt(path);
+    if (!device) return UnreadDescriptors("the device is gone");
+    ReportedDescriptors reported;
+    reported.vendorId = device->GetIdentity().vendorId;
+    reported.productId = device->GetIdentity().productId;
+    // Each string is a request of its own to the device, which its faults may refuse.
+    for (std::size_t i = 0; i < reported.strings.size(); ++i) {
+      DescriptorString& string = reported.strings[i];
+      if (!device->AdmitRequest()) {
+        string.why = "the device refused the request";
+        continue;
+      }
+      string.text =
+          DecodeStringDescriptor(device->StringDescriptor(static_cast<std::uint8_t>(i + 1)));
+      if (!string.text) string.why = "the device did not give it";
+    }
+    return reported;
+  }
   std::chrono::microseconds ModelledTime() override { return simulation_.Clock().Now(); }
   std::string FileError() override { return simulation_.FileError(); }
 

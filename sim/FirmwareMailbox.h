@@ -17,7 +17,10 @@ namespace qv::sim {
 struct MailboxSetup {
   // The stored ids as their four characters; unset: the ids the device enumerates with.
   std::optional<std::array<char, 4>> vendorId, productId;
-  std::array<std::string, 3> strings{"Quorvex-inc", "Quorvex-inc UAC2 22", "QVUA170203"};
+  // Manufacturer, model and serial number. Without `serialGiven` each device keeps a serial
+  // number of its own (the bus's), so that devices of one setup can be told apart.
+  std::array<std::string, 3> strings{"Quorvex-inc", "Quorvex-inc UAC2 22", ""};
+  bool serialGiven = false;
   std::array<std::uint8_t, 4> settings{0xA1, 0x00, 0x00, 0x00};
   bool eeprom = true;                                    // byte 3 bit 7 of the settings record
   std::array<std::uint8_t, 3> status{0x01, 0x00, 0x01};  // registers 0xA4, 0xA5, 0xA6

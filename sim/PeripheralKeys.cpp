@@ -37,6 +37,7 @@ std::string ParseString(SimSetup& setup, std::size_t i, std::string_view value) 
     return "string" + std::to_string(i + 1) + " needs at most " +
            std::to_string(FirmwareMailbox::kMaxStringLength) + " characters";
   setup.mailbox.strings[i] = std::string(value);
+  if (i == 2) setup.mailbox.serialGiven = true;
   return {};
 }
 

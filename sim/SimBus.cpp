@@ -57,7 +57,9 @@ void SimBus::Unplug(SimDevice& device) {
 
 void SimBus::Replug(SimDevice& device) {
   Slot& slot = *slots_[SlotOf(device)];
-  if (!slot.plugged.exchange(true)) PluggedIn(slot);
+  if (slot.plugged.exchange(true)) return;
+  slot.device->Enumerate(true);
+  PluggedIn(slot);
 }
 
 bool SimBus::FollowSchedule(Slot& slot) {
@@ -79,6 +81,7 @@ bool SimBus::FollowSchedule(Slot& slot) {
   }
   if (in && !slot.plugged) {
     slot.plugged = true;
+    device.Enumerate(true);
     PluggedIn(slot);
     device.Arrived();
     changed = true;

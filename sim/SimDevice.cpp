@@ -65,6 +65,32 @@ std::array<std::uint8_t, 18> SimDevice::DeviceDescriptor() const {
           0x01};
 }
 
+std::vector<std::uint8_t> SimDevice::StringDescriptor(std::uint8_t index) const {
+  constexpr std::uint8_t kStringType = 0x03;
+  if (index == 0) return {4, kStringType, 0x09, 0x04};
+  if (index > strings_.size()) return {};
+  std::vector<std::uint8_t> bytes = {0, kStringType};
+  for (const char c : strings_[index - 1]) bytes.insert(bytes.end(), {std::uint8_t(c), 0});
+  bytes[0] = static_cast<std::uint8_t>(bytes.size());
+  return bytes;
+}
+
+void SimDevice::Enumerate(bool storedIds) {
+  const FirmwareMailbox& mailbox = chip_.Mailbox();
+  for (std::size_t i = 0; i < strings_.size(); ++i) strings_[i] = mailbox.String(i);
+  if (!storedIds || identity_.presentation != Identity::Presentation::kAudio) return;
+  const auto id = [](const std::array<std::uint8_t, 4>& text) {
+    return ParseUnsigned(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
+                         16, 0xFFFF);
+  };
+  const auto vendor = id(mailbox.VendorIdText()), product = id(mailbox.ProductIdText());
+  Identity identity = identity_;
+  if (vendor) identity.vendorId = static_cast<std::uint16_t>(*vendor);
+  if (product) identity.productId = static_cast<std::uint16_t>(*product);
+  if (identity.vendorId != identity_.vendorId || identity.productId != identity_.productId)
+    SetIdentity(std::move(identity));
+}
+
 bool SimDevice::ScheduledIn() const {
   const auto now = clock_.Now();
   return std::any_of(schedule_.begin(), schedule_.end(), [&](const PlugInterval& interval) {

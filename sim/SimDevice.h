@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -44,9 +45,19 @@ class SimDevice {
   // The Windows-style interface path, ids in lower case, e.g.
   // \\?\usb#vid_e6a4&pid_6000#5&2c3d4e5f&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}
   std::string InterfacePath() const;
-  // Its serial string (the descriptor's string 3): every simulated device has its own.
-  const std::string& SerialNumber() const { return serial_; }
-  void SetSerialNumber(std::string serial) { serial_ = std::move(serial); }
+  // The strings its descriptors report (manufacturer, product, serial number): what its firmware
+  // kept when it was last plugged in.
+  const std::array<std::string, 3>& Strings() const { return strings_; }
+  // Its serial string (the descriptor's string 3).
+  const std::string& SerialNumber() const { return strings_[2]; }
+  void SetSerialNumber(std::string serial) { strings_[2] = std::move(serial); }
+  // String descriptor `index` as the chip answers it: 0 the language table (US English only), 1
+  // to 3 the strings, each stored byte one UTF-16 unit; empty for any other index.
+  std::vector<std::uint8_t> StringDescriptor(std::uint8_t index) const;
+  // Plugged in, the chip takes what its firmware keeps: the strings, and with `storedIds` the ids
+  // too, when they are four hexadecimal digits and the device presents itself as an audio product
+  // (a device with a firmware-update id keeps that id).
+  void Enumerate(bool storedIds);
   // The 18-byte USB device descriptor.
   std::array<std::uint8_t, 18> DeviceDescriptor() const;
 
@@ -106,7 +117,7 @@ class SimDevice {
  private:
   Identity identity_;
   std::string instanceId_;
-  std::string serial_;
+  std::array<std::string, 3> strings_;
   VirtualClock clock_;  // before the chip, which keeps a reference to it
   RequestLog log_;
   SimChip chip_;

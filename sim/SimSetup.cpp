@@ -288,7 +288,12 @@ Simulation::Simulation(const SimSetup& setup) {
     isp.Flash().SetWriteProtectPin(setup.writeProtectPin);
     isp.SetFlipReads(setup.flipReads);
     isp.SetReadyAfter(setup.readyAfter);
-    device.Chip().ConfigureMailbox(setup.mailbox, identity);
+    MailboxSetup mailbox = setup.mailbox;
+    if (!mailbox.serialGiven) mailbox.strings[2] = device.SerialNumber();
+    device.Chip().ConfigureMailbox(mailbox, identity);
+    // Plugged in as its model, reporting the strings its firmware keeps; ids stored since take
+    // effect when it is plugged in again.
+    device.Enumerate(false);
     device.Chip().I2c().Configure(setup.i2c);
     if (i < setup.flashFiles.size() && attachError_.empty())
       attachError_ = isp.AttachFile(setup.flashFiles[i]);

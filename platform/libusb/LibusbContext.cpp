@@ -92,4 +92,52 @@ std::string LibusbContext::SerialNumber(const PresentUsbDevice& device) const {
   return {reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)};
 }
 
+ReportedDescriptors LibusbContext::Descriptors(const PresentUsbDevice& device) const {
+  libusb_device_descriptor descriptor{};
+  if (const int result = libusb_get_device_descriptor(device.device.get(), &descriptor);
+      result != LIBUSB_SUCCESS)
+    return UnreadDescriptors(std::string("libusb gave no device descriptor: ") +
+                             libusb_strerror(result));
+  ReportedDescriptors reported;
+  reported.vendorId = descriptor.idVendor;
+  reported.productId = descriptor.idProduct;
+  libusb_device_handle* raw = nullptr;
+  const int opened = libusb_open(device.device.get(), &raw);
+  const std::unique_ptr<libusb_device_handle, void (*)(libusb_device_handle*)> handle(
+      opened == LIBUSB_SUCCESS ? raw : nullptr, [](libusb_device_handle* h) {
+        if (h) libusb_close(h);
+      });
+  // The largest descriptor its one-byte length allows.
+  unsigned char bytes[255];
+  std::string noLanguage;
+  std::uint16_t language = 0;
+  if (!handle) {
+    noLanguage = std::string("the device could not be opened: ") + libusb_strerror(opened);
+  } else if (const int n = libusb_get_string_descriptor(handle.get(), 0, 0, bytes, sizeof bytes);
+             n < 4 || bytes[1] != LIBUSB_DT_STRING) {
+    noLanguage = n < 0 ? std::string("the device did not list its languages: ") + libusb_strerror(n)
+                       : "the device lists no language for its strings";
+  } else {
+    language = static_cast<std::uint16_t>(bytes[2] | (bytes[3] << 8));
+  }
+  const std::uint8_t indices[] = {descriptor.iManufacturer, descriptor.iProduct,
+                                  descriptor.iSerialNumber};
+  for (std::size_t i = 0; i < reported.strings.size(); ++i) {
+    DescriptorString& string = reported.strings[i];
+    if (indices[i] == 0) {
+      string.absent = true;
+    } else if (!noLanguage.empty()) {
+      string.why = noLanguage;
+    } else if (const int n = libusb_get_string_descriptor(handle.get(), indices[i], language, bytes,
+                                                          sizeof bytes);
+               n < 0) {
+      string.why = std::string("the device did not give it: ") + libusb_strerror(n);
+    } else {
+      string.text = DecodeStringDescriptor({bytes, static_cast<std::size_t>(n)});
+      if (!string.text) string.why = "the device's answer is no string descriptor";
+    }
+  }
+  return reported;
+}
+
 }  // namespace qv::usb

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/UsbDescriptors.h"
+
 struct libusb_context;
 struct libusb_device;
 
@@ -51,6 +53,9 @@ class LibusbContext {
   // The device's serial string, asked of the device (a standard request that the kernel lets
   // through without claiming an interface); empty when it has none or did not give it.
   std::string SerialNumber(const PresentUsbDevice& device) const;
+  // Its ids as the kernel keeps its device descriptor, and its three strings asked of the device
+  // in the first language it lists, each decoded from UTF-16.
+  ReportedDescriptors Descriptors(const PresentUsbDevice& device) const;
 
  private:
   libusb_context* context_ = nullptr;

@@ -258,6 +258,29 @@ TEST_F(InProcessTool, ServiceCommandsChangeAndShowTheDevice) {
   EXPECT_EQ(document["value"], 0x99);
 }
 
+// What param stores, the device reports once it is plugged in again, as the chip reads its
+// descriptors then: until then show gives what it enumerated with.
+TEST_F(InProcessTool, ParamShowReportsStoredValuesOnceTheDeviceIsPluggedInAgain) {
+  const std::string before =
+      "vendor id: e5d3\nproduct id: 7a01\nmanufacturer: Quorvex-inc\n"
+      "product: Quorvex-inc UAC2 22\nserial number: QVSIM000001\n";
+  EXPECT_EQ(Tool({"param", "show"}).out, before);
+  ASSERT_EQ(Tool({"--yes", "param", "set-pid", "7a02"}).status, 0);
+  ASSERT_EQ(Tool({"param", "set-string", "2", "Studio Two"}).status, 0);
+  ASSERT_EQ(Tool({"param", "set-string", "3", "SN-42"}).status, 0);
+  EXPECT_EQ(Tool({"param", "show"}).out, before);
+
+  bus().Unplug(device());
+  bus().Replug(device());
+  const ToolRun after = Tool({"param", "show"});
+  EXPECT_EQ(after.status, 0) << after.err;
+  EXPECT_EQ(after.out,
+            "vendor id: e5d3\nproduct id: 7a02\nmanufacturer: Quorvex-inc\n"
+            "product: Studio Two\nserial number: SN-42\n");
+  EXPECT_EQ(nlohmann::json::parse(Tool({"--json", "param", "show"}).out)["device"]["name"],
+            "Brevanto RX2");
+}
+
 class NoFlash : public InProcessTool {
  protected:
   NoFlash() : InProcessTool("flash=none") {}

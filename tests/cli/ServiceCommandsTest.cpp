@@ -272,6 +272,23 @@ TEST_F(ServiceCommands, JsonDocumentsCarryTheResults) {
   EXPECT_EQ(list["devices"][1]["driver"], "vendor");
 }
 
+// The probe, then the manufacturer's string, then the product's, which the device refuses: that
+// one is unread, never an older value, and the run fails.
+TEST_F(ServiceCommands, ParamShowShowsAStringItCouldNotReadAsUnread) {
+  const ToolRun run = Tool({Sim("string1=Acme;fail-request=3"), "param", "show"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "vendor id: e5d3\nproduct id: 7a01\nmanufacturer: Acme\n"
+            "product: unread (the device refused the request)\nserial number: QVSIM000001\n");
+  EXPECT_CONTAINS(run.err, "1 value could not be read from the device");
+  const ToolRun json = Tool({Sim("fail-request=3"), "--json", "param", "show"});
+  const nlohmann::json document = nlohmann::json::parse(json.out);
+  EXPECT_EQ(document["exit"], 1);
+  EXPECT_TRUE(document["product"].is_null());
+  EXPECT_EQ(document["unread"]["product"], "the device refused the request");
+  EXPECT_EQ(document["vendorId"], "e5d3");
+}
+
 // The probe, the bank select, then the register read, which its driver answers without the byte:
 // no value is shown for it.
 TEST_F(ServiceCommands, AShortAnswerShowsNoRegisterValue) {

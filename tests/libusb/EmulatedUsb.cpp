@@ -30,18 +30,6 @@ using Owned = std::unique_ptr<T, Unref>;
 constexpr std::uint8_t kStandardDeviceIn = 0x80, kGetDescriptor = 0x06;
 constexpr std::uint16_t kDeviceDescriptor = 0x0100;
 constexpr std::uint8_t kStringDescriptor = 0x03;
-constexpr std::uint8_t kSerialString = 3;  // the device descriptor's iSerialNumber
-
-// A string descriptor of the device: the language table (US English only), or its serial number
-// in UTF-16LE; empty for any other.
-std::vector<std::uint8_t> StringDescriptor(const sim::SimDevice& device, std::uint8_t index) {
-  if (index == 0) return {4, kStringDescriptor, 0x09, 0x04};
-  if (index != kSerialString) return {};
-  std::vector<std::uint8_t> bytes = {0, kStringDescriptor};
-  for (const char c : device.SerialNumber()) bytes.insert(bytes.end(), {std::uint8_t(c), 0});
-  bytes[0] = static_cast<std::uint8_t>(bytes.size());
-  return bytes;
-}
 constexpr std::size_t kSetupSize = 8;
 
 std::string HexText(std::span<const std::uint8_t> bytes) {
@@ -205,7 +193,8 @@ struct EmulatedUsb::Device {
         const auto bytes = device.DeviceDescriptor();
         descriptor.assign(bytes.begin(), bytes.end());
       } else if (transfer.value >> 8 == kStringDescriptor) {
-        descriptor = StringDescriptor(device, static_cast<std::uint8_t>(transfer.value & 0xFF));
+        // The chip answers its strings as the simulated device reports them.
+        descriptor = device.StringDescriptor(static_cast<std::uint8_t>(transfer.value & 0xFF));
       }
       if (descriptor.empty()) return -EPIPE;
       actual = std::min<std::uint32_t>(transfer.length, descriptor.size());

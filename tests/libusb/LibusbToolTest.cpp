@@ -33,7 +33,7 @@ constexpr const char* kRx1 =
     "Brevanto RX1  vid_e5d3&pid_7a01  audio driver  usb#vid_e5d3&pid_7a01#1-1";
 
 TEST_F(QvToolOverLibusb, ListsReadsAndUpdatesARealDevice) {
-  Plug("model=Brevanto_RX1");
+  Plug("model=Brevanto_RX1;string1=Acme");
   ToolRun run = Tool({"list"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, std::string(kRx1) + "\n");
@@ -43,6 +43,12 @@ TEST_F(QvToolOverLibusb, ListsReadsAndUpdatesARealDevice) {
   run = Tool({"version"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "Current Firmware:V1.0\n");
+  // The strings asked of the device in its language, the ids from its device descriptor.
+  run = Tool({"param", "show"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "vendor id: e5d3\nproduct id: 7a01\nmanufacturer: Acme\nproduct: Quorvex-inc UAC2 "
+            "22\nserial number: QVSIM000001\n");
 
   const std::string image = Firmware(0x1801);
   Write("Brevanto_RX1.bin", image);

@@ -38,6 +38,9 @@ class RequestHook final : public cli::DevicePorts, private DeviceIo {
   cli::SimulationView* Simulation() override { return inner_->Simulation(); }
   std::string ClaimKey(std::string_view path) override { return inner_->ClaimKey(path); }
   cli::UnitIdentity IdentityOf(std::string_view path) override { return inner_->IdentityOf(path); }
+  ReportedDescriptors DescriptorsOf(std::string_view path) override {
+    return inner_->DescriptorsOf(path);
+  }
 
  private:
   NativeHandle Open(const char* path) override { return inner_->Io().Open(path); }
