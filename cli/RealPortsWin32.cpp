@@ -30,22 +30,20 @@ class Win32DevicePorts final : public DevicePorts {
     const std::string lower = LowerAscii(path);
     const auto id = [&lower](std::string_view key) -> std::optional<std::uint16_t> {
       const std::size_t at = lower.find(key);
-      if (at == std::string::npos) return std::nullopt;
+      if (at == std::string::npos || lower.size() < at + key.size() + 4) return std::nullopt;
       const auto value =
           ParseUnsigned(std::string_view(lower).substr(at + key.size(), 4), 16, 0xFFFF);
-      if (!value || lower.size() < at + key.size() + 4) return std::nullopt;
+      if (!value) return std::nullopt;
       return static_cast<std::uint16_t>(*value);
     };
-    reported.vendorId = id("vid_");
-    reported.productId = id("&pid_");
-    if (reported.vendorId && reported.productId) {
+    const std::optional<std::uint16_t> vendor = id("vid_"), product = id("&pid_");
+    reported.idsUnavailable = false;
+    if (vendor && product) {
+      reported.vendorId = vendor;
+      reported.productId = product;
       reported.idsWhy.clear();
-      reported.idsUnavailable = false;
     } else {
-      reported.vendorId.reset();
-      reported.productId.reset();
       reported.idsWhy = "the device's path holds no ids";
-      reported.idsUnavailable = false;
     }
     DescriptorString& serial = reported.strings[2];
     if (std::string instance = IdentityOf(path).serial; !instance.empty()) {

@@ -10,6 +10,21 @@
 #include "platform/libusb/UsbIdClasses.h"
 
 namespace qv::usb {
+namespace {
+
+using OpenedDevice = std::unique_ptr<libusb_device_handle, void (*)(libusb_device_handle*)>;
+
+// A handle of the device for asking its descriptors, closed when it goes; null when it could not
+// be opened, with libusb's result in `result`.
+OpenedDevice OpenForDescriptors(const PresentUsbDevice& device, int& result) {
+  libusb_device_handle* raw = nullptr;
+  result = libusb_open(device.device.get(), &raw);
+  return {result == LIBUSB_SUCCESS ? raw : nullptr, [](libusb_device_handle* handle) {
+            if (handle) libusb_close(handle);
+          }};
+}
+
+}  // namespace
 
 std::string InterfacePath(const std::string& idText, std::uint8_t bus,
                           const std::vector<std::uint8_t>& ports) {
@@ -81,10 +96,9 @@ std::string LibusbContext::SerialNumber(const PresentUsbDevice& device) const {
   if (libusb_get_device_descriptor(device.device.get(), &descriptor) != LIBUSB_SUCCESS ||
       descriptor.iSerialNumber == 0)
     return {};
-  libusb_device_handle* raw = nullptr;
-  if (libusb_open(device.device.get(), &raw) != LIBUSB_SUCCESS) return {};
-  const std::unique_ptr<libusb_device_handle, void (*)(libusb_device_handle*)> handle(raw,
-                                                                                      libusb_close);
+  int opened = 0;
+  const OpenedDevice handle = OpenForDescriptors(device, opened);
+  if (!handle) return {};
   unsigned char text[256];
   const int length =
       libusb_get_string_descriptor_ascii(handle.get(), descriptor.iSerialNumber, text, sizeof text);
@@ -101,12 +115,8 @@ ReportedDescriptors LibusbContext::Descriptors(const PresentUsbDevice& device) c
   ReportedDescriptors reported;
   reported.vendorId = descriptor.idVendor;
   reported.productId = descriptor.idProduct;
-  libusb_device_handle* raw = nullptr;
-  const int opened = libusb_open(device.device.get(), &raw);
-  const std::unique_ptr<libusb_device_handle, void (*)(libusb_device_handle*)> handle(
-      opened == LIBUSB_SUCCESS ? raw : nullptr, [](libusb_device_handle* h) {
-        if (h) libusb_close(h);
-      });
+  int opened = 0;
+  const OpenedDevice handle = OpenForDescriptors(device, opened);
   // The largest descriptor its one-byte length allows.
   unsigned char bytes[255];
   std::string noLanguage;
